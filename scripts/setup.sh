@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need on a Debian 12 machine (run as root).
+# Idempotent: a second run installs nothing and rebuilds nothing.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+deps="$here/.deps"
+packages=(cmake ninja-build g++-mingw-w64-i686-posix wine wine32:i386 wine64 xvfb xauth xdotool
+          fonts-wqy-microhei fonts-liberation icoutils imagemagick python3-pil libstb-dev googletest
+          dpkg-dev)
+
+sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ] || [ ! -f "$deps/pcre2/lib/libpcre2-16.a" ]; then
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        sudo_ dpkg --add-architecture i386
+    fi
+    # PCRE2 has no mingw build in Debian: its source package is cross-built below.
+    if ! grep -rqs '^\(Types:.*deb-src\|deb-src\)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+        suites=$(grep -hs '^Suites:' /etc/apt/sources.list.d/*.sources | head -n1 | sed 's/^Suites:[[:space:]]*//')
+        [ -n "$suites" ] || suites=$(. /etc/os-release && echo "$VERSION_CODENAME")
+        sudo_ tee /etc/apt/sources.list.d/glyphwright-src.sources >/dev/null <<SRC
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: $suites
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    sudo_ apt-get update -qq
+fi
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${missing[*]}"
+    sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+if [ ! -f "$deps/pcre2/lib/libpcre2-16.a" ]; then
+    echo "setup: building PCRE2 (16-bit, static, i686-w64-mingw32)"
+    rm -rf "$deps/pcre2-src" && mkdir -p "$deps/pcre2-src"
+    (cd "$deps/pcre2-src" && apt-get source --download-only pcre2 >/dev/null 2>&1 ||
+        apt-get source --download-only pcre2)
+    tarball=$(ls "$deps"/pcre2-src/pcre2_*.orig.tar.* | head -n1)
+    tar -xf "$tarball" -C "$deps/pcre2-src"
+    src=$(find "$deps/pcre2-src" -maxdepth 1 -mindepth 1 -type d -name 'pcre2-*' | head -n1)
+    cmake -S "$src" -B "$deps/pcre2-build" -G Ninja -Wno-dev \
+        -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_C_COMPILER=i686-w64-mingw32-gcc-posix \
+        -DCMAKE_RC_COMPILER=i686-w64-mingw32-windres -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$deps/pcre2" -DBUILD_SHARED_LIBS=OFF \
+        -DPCRE2_BUILD_PCRE2_8=OFF -DPCRE2_BUILD_PCRE2_16=ON -DPCRE2_BUILD_PCRE2_32=OFF \
+        -DPCRE2_SUPPORT_UNICODE=ON -DPCRE2_SUPPORT_JIT=OFF -DPCRE2_BUILD_PCRE2GREP=OFF \
+        -DPCRE2_BUILD_TESTS=OFF >/dev/null
+    cmake --build "$deps/pcre2-build" >/dev/null
+    cmake --install "$deps/pcre2-build" >/dev/null
+    rm -rf "$deps/pcre2-src" "$deps/pcre2-build"
+fi
+echo "setup: ready"

@@ -1,0 +1,91 @@
+#include "sys/SystemInfo.h"
+
+#include "sys/Handles.h"
+
+namespace {
+
+template <typename Fn> Fn LookUp(ModuleHandle& module, const wchar_t* library, const char* name) {
+    module.Reset(LoadLibraryW(library));
+    if (!module) return nullptr;
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module.Get(), name)));
+}
+
+}  // namespace
+
+bool IsUserAdmin() {
+    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    SidHandle administrators;
+    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
+                                  0, 0, administrators.Receive()))
+        return false;
+    BOOL member = FALSE;
+    if (!CheckTokenMembership(nullptr, administrators.Get(), &member)) return false;
+    return member != FALSE;
+}
+
+bool IsWow64(HANDLE process) {
+    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    ModuleHandle kernel;
+    auto isWow64Process = LookUp<IsWow64ProcessFn>(kernel, L"Kernel32.dll", "IsWow64Process");
+    if (!isWow64Process) return false;
+    BOOL wow64 = FALSE;
+    if (!isWow64Process(process ? process : GetCurrentProcess(), &wow64)) return false;
+    return wow64 != FALSE;
+}
+
+bool AllowMessageThroughFilter(UINT message) {
+    using ChangeFilterFn = BOOL(WINAPI*)(UINT, DWORD);
+    ModuleHandle user;
+    auto changeFilter = LookUp<ChangeFilterFn>(user, L"User32.dll", "ChangeWindowMessageFilter");
+    if (!changeFilter) return false;
+    return changeFilter(message, 1 /* MSGFLT_ADD */) != FALSE;
+}
+
+double OsVersion() {
+    // GetVersionExW is capped at 6.2 for programs without a compatibility manifest entry, so beyond 6.2 the
+    // answer comes from VerifyVersionInfoW, which is not.
+    // https://learn.microsoft.com/windows/win32/sysinfo/targeting-your-application-at-windows-8-1
+    using GetVersionExFn = BOOL(WINAPI*)(OSVERSIONINFOEXW*);
+    OSVERSIONINFOEXW info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
+    DWORD build = 0;
+    {
+        ModuleHandle kernel;
+        auto getVersionEx = LookUp<GetVersionExFn>(kernel, L"Kernel32.dll", "GetVersionExW");
+        if (getVersionEx && getVersionEx(&info)) {
+            build = info.dwBuildNumber;
+            double version = info.dwMajorVersion + info.dwMinorVersion / 10.0;
+            if (version > 0 && version <= 6.2) return version;
+        }
+    }
+    auto atLeast = [](DWORD major, DWORD minor) {
+        OSVERSIONINFOEXW wanted = {};
+        wanted.dwOSVersionInfoSize = sizeof(wanted);
+        wanted.dwMajorVersion = major;
+        wanted.dwMinorVersion = minor;
+        DWORDLONG mask = 0;
+        mask = VerSetConditionMask(mask, VER_MAJORVERSION, VER_GREATER_EQUAL);
+        mask = VerSetConditionMask(mask, VER_MINORVERSION, VER_GREATER_EQUAL);
+        return VerifyVersionInfoW(&wanted, VER_MAJORVERSION | VER_MINORVERSION, mask) != FALSE;
+    };
+    if (atLeast(11, 0)) return 11;
+    if (atLeast(10, 0)) return build >= 22000 ? 11 : 10;
+    for (DWORD major : {6u, 5u}) {
+        if (!atLeast(major, 0) || atLeast(major + 1, 0)) continue;
+        for (DWORD minor : {3u, 2u, 1u})
+            if (atLeast(major, minor)) return major + minor / 10.0;
+        return major;
+    }
+    return 0;
+}
+
+bool PumpMessages() {
+    bool handled = false;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+        handled = true;
+    }
+    return handled;
+}

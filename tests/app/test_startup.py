@@ -1,0 +1,61 @@
+"""The built program file and its start-up, checked from outside with the toolchain's own readers."""
+import os
+import re
+import shutil
+import unittest
+
+import gw
+
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll",
+               "ole32.dll", "oleaut32.dll", "comctl32.dll", "comdlg32.dll", "gdiplus.dll", "psapi.dll",
+               "uxtheme.dll", "msvcrt.dll", "msimg32.dll", "wininet.dll", "version.dll"}
+
+
+class ProgramFileTest(unittest.TestCase):
+    def test_is_a_32_bit_gui_program(self):
+        out = gw.tool("file", gw.EXE).stdout
+        self.assertIn("PE32 executable", out)
+        self.assertIn("(GUI)", out)
+        self.assertIn("Intel 80386", out)
+
+    def test_imports_only_windows_system_libraries(self):
+        out = gw.tool("i686-w64-mingw32-objdump", "-p", gw.EXE).stdout
+        dlls = {name.lower() for name in re.findall(r"DLL Name: (\S+)", out)}
+        self.assertTrue(dlls, "no import table found")
+        self.assertLessEqual(dlls, SYSTEM_DLLS, "unexpected imports: %s" % (dlls - SYSTEM_DLLS))
+
+    def test_carries_version_and_icons(self):
+        out = gw.tool("wrestool", "-l", gw.EXE).stdout
+        self.assertRegex(out, r"--type=14 --name=107")
+        self.assertRegex(out, r"--type=16 ")
+        self.assertRegex(out, r"--type=24 ")
+        raw = gw.tool("wrestool", "-x", "--raw", "--type=16", gw.EXE)
+        self.assertEqual(raw.returncode, 0)
+
+
+class StartupTest(gw.TempDirTest):
+    def copy_program(self):
+        exe = self.path("Glyphwright.exe")
+        shutil.copy(gw.EXE, exe)
+        return exe
+
+    def test_post_update_start_removes_the_leftover_program_file(self):
+        exe = self.copy_program()
+        leftover = exe + ".temp"
+        with open(leftover, "wb") as f:
+            f.write(b"old program")
+        result = gw.run("/PostUpdate", exe=exe)
+        self.assertEqual(result.returncode, 0)
+        self.assertFalse(os.path.exists(leftover))
+
+    def test_ordinary_start_keeps_an_unrelated_temp_file(self):
+        exe = self.copy_program()
+        leftover = exe + ".temp"
+        with open(leftover, "wb") as f:
+            f.write(b"old program")
+        self.assertEqual(gw.run(exe=exe).returncode, 0)
+        self.assertTrue(os.path.exists(leftover))
+
+
+if __name__ == "__main__":
+    unittest.main()

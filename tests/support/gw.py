@@ -1,0 +1,46 @@
+"""Runs the real Glyphwright.exe under Wine for end-to-end tests and converts paths between Linux and Wine."""
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+BUILD_DIR = os.environ.get("GW_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "build"))
+EXE = os.path.join(BUILD_DIR, "Glyphwright.exe")
+
+
+def win_path(path):
+    """Windows form of a Linux path as Wine's Z: drive shows it."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def run(*args, timeout=120, env=None, exe=None, display=False):
+    """Runs the program with the given arguments; returns the completed process (exit code in returncode).
+
+    Without display=True the program gets no X display, as a script on a server would: no window can appear,
+    so no message box can wait for a click.
+    """
+    full_env = dict(os.environ)
+    full_env.setdefault("WINEDEBUG", "-all")
+    if not display:
+        full_env.pop("DISPLAY", None)
+    if env:
+        full_env.update(env)
+    return subprocess.run(["wine", exe or EXE, *args], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, timeout=timeout, env=full_env)
+
+
+def tool(*args, timeout=60):
+    """Runs a Linux tool and returns its completed process with text output."""
+    return subprocess.run(list(args), stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=timeout)
+
+
+class TempDirTest(unittest.TestCase):
+    """A test case with a fresh temporary folder (self.tmp) that is removed afterwards."""
+
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="gwtest-")
+        self.addCleanup(shutil.rmtree, self.tmp, True)
+
+    def path(self, *parts):
+        return os.path.join(self.tmp, *parts)
