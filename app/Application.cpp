@@ -37,9 +37,15 @@ WideString& Application::MapSystemFolders(WideString& path) const {
     return path;
 }
 
-int Application::ShowMessage(const wchar_t*, int, int) {
-    // Without a main window or a message box of our own yet, the message has nowhere to appear.
-    return 50;
+int Application::ShowMessage(const wchar_t* text, int kind, int height) {
+    (void)kind;
+    (void)height;
+    // A command-line job on a machine without a display must not wait for a box nobody can see: probe whether a
+    // window can be made at all before showing one.
+    HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (!probe) return 50;
+    DestroyWindow(probe);
+    return MessageBoxW(nullptr, text, L"Glyphwright", MB_OK | MB_SETFOREGROUND) == IDOK ? 1 : 0;
 }
 
 int Application::RunApplication(HINSTANCE moduleInstance, const wchar_t* commandTail, int showMode) {

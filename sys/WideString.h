@@ -136,6 +136,11 @@ public:
     static wchar_t FoldCase(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; }
 
 private:
+    static wchar_t* JoinPieces(const wchar_t* head, const Piece* pieces, int count, const wchar_t* tail,
+                               int32_t& length);
+    // Replaces the buffer by a finished one; a null buffer (failed allocation) leaves the text and clears ok.
+    WideString& Install(wchar_t* fresh, int32_t length);
+
     // Mutable so that Text() can give an unset string its one-unit buffer.
     mutable wchar_t* buffer_ = nullptr;
     mutable int32_t length_ = 0;
