@@ -1,6 +1,6 @@
 #include "app/Update.h"
 
-#include <windows.h>
+#include "sys/FileOperations.h"
 
 bool IsNewerVersionInstalled(const WideString&) {
     // The download side of updates is not part of this program yet, so nothing can have been installed.
@@ -9,5 +9,5 @@ bool IsNewerVersionInstalled(const WideString&) {
 
 void RemoveUpdateLeftover(const WideString& programPath) {
     WideString leftover = WideString::Concat(programPath, L".temp");
-    DeleteFileW(leftover.Text());
+    ForceDelete(leftover.Text(), 0);
 }

@@ -2,6 +2,8 @@
 import os
 import re
 import shutil
+import struct
+import subprocess
 import unittest
 
 import gw
@@ -29,8 +31,12 @@ class ProgramFileTest(unittest.TestCase):
         self.assertRegex(out, r"--type=14 --name=107")
         self.assertRegex(out, r"--type=16 ")
         self.assertRegex(out, r"--type=24 ")
-        raw = gw.tool("wrestool", "-x", "--raw", "--type=16", gw.EXE)
-        self.assertEqual(raw.returncode, 0)
+        version = subprocess.run(["wrestool", "-x", "--raw", "--type=16", gw.EXE], capture_output=True).stdout
+        self.assertIn("3.4.2.0".encode("utf-16-le"), version)
+        fixed = version.find(struct.pack("<I", 0xFEEF04BD))
+        self.assertGreater(fixed, 0)
+        ms, ls = struct.unpack_from("<II", version, fixed + 8)
+        self.assertEqual((ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF), (3, 4, 2, 0))
 
 
 class StartupTest(gw.TempDirTest):
