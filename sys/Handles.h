@@ -193,3 +193,37 @@ public:
 private:
     T* p_ = nullptr;
 };
+
+namespace handle_traits {
+
+// Blocks COM hands out with CoTaskMemAlloc (shell item names, item-identifier lists).
+struct CoTaskMemory {
+    using Type = void*;
+    static Type Null() { return nullptr; }
+    static bool IsValid(Type h) { return h != nullptr; }
+    static void Close(Type h) { CoTaskMemFree(h); }
+};
+
+}  // namespace handle_traits
+
+using CoTaskMemoryHandle = UniqueHandle<handle_traits::CoTaskMemory>;
+
+namespace handle_traits {
+
+struct Accelerator {
+    using Type = HACCEL;
+    static Type Null() { return nullptr; }
+    static bool IsValid(Type h) { return h != nullptr; }
+    static void Close(Type h) { DestroyAcceleratorTable(h); }
+};
+struct Menu {
+    using Type = HMENU;
+    static Type Null() { return nullptr; }
+    static bool IsValid(Type h) { return h != nullptr; }
+    static void Close(Type h) { DestroyMenu(h); }
+};
+
+}  // namespace handle_traits
+
+using AcceleratorHandle = UniqueHandle<handle_traits::Accelerator>;
+using MenuHandle = UniqueHandle<handle_traits::Menu>;

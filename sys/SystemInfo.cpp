@@ -4,7 +4,8 @@
 
 namespace {
 
-template <typename Fn> Fn LookUp(ModuleHandle& module, const wchar_t* library, const char* name) {
+template <typename Fn>
+Fn LookUp(ModuleHandle& module, const wchar_t* library, const char* name) {
     module.Reset(LoadLibraryW(library));
     if (!module) return nullptr;
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module.Get(), name)));
@@ -15,8 +16,8 @@ template <typename Fn> Fn LookUp(ModuleHandle& module, const wchar_t* library, c
 bool IsUserAdmin() {
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
     SidHandle administrators;
-    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
-                                  0, 0, administrators.Receive()))
+    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
+                                  0, administrators.Receive()))
         return false;
     BOOL member = FALSE;
     if (!CheckTokenMembership(nullptr, administrators.Get(), &member)) return false;
@@ -42,8 +43,8 @@ bool AllowMessageThroughFilter(UINT message) {
 }
 
 double OsVersion() {
-    // GetVersionExW is capped at 6.2 for programs without a compatibility manifest entry, so beyond 6.2 the
-    // answer comes from VerifyVersionInfoW, which is not.
+    // From Windows 8.1 on GetVersionExW answers 6.2 unless the program's manifest declares a later system, so a
+    // larger answer is confirmed through VerifyVersionInfoW.
     // https://learn.microsoft.com/windows/win32/sysinfo/targeting-your-application-at-windows-8-1
     using GetVersionExFn = BOOL(WINAPI*)(OSVERSIONINFOEXW*);
     OSVERSIONINFOEXW info = {};
@@ -83,6 +84,12 @@ bool PumpMessages() {
     bool handled = false;
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        // A quit request belongs to the caller's message loop: put it back and stop, or the program never ends.
+        // PostQuitMessage only raises a flag that PeekMessage reports once the queue is otherwise empty.
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            break;
+        }
         TranslateMessage(&message);
         DispatchMessageW(&message);
         handled = true;

@@ -10,5 +10,6 @@ bool IsWow64(HANDLE process = nullptr);
 bool AllowMessageThroughFilter(UINT message);
 // Windows version as major + minor / 10 (6.1, 10, 11 ...), 0 when it cannot be determined.
 double OsVersion();
-// Handles every pending message of the thread; true when at least one was handled.
+// Handles every pending message of the thread; true when at least one was handled. A quit request is left in
+// the queue for the caller's own message loop.
 bool PumpMessages();

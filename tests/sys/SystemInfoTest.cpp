@@ -1,0 +1,108 @@
+#include "sys/SystemInfo.h"
+
+#include <gtest/gtest.h>
+
+#include "support/TestSupport.h"
+#include "sys/Handles.h"
+
+using testing_support::Narrow;
+using testing_support::RunProcess;
+
+namespace {
+
+WideString HelperPath() {
+    wchar_t own[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, own, MAX_PATH);
+    WideString path(own);
+    path.ToParent(false);
+    return path.Append(L"\\gwtest_lingering.exe");
+}
+
+// The test prefix's user belongs to the Administrators group.
+TEST(SystemInfo, UserIsAdministrator) {
+    EXPECT_TRUE(IsUserAdmin());
+}
+
+// The tests are 32-bit programs in a 64-bit prefix.
+TEST(SystemInfo, ThirtyTwoBitProcessesOnSixtyFourBitSystemAreWow64) {
+    EXPECT_TRUE(IsWow64());
+    EXPECT_TRUE(IsWow64(GetCurrentProcess()));
+
+    WideString line = WideString::Concat(L"\"", HelperPath(), L"\" no-window");
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, const_cast<wchar_t*>(line.Text()), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &info));
+    KernelHandle process(info.hProcess);
+    KernelHandle thread(info.hThread);
+    EXPECT_TRUE(IsWow64(process.Get()));
+    TerminateProcess(process.Get(), 0);
+
+    // A handle that names no process gives false rather than the answer for this process.
+    KernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    EXPECT_FALSE(IsWow64(event.Get()));
+}
+
+TEST(SystemInfo, MessagesForDroppingFilesPassTheFilter) {
+    for (UINT message : {UINT{WM_DROPFILES}, UINT{0x49}, UINT{WM_NCHITTEST}})
+        EXPECT_TRUE(AllowMessageThroughFilter(message)) << message;
+}
+
+// Wine answers version queries with the version chosen for a program under HKCU\Software\Wine\AppDefaults.
+class OsVersionUnderWindowsVersions : public ::testing::Test {
+protected:
+    void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kKey); }
+    static constexpr const wchar_t* kKey = L"Software\\Wine\\AppDefaults\\gwtest_lingering.exe";
+};
+
+TEST_F(OsVersionUnderWindowsVersions, EachVersionMapsToItsNumber) {
+    HKEY probe = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Wine", 0, KEY_READ, &probe) != ERROR_SUCCESS)
+        GTEST_SKIP() << "not running under Wine";
+    RegCloseKey(probe);
+    // Without a compatibility manifest the reported version stops at 6.2, which is taken as it is.
+    const struct {
+        const wchar_t* setting;
+        int tenths;
+    } cases[] = {{L"winxp", 51}, {L"vista", 60}, {L"win7", 61}, {L"win8", 62}, {L"win81", 62}, {L"win10", 62}};
+    for (const auto& c : cases) {
+        RegKeyHandle key;
+        ASSERT_EQ(
+            RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Receive(), nullptr),
+            ERROR_SUCCESS);
+        DWORD bytes = static_cast<DWORD>((lstrlenW(c.setting) + 1) * sizeof(wchar_t));
+        ASSERT_EQ(RegSetValueExW(key.Get(), L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.setting), bytes),
+                  ERROR_SUCCESS);
+        WideString line = WideString::Concat(L"\"", HelperPath(), L"\" os-version");
+        EXPECT_EQ(RunProcess(line.Text()), c.tenths) << Narrow(c.setting);
+    }
+}
+
+TEST(PumpMessages, DispatchesEverythingPending) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    EXPECT_FALSE(PumpMessages());
+
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(PostThreadMessageW(GetCurrentThreadId(), WM_APP + i, 0, 0));
+    EXPECT_TRUE(PumpMessages());
+    EXPECT_FALSE(PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE));
+}
+
+// A quit request that arrives during long work must still end the caller's message loop.
+TEST(PumpMessages, LeavesQuitRequestForTheMessageLoop) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    ASSERT_TRUE(PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0));
+    PostQuitMessage(42);
+    EXPECT_TRUE(PumpMessages());
+    ASSERT_TRUE(PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(message.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(message.wParam, 42u);
+    EXPECT_FALSE(PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE));
+}
+
+}  // namespace
