@@ -1,0 +1,417 @@
+#include "engine/ImageScaling.h"
+
+#include <commctrl.h>
+#include <stb_image_resize.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <type_traits>
+#include <vector>
+
+namespace {
+
+// The fit geometry is defined on double results. On x87 GCC may keep intermediates in extended precision, which
+// can move a truncation by one (1000 / (1000 / 999) must give 998.99..., not 999), so every step is stored.
+double Stored(double value) {
+    volatile double stored = value;
+    return stored;
+}
+
+int Trunc(double value) {
+    return static_cast<int>(value);
+}
+
+// Where the source goes: the source rectangle (in source pixels) drawn into the destination rectangle.
+struct FitGeometry {
+    int srcX, srcY, srcWidth, srcHeight;
+    int dstX, dstY, dstWidth, dstHeight;
+};
+
+FitGeometry ComputeFit(unsigned sw, unsigned sh, int width, int height, IconJobFlags flags) {
+    FitGeometry g{0, 0, static_cast<int>(sw), static_cast<int>(sh), 0, 0, width, height};
+    const double r = Stored(static_cast<double>(sw) / static_cast<double>(sh));
+    if (flags & kCenter) {
+        if (sw > sh) {
+            g.dstHeight = Trunc(Stored(height / r));
+            g.dstY = Trunc(Stored((height - g.dstHeight) * 0.5));
+        } else if (sw < sh) {
+            g.dstWidth = Trunc(Stored(width * r));
+            g.dstX = Trunc(Stored((width - g.dstWidth) * 0.5));
+        }
+    } else if (flags & kCrop) {
+        if (sw > sh) {
+            g.srcWidth = Trunc(Stored(sw / r));
+            g.srcX = Trunc(Stored((static_cast<double>(sw) - g.srcWidth) * 0.5));
+        } else if (sw < sh) {
+            g.srcHeight = Trunc(Stored(sh * r));
+            g.srcY = Trunc(Stored((static_cast<double>(sh) - g.srcHeight) * 0.5));
+        }
+    }
+    return g;
+}
+
+// Premultiplied BGRA pixels, rows top-down, stride width * 4.
+struct PixelPlane {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> bytes;
+};
+
+// Largest picture whose pixels are copied for scaling; beyond it a 32-bit process runs out of address space.
+constexpr uint64_t kMaxPlaneBytes = 512ull << 20;
+
+// Half the size, rounded up; each pixel is the rounded mean of a 2 x 2 block, the last column or row of an odd
+// size taken twice (the same clamped edge the resampler uses). Level pixel i then covers source pixels
+// [2i, 2i + 2), so a source rectangle maps onto a level by halving its coordinates.
+bool Reduce(const PixelPlane& from, PixelPlane& to) {
+    to.width = (from.width + 1) / 2;
+    to.height = (from.height + 1) / 2;
+    try {
+        to.bytes.resize(static_cast<size_t>(to.width) * to.height * 4);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const size_t fromStride = static_cast<size_t>(from.width) * 4;
+    for (int y = 0; y < to.height; ++y) {
+        const uint8_t* row0 = from.bytes.data() + static_cast<size_t>(2 * y) * fromStride;
+        const uint8_t* row1 = (2 * y + 1 < from.height) ? row0 + fromStride : row0;
+        uint8_t* out = to.bytes.data() + static_cast<size_t>(y) * to.width * 4;
+        for (int x = 0; x < to.width; ++x) {
+            const int x0 = 2 * x * 4;
+            const int x1 = (2 * x + 1 < from.width) ? x0 + 4 : x0;
+            for (int c = 0; c < 4; ++c)
+                out[x * 4 + c] =
+                    static_cast<uint8_t>((row0[x0 + c] + row0[x1 + c] + row1[x0 + c] + row1[x1 + c] + 2) >> 2);
+        }
+    }
+    return true;
+}
+
+// One picture frame's pixels and the 2 x 2 reductions built from them so far.
+class Pyramid {
+public:
+    bool Load(const GdiplusImage& picture) {
+        const int width = picture.Width();
+        const int height = picture.Height();
+        if (width <= 0 || height <= 0) return false;
+        if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4 > kMaxPlaneBytes) return false;
+        BitmapLock lock(picture, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB);
+        if (!lock.Locked()) return false;
+        auto base = std::make_unique<PixelPlane>();
+        base->width = width;
+        base->height = height;
+        const size_t rowBytes = static_cast<size_t>(width) * 4;
+        try {
+            base->bytes.resize(rowBytes * height);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        for (int y = 0; y < height; ++y)
+            std::memcpy(base->bytes.data() + y * rowBytes, lock.Row(y), rowBytes);
+        levels_.clear();
+        levels_.push_back(std::move(base));
+        return true;
+    }
+
+    bool Loaded() const { return !levels_.empty(); }
+    const PixelPlane& Base() const { return *levels_.front(); }
+
+    // The smallest level on which the region (srcWidth x srcHeight source pixels) still spans at least twice the
+    // output size, built on demand; level k has scale 1 / 2^k. Falls back to a larger level when memory runs out.
+    const PixelPlane& LevelFor(int srcWidth, int srcHeight, int outWidth, int outHeight, int& shift) {
+        int wanted = 0;
+        while ((static_cast<int64_t>(srcWidth) >> (wanted + 1)) >= 2 * static_cast<int64_t>(outWidth) &&
+               (static_cast<int64_t>(srcHeight) >> (wanted + 1)) >= 2 * static_cast<int64_t>(outHeight))
+            ++wanted;
+        while (static_cast<int>(levels_.size()) <= wanted) {
+            auto next = std::make_unique<PixelPlane>();
+            if (!Reduce(*levels_.back(), *next)) break;
+            levels_.push_back(std::move(next));
+        }
+        shift = std::min(wanted, static_cast<int>(levels_.size()) - 1);
+        return *levels_[shift];
+    }
+
+private:
+    std::vector<std::unique_ptr<PixelPlane>> levels_;
+};
+
+stbir_filter FilterFor(double inputSpan, int outputSpan) {
+    return outputSpan > inputSpan ? STBIR_FILTER_CATMULLROM : STBIR_FILTER_MITCHELL;
+}
+
+// Resamples the level's region into the destination rectangle of the locked image. The filters' negative lobes can
+// push a colour above its alpha, which is no valid premultiplied pixel (and would overflow when un-premultiplied),
+// so colours are clamped to their alpha.
+void ResampleInto(const WorkingImage& image, const PixelPlane& level, double x0, double y0, double x1, double y1,
+                  const FitGeometry& g) {
+    BitmapLock lock(image, Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeWrite);
+    if (!lock.Locked()) return;
+    uint8_t* out = lock.Row(g.dstY) + static_cast<ptrdiff_t>(g.dstX) * 4;
+    const int ok = stbir_resize_region(
+        level.bytes.data(), level.width, level.height, level.width * 4, out, g.dstWidth, g.dstHeight, lock.Stride(),
+        STBIR_TYPE_UINT8, 4, 3, STBIR_FLAG_ALPHA_PREMULTIPLIED, STBIR_EDGE_CLAMP, STBIR_EDGE_CLAMP,
+        FilterFor(x1 - x0, g.dstWidth), FilterFor(y1 - y0, g.dstHeight), STBIR_COLORSPACE_LINEAR, nullptr,
+        static_cast<float>(x0 / level.width), static_cast<float>(y0 / level.height),
+        static_cast<float>(x1 / level.width), static_cast<float>(y1 / level.height));
+    if (!ok) {
+        image.Check(Gdiplus::OutOfMemory);
+        return;
+    }
+    for (int y = 0; y < g.dstHeight; ++y) {
+        uint8_t* p = out + static_cast<ptrdiff_t>(y) * lock.Stride();
+        for (int x = 0; x < g.dstWidth; ++x, p += 4) {
+            const uint8_t alpha = p[3];
+            p[0] = std::min(p[0], alpha);
+            p[1] = std::min(p[1], alpha);
+            p[2] = std::min(p[2], alpha);
+        }
+    }
+}
+
+// A new working image of the fitted source, resampled from the pyramid's best level; the region is mapped onto
+// that level in exact fractional coordinates.
+WorkingImage ScaleFromPyramid(Pyramid& pyramid, int width, int height, IconJobFlags flags) {
+    const PixelPlane& base = pyramid.Base();
+    const FitGeometry g =
+        ComputeFit(static_cast<unsigned>(base.width), static_cast<unsigned>(base.height), width, height, flags);
+    WorkingImage result = CreateWorkingImage(width, height);
+    if (!result || g.dstWidth <= 0 || g.dstHeight <= 0 || g.srcWidth <= 0 || g.srcHeight <= 0) return result;
+
+    int shift = 0;
+    const PixelPlane& level = pyramid.LevelFor(g.srcWidth, g.srcHeight, g.dstWidth, g.dstHeight, shift);
+    const double scale = 1.0 / static_cast<double>(1 << shift);
+    ResampleInto(result, level, g.srcX * scale, g.srcY * scale, (g.srcX + g.srcWidth) * scale,
+                 (g.srcY + g.srcHeight) * scale, g);
+    return result;
+}
+
+struct ImageListDeleter {
+    void operator()(HIMAGELIST list) const { ImageList_Destroy(list); }
+};
+using ImageListHandle = std::unique_ptr<std::remove_pointer_t<HIMAGELIST>, ImageListDeleter>;
+
+}  // namespace
+
+struct ScaleSource::Frame {
+    unsigned index = 0;
+    int width = 0;
+    int height = 0;
+    bool failed = false;
+    Pyramid pyramid;
+};
+
+ScaleSource::ScaleSource() = default;
+ScaleSource::~ScaleSource() = default;
+ScaleSource::ScaleSource(ScaleSource&&) noexcept = default;
+ScaleSource& ScaleSource::operator=(ScaleSource&&) noexcept = default;
+
+ScaleSource::ScaleSource(GdiplusImage picture) : picture_(std::move(picture)) {
+    if (!picture_ || picture_.Width() <= 0 || picture_.Height() <= 0) return;
+    const unsigned count = FrameCount(picture_);
+    std::vector<Frame> sizes;
+    bool differ = false;
+    if (count > 1) {
+        for (unsigned i = 0; i < count; ++i) {
+            if (!SelectFrame(picture_, i)) continue;
+            const int w = picture_.Width(), h = picture_.Height();
+            if (w <= 0 || h <= 0) continue;
+            if (!sizes.empty() && (w != sizes.front().width || h != sizes.front().height)) differ = true;
+            sizes.emplace_back();
+            sizes.back().index = i;
+            sizes.back().width = w;
+            sizes.back().height = h;
+        }
+        SelectFrame(picture_, 0);
+    }
+    // Frames of one size (an animation's) are not alternatives: such a picture scales from its first frame.
+    frameCount_ = differ ? static_cast<unsigned>(sizes.size()) : 1;
+    frames_ = std::make_unique<Frame[]>(frameCount_);
+    if (differ) {
+        for (unsigned i = 0; i < frameCount_; ++i) {
+            frames_[i].index = sizes[i].index;
+            frames_[i].width = sizes[i].width;
+            frames_[i].height = sizes[i].height;
+        }
+    } else {
+        frames_[0].width = picture_.Width();
+        frames_[0].height = picture_.Height();
+    }
+}
+
+bool ScaleSource::Valid() const {
+    return frameCount_ > 0;
+}
+int ScaleSource::Width() const {
+    return Valid() ? picture_.Width() : 0;
+}
+int ScaleSource::Height() const {
+    return Valid() ? picture_.Height() : 0;
+}
+const GdiplusImage& ScaleSource::Picture() const {
+    return picture_;
+}
+
+WorkingImage ScaleSource::Scale(int width, int height, IconJobFlags flags) {
+    if (!Valid() || width <= 0 || height <= 0) return WorkingImage();
+    // The smallest frame at least as large as the size, else the largest frame.
+    int best = -1, largest = 0;
+    for (unsigned i = 0; i < frameCount_; ++i) {
+        const Frame& f = frames_[i];
+        if (f.failed) continue;
+        const int64_t area = static_cast<int64_t>(f.width) * f.height;
+        if (f.width >= width && f.height >= height &&
+            (best < 0 || area < static_cast<int64_t>(frames_[best].width) * frames_[best].height))
+            best = static_cast<int>(i);
+        if (static_cast<int64_t>(frames_[largest].width) * frames_[largest].height < area || frames_[largest].failed)
+            largest = static_cast<int>(i);
+    }
+    Frame& frame = frames_[best >= 0 ? best : largest];
+    if (frame.failed) return WorkingImage();
+    if (!frame.pyramid.Loaded()) {
+        const bool switched = frameCount_ > 1 && frame.index != 0;
+        if ((switched && !SelectFrame(picture_, frame.index)) || !frame.pyramid.Load(picture_)) frame.failed = true;
+        if (switched) SelectFrame(picture_, 0);
+        if (frame.failed) return WorkingImage();
+    }
+    return ScaleFromPyramid(frame.pyramid, width, height, flags);
+}
+
+WorkingImage ScaleImage(ScaleSource& source, int width, int height, IconJobFlags flags) {
+    return source.Scale(width, height, flags);
+}
+
+WorkingImage ScaleImage(const GdiplusImage& source, int width, int height, IconJobFlags flags) {
+    if (!source || width <= 0 || height <= 0) return WorkingImage();
+    Pyramid pyramid;
+    if (!pyramid.Load(source)) return WorkingImage();
+    return ScaleFromPyramid(pyramid, width, height, flags);
+}
+
+IconCanvas CreateIconCanvas(int width, int height) {
+    IconCanvas canvas;
+    if (width <= 0 || height <= 0) return canvas;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader.biSizeImage = static_cast<DWORD>(width) * static_cast<DWORD>(height) * 4;
+    void* bits = nullptr;
+    canvas.bitmap.Reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!canvas.bitmap || !bits) return IconCanvas();
+    canvas.pixels = static_cast<uint32_t*>(bits);
+    canvas.width = width;
+    canvas.height = height;
+    std::fill(canvas.pixels, canvas.pixels + static_cast<size_t>(width) * height, 0x01000000u);
+    return canvas;
+}
+
+SizeInfo GetBitmapSize(HBITMAP bitmap) {
+    SizeInfo size;
+    BITMAP info{};
+    if (!bitmap || GetObjectW(bitmap, sizeof(info), &info) == 0) return size;
+    size.width = info.bmWidth;
+    size.height = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
+    size.bitsPerPixel = info.bmBitsPixel;
+    return size;
+}
+
+SizeInfo GetIconSize(HICON icon) {
+    ICONINFO info{};
+    if (!icon || !GetIconInfo(icon, &info)) return SizeInfo();
+    const GdiObjectHandle color(info.hbmColor);
+    const GdiObjectHandle mask(info.hbmMask);
+    if (color) return GetBitmapSize(info.hbmColor);
+    SizeInfo size = GetBitmapSize(info.hbmMask);
+    size.height /= 2;
+    return size;
+}
+
+IconCanvas RenderIcon(HICON icon, int width, int height) {
+    if (!icon) return IconCanvas();
+    if (width == 0 && height == 0) {
+        const SizeInfo size = GetIconSize(icon);
+        width = size.width;
+        height = size.height;
+    }
+    if (width <= 0 || height <= 0) return IconCanvas();
+    MemoryDcHandle dc(CreateCompatibleDC(nullptr));
+    if (!dc) return IconCanvas();
+    IconCanvas canvas = CreateIconCanvas(width, height);
+    if (!canvas) return canvas;
+    bool drawn = false;
+    {
+        SelectGuard select(dc.Get(), canvas.Handle());
+        SetBkColor(dc.Get(), 0x01000000);
+        SetBkMode(dc.Get(), TRANSPARENT);
+        ImageListHandle list(ImageList_Create(width, height, ILC_COLOR32 | ILC_MASK, 1, 1));
+        if (list) {
+            const int index = ImageList_ReplaceIcon(list.get(), -1, icon);
+            drawn = index >= 0 &&
+                    ImageList_DrawEx(list.get(), index, dc.Get(), 0, 0, width, height, CLR_NONE, CLR_NONE, ILD_IMAGE);
+        }
+        if (!drawn) drawn = DrawIconEx(dc.Get(), 0, 0, icon, width, height, 0, nullptr, DI_NORMAL);
+        GdiFlush();
+    }
+    if (!drawn) return IconCanvas();
+    return canvas;
+}
+
+WorkingImage ImageFromBitmapHandle(HBITMAP bitmap, int width, int height) {
+    const SizeInfo size = GetBitmapSize(bitmap);
+    if (!bitmap || size.width <= 0 || size.height <= 0) return WorkingImage();
+    const int w = size.width, h = size.height;
+    std::vector<uint8_t> buffer;
+    try {
+        buffer.resize(static_cast<size_t>(h) * ((static_cast<size_t>(w) * 32 + 31) / 32) * 4);
+    } catch (const std::bad_alloc&) {
+        return WorkingImage();
+    }
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    {
+        WindowDc screen(nullptr);
+        // GetDIBits answers the number of lines copied; fewer than asked means the copy failed.
+        // https://learn.microsoft.com/windows/win32/api/wingdi/nf-wingdi-getdibits
+        const int lines =
+            GetDIBits(screen.Get(), bitmap, 0, static_cast<UINT>(h), buffer.data(), &info, DIB_RGB_COLORS);
+        if (lines != h) return WorkingImage();
+    }
+    WorkingImage image = WorkingImageFromPixels(buffer.data(), w, h);
+    if (!image || (width == w && height == h)) return image;
+    return ScaleImage(image, width, height, 0);
+}
+
+namespace {
+
+void SetDrawingModes(GpGraphics* graphics) {
+    gdip::GdipSetInterpolationMode(graphics, Gdiplus::InterpolationModeHighQualityBicubic);
+    gdip::GdipSetPixelOffsetMode(graphics, Gdiplus::PixelOffsetModeHalf);
+}
+
+}  // namespace
+
+bool DrawImageScaled(const GdiplusImage& source, const GdiplusImage& destination, int width, int height) {
+    if (!source || !destination) return false;
+    GdiplusGraphics graphics(destination);
+    if (!graphics) return false;
+    SetDrawingModes(graphics.Get());
+    return destination.Check(gdip::GdipDrawImageRectI(graphics.Get(), source.Get(), 0, 0, width, height)) == kGpOk;
+}
+
+GdiplusImage ScaledArgbCopy(const GdiplusImage& source, int width, int height) {
+    if (!source) return GdiplusImage();
+    GdiplusImage copy = CreateGdiplusBitmap(width, height, PixelFormat32bppARGB);
+    if (copy) DrawImageScaled(source, copy, width, height);
+    return copy;
+}

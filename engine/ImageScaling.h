@@ -1,0 +1,82 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/IconJobFlags.h"
+#include "engine/Imaging.h"
+#include "sys/Handles.h"
+
+// Width and height in pixels and bits per pixel of a bitmap or icon; all 0 when the handle is null or the query
+// fails.
+struct SizeInfo {
+    int32_t width = 0;
+    int32_t height = 0;
+    uint16_t bitsPerPixel = 0;
+};
+
+// A top-down 32bpp device-independent bitmap section, every pixel preset to 0x01000000 (black, alpha 1).
+// The section is deleted with its owner. Call GdiFlush() before reading pixels that GDI has drawn.
+struct IconCanvas {
+    GdiObjectHandle bitmap;
+    uint32_t* pixels = nullptr;  // width * height values, owned by the section
+    int width = 0;
+    int height = 0;
+
+    HBITMAP Handle() const { return static_cast<HBITMAP>(bitmap.Get()); }
+    explicit operator bool() const { return bitmap.Valid(); }
+};
+
+// A decoded picture prepared once for scaling to many sizes. It owns the picture; the pixels of a frame are read
+// when a size first needs that frame, and 2x2 box-filtered reductions are added as smaller sizes need them, so
+// every size is resampled from the smallest reduction that is still at least twice as large as it.
+// A picture with several frames of different sizes (an .ico) scales each size from the smallest frame at least
+// as large as the size, else from the largest frame. Used by one thread at a time.
+class ScaleSource {
+public:
+    ScaleSource();
+    explicit ScaleSource(GdiplusImage picture);
+    ~ScaleSource();
+    ScaleSource(const ScaleSource&) = delete;
+    ScaleSource& operator=(const ScaleSource&) = delete;
+    ScaleSource(ScaleSource&&) noexcept;
+    ScaleSource& operator=(ScaleSource&&) noexcept;
+
+    bool Valid() const;
+    explicit operator bool() const { return Valid(); }
+    // Size of the picture's first frame (the one a single-frame reader presents).
+    int Width() const;
+    int Height() const;
+    const GdiplusImage& Picture() const;
+    // Same as ScaleImage(*this, ...).
+    WorkingImage Scale(int width, int height, IconJobFlags flags);
+
+    struct Frame;
+
+private:
+    GdiplusImage picture_;
+    std::unique_ptr<Frame[]> frames_;
+    unsigned frameCount_ = 0;
+};
+
+// A new width x height working image of the source fitted by the flags' fit mode (Center, Crop or Stretch);
+// uncovered margins stay transparent. Empty when the source is missing or has no pixels, or a size is not
+// positive. The one-image form reads the source's active frame.
+WorkingImage ScaleImage(const GdiplusImage& source, int width, int height, IconJobFlags flags);
+WorkingImage ScaleImage(ScaleSource& source, int width, int height, IconJobFlags flags);
+
+IconCanvas CreateIconCanvas(int width, int height);
+SizeInfo GetBitmapSize(HBITMAP bitmap);
+// Size of the icon's colour bitmap, or of its mask with the height halved for a monochrome icon.
+SizeInfo GetIconSize(HICON icon);
+// Draws the icon into a new canvas of width x height (both 0: the icon's own size).
+IconCanvas RenderIcon(HICON icon, int width = 0, int height = 0);
+// A working image holding the bitmap's 32-bit pixels taken as premultiplied values, stretched to width x height
+// when that differs from the bitmap's own size.
+WorkingImage ImageFromBitmapHandle(HBITMAP bitmap, int width, int height);
+// Draws the whole source into (0, 0, width, height) of the destination with GDI+'s own scaling.
+bool DrawImageScaled(const GdiplusImage& source, const GdiplusImage& destination, int width, int height);
+// A new straight-alpha (32bpp ARGB) image of width x height with the whole source drawn into it by GDI+.
+GdiplusImage ScaledArgbCopy(const GdiplusImage& source, int width, int height);
