@@ -1,0 +1,65 @@
+#include "app/BatchCommand.h"
+
+#include <windows.h>
+
+#include "app/Application.h"
+#include "engine/BatchOperations.h"
+#include "sys/FileOperations.h"
+
+namespace {
+
+constexpr wchar_t kInvalidSource[] = L"批量图标创建操作的源路径无效";
+constexpr wchar_t kInvalidTarget[] = L"批量图标创建操作的目标文件夹无效";
+constexpr int kMessageKind = 0;
+constexpr int kMessageHeight = 130;
+
+bool IsExistingFolder(const WideString& path) {
+    const DWORD attributes = GetFileAttributesW(path.Text());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+WideString BatchPath(const Application& app, const wchar_t* text) {
+    WideString path(text);
+    path.ExpandEnvironment();
+    app.MapSystemFolders(path);
+    return path;
+}
+
+}  // namespace
+
+void SetBatchPaths(Application& app, BatchJob& job, int kind, const wchar_t* source, const wchar_t* target) {
+    app.batchKind = static_cast<uint8_t>(kind);
+    job.owner = &app;
+    if (kind != kBatchSaveWindows) {
+        job.source = BatchPath(app, source);
+        if (kind == kBatchConvert && !IsExistingFolder(job.source)) job.source.Clear();
+    }
+    job.targetFolder = BatchPath(app, target);
+    if (!job.targetFolder.IsEmpty() && !CreateFolderTree(job.targetFolder.Text())) job.targetFolder.Clear();
+}
+
+int RunBatchCommand(Application& app, BatchJob& job, const SizeList& sizes, IconJobFlags flags) {
+    const int kind = app.batchKind;
+    if ((kind == kBatchExtract || kind == kBatchConvert) && job.source.IsEmpty()) {
+        app.ShowMessage(kInvalidSource, kMessageKind, kMessageHeight);
+        return kBatchInvalidSource;
+    }
+    if (job.targetFolder.IsEmpty()) {
+        app.ShowMessage(kInvalidTarget, kMessageKind, kMessageHeight);
+        return kBatchInvalidTarget;
+    }
+    if (sizes.empty()) return kBatchNoSizes;
+    job.owner = &app;
+    job.sizes = sizes;
+    job.flags = flags;
+    switch (kind) {
+        case kBatchExtract:
+            return BatchExtractIcons(&job);
+        case kBatchConvert:
+            return BatchConvertPictures(&job);
+        case kBatchSaveWindows:
+            return BatchSaveWindowIcons(&job);
+        default:
+            return 0;
+    }
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "engine/BatchJob.h"
+#include "engine/IconJobFlags.h"
+#include "sys/WideString.h"
+
+class Application;
+
+// Values of Application::batchKind.
+constexpr int kBatchNone = 0;
+constexpr int kBatchExtract = 1;
+constexpr int kBatchConvert = 2;
+constexpr int kBatchSaveWindows = 3;
+
+// Results of a batch command besides the batch's own 1 or 0; the process exit code is the result as a byte.
+constexpr int kBatchNoSizes = 2;
+constexpr int kBatchInvalidSource = -2;
+constexpr int kBatchInvalidTarget = -3;
+
+// Records a batch option: the kind in app.batchKind, the job's owner, and its source (not for kBatchSaveWindows)
+// and target folder, each with environment variables expanded and passed through MapSystemFolders. A conversion
+// source that is not an existing folder is emptied; the target folder is created with its missing parents and
+// emptied when that fails. Empty paths later give the invalid-source or invalid-target result.
+void SetBatchPaths(Application& app, BatchJob& job, int kind, const wchar_t* source, const wchar_t* target);
+
+// Runs the batch that app.batchKind names, on this thread and to the end, after its checks: an empty source
+// (extract, convert) shows its message and gives kBatchInvalidSource, an empty target folder kBatchInvalidTarget,
+// an empty size list kBatchNoSizes. Otherwise the job receives the sizes and flags and the result is the batch's
+// (1 or 0).
+int RunBatchCommand(Application& app, BatchJob& job, const SizeList& sizes, IconJobFlags flags);

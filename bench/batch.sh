@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Batch benchmarks of the built program, each timed as a whole process under Wine (start-up included):
+#   convert  /batchconvert of a folder of large photos (made once with ImageMagick and kept in the build folder)
+#   extract  /batchextract of every icon group of the prefix's 64-bit shell32.dll (184 groups under Wine 8)
+# Usage: bench/batch.sh [convert|extract|all] [runs]     BUILD_DIR picks the build folder (default: build).
+# Prints the wall time of every run and the best and median of them. Not part of the test suite.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${BUILD_DIR:-$here/build}
+case "$build" in /*) ;; *) build="$here/$build" ;; esac
+what=${1:-all}
+runs=${2:-3}
+photos=${PHOTOS:-12}
+exe="$build/Glyphwright.exe"
+[ -f "$exe" ] || { echo "no $exe: build the program first" >&2; exit 1; }
+source "$here/scripts/wine-env.sh" "$build"
+
+work="$build/bench-batch"
+mkdir -p "$work"
+winpath() { echo "Z:$(realpath "$1" | tr / '\\')"; }
+
+# A persistent wineserver keeps the start-up cost of each run small and equal.
+wineserver -p
+wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+
+make_photos() {
+    local folder="$work/photos"
+    if [ "$(ls "$folder" 2>/dev/null | wc -l)" -ne "$photos" ]; then
+        rm -rf "$folder"
+        mkdir -p "$folder"
+        echo "making $photos photos of 4000 x 3000 in $folder"
+        for i in $(seq 1 "$photos"); do
+            /usr/bin/convert -size 4000x3000 "plasma:fractal" -seed "$i" -quality 90 "$folder/photo$i.jpg"
+        done
+    fi
+}
+
+# Runs the program `runs` times with the given arguments, printing each wall time and a summary.
+timed() {
+    local label=$1 out=$2
+    shift 2
+    local times=()
+    for run in $(seq 1 "$runs"); do
+        rm -rf "$out"
+        local start end code=0
+        start=$(date +%s.%N)
+        wine "$exe" "$@" >/dev/null 2>&1 </dev/null || code=$?
+        end=$(date +%s.%N)
+        local seconds
+        seconds=$(echo "$end - $start" | bc)
+        times+=("$seconds")
+        printf '%s run %d: %.3f s (exit code %d, %d files)\n' "$label" "$run" "$seconds" "$code" \
+            "$(ls "$out" 2>/dev/null | wc -l)"
+    done
+    printf '%s\n' "${times[@]}" | sort -n | awk -v label="$label" '{ t[NR] = $1 } END {
+        printf "%s: best %.3f s, median %.3f s over %d runs\n", label, t[1], t[int((NR + 1) / 2)], NR }'
+}
+
+if [ "$what" = convert ] || [ "$what" = all ]; then
+    make_photos
+    timed "batch convert ($photos photos, 16-256)" "$work/converted" \
+        /batchconvert "$(winpath "$work/photos")" "$(winpath "$work")\\converted"
+fi
+if [ "$what" = extract ] || [ "$what" = all ]; then
+    timed "batch extract (shell32.dll, 16-256)" "$work/extracted" \
+        /batchextract 'C:\windows\system32\shell32.dll' "$(winpath "$work")\\extracted"
+fi

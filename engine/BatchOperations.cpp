@@ -1,0 +1,219 @@
+#include "engine/BatchOperations.h"
+
+#include <pcre2.h>
+
+#include <memory>
+#include <vector>
+
+#include "engine/IconSources.h"
+#include "engine/IconWriter.h"
+#include "engine/OutputNaming.h"
+#include "engine/WindowIcons.h"
+#include "sys/FolderEnumerator.h"
+#include "sys/Handles.h"
+
+namespace {
+
+constexpr wchar_t kPicturePattern[] = L"\\.(bmp|gif|jfif|jpe|jpeg|jpg|png|rle|tga|tif|tiff)$";
+// GetWindowTextW buffer, terminator included.
+constexpr int kTitleUnits = 256;
+// Longest file name (one path component) the file systems accept.
+constexpr int kMaxComponentUnits = 255;
+
+struct PatternDeleter {
+    void operator()(pcre2_code_16* code) const { pcre2_code_free_16(code); }
+};
+using Pattern = std::unique_ptr<pcre2_code_16, PatternDeleter>;
+
+Pattern CompilePicturePattern() {
+    int error = 0;
+    PCRE2_SIZE offset = 0;
+    return Pattern(pcre2_compile_16(reinterpret_cast<PCRE2_SPTR16>(kPicturePattern), PCRE2_ZERO_TERMINATED,
+                                    PCRE2_CASELESS, &error, &offset, nullptr));
+}
+
+bool MatchesPicturePattern(const wchar_t* name, const pcre2_code_16* pattern) {
+    const wchar_t* dot = wcsrchr(name, L'.');
+    return dot && pattern && WideString(dot).Matches(pattern);
+}
+
+bool Runnable(const BatchJob* job) {
+    return job && job->owner;
+}
+bool Stopped(const BatchJob& job) {
+    return !job.owner || job.cancel.load();
+}
+
+const wchar_t* OutputExtension(IconJobFlags flags) {
+    return (flags & kPngs) ? L".png" : L".ico";
+}
+
+// Moves an existing output aside, runs the item's operation and restores or announces the output.
+template <typename Operation>
+bool RunItem(BatchJob& job, WideString* item, Operation operation) {
+    WideString backup;
+    const bool moved = MoveAsideExisting(job.output, item, backup);
+    const bool succeeded = operation();
+    FinishOutput(backup, job.output, moved, succeeded);
+    return succeeded;
+}
+
+BOOL CALLBACK CountGroup(HMODULE, LPCWSTR, LPWSTR, LONG_PTR counter) {
+    ++*reinterpret_cast<int32_t*>(counter);
+    return TRUE;
+}
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
+    try {
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+        return TRUE;
+    } catch (...) {
+        return FALSE;
+    }
+}
+
+// The window's title without waiting on another thread of this process: GetWindowTextW sends WM_GETTEXT to such
+// a window and would wait for ever on a hung one; for other processes' windows it reads the stored text itself.
+// https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-getwindowtextw
+void ReadWindowTitle(HWND window, wchar_t (&title)[kTitleUnits]) {
+    DWORD process = 0;
+    const DWORD thread = GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId() && thread != GetCurrentThreadId())
+        InternalGetWindowText(window, title, kTitleUnits);
+    else
+        GetWindowTextW(window, title, kTitleUnits);
+}
+
+bool IsHighSurrogate(wchar_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+template <int (*Batch)(BatchJob*)>
+DWORD ThreadEntry(LPVOID job) {
+    try {
+        return static_cast<DWORD>(Batch(static_cast<BatchJob*>(job)));
+    } catch (...) {
+        return 0;
+    }
+}
+
+}  // namespace
+
+WideString ExtractOutputPath(const WideString& targetFolder, const WideString& resourceFile, int32_t n,
+                             IconJobFlags flags) {
+    return WideString::Concat(targetFolder, L"\\", resourceFile.FileName(), L"_Icon_", WideString::FromInt(n),
+                              OutputExtension(flags));
+}
+
+WideString ConvertOutputPath(const WideString& targetFolder, const wchar_t* pictureName, IconJobFlags flags) {
+    WideString output = WideString::Concat(targetFolder, L"\\", pictureName);
+    EnsureOutputExtension(output, flags);
+    return output;
+}
+
+WideString WindowOutputPath(const WideString& targetFolder, int32_t n, const WideString& title, IconJobFlags flags) {
+    const WideString number = WideString::FromInt(n);
+    const wchar_t* extension = OutputExtension(flags);
+    const int room = kMaxComponentUnits - number.Length() - 1 - static_cast<int>(wcslen(extension));
+    return WideString::Concat(targetFolder, L"\\", number, L"-", FileNamePartFromTitle(title, room), extension);
+}
+
+WideString FileNamePartFromTitle(const WideString& title, int maxUnits) {
+    std::vector<wchar_t> units(title.Text(), title.Text() + title.Length());
+    for (wchar_t& unit : units) {
+        if (unit < 0x20 || wcschr(L"\\/:*?\"<>|", unit)) unit = L'_';
+    }
+    size_t length = units.size();
+    if (maxUnits >= 0 && length > static_cast<size_t>(maxUnits)) {
+        length = static_cast<size_t>(maxUnits);
+        if (length > 0 && IsHighSurrogate(units[length - 1])) --length;
+    }
+    // Windows drops trailing dots and spaces from file names, so "a." and "a" would be the same file.
+    while (length > 0 && (units[length - 1] == L'.' || units[length - 1] == L' '))
+        --length;
+    units.resize(length);
+    units.push_back(0);
+    return WideString(units.data());
+}
+
+bool IsPictureFileName(const wchar_t* name) {
+    const Pattern pattern = CompilePicturePattern();
+    return MatchesPicturePattern(name, pattern.get());
+}
+
+int BatchExtractIcons(BatchJob* job) {
+    if (!Runnable(job)) return 0;
+    job->targetFolder.StripTrailingBackslashes();
+    ModuleHandle module(
+        LoadLibraryExW(job->source.Text(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));
+    if (!module) return 0;
+    // Groups are taken by position, so only their number matters; the single operation finds each by index.
+    int32_t groups = 0;
+    EnumResourceNamesW(module.Get(), RT_GROUP_ICON, CountGroup, reinterpret_cast<LONG_PTR>(&groups));
+    job->counter = 0;
+    while (job->counter < groups && !Stopped(*job)) {
+        const int32_t index = job->counter;
+        job->output = ExtractOutputPath(job->targetFolder, job->source, index, job->flags);
+        RunItem(*job, nullptr,
+                [&] { return MakeIconFromResource(job->source, index, job->output, job->sizes, job->flags); });
+        ++job->counter;
+    }
+    return job->counter > 0 ? 1 : 0;
+}
+
+int BatchConvertPictures(BatchJob* job) {
+    if (!Runnable(job)) return 0;
+    job->source.StripTrailingBackslashes();
+    job->targetFolder.StripTrailingBackslashes();
+    job->counter = 0;
+    const Pattern pattern = CompilePicturePattern();
+    if (!pattern) return 0;
+
+    // The listing is taken before anything is written: outputs and backups landing in the source folder (a
+    // conversion into the folder itself, or to .png) must not be listed and converted again.
+    std::vector<WideString> names;
+    FolderEnumerator listing;
+    const WideString search = WideString::Concat(job->source, L"\\*.*");
+    if (listing.Start(search.Text(), FolderEnumerator::kFilesOnly | FolderEnumerator::kSkipReparsePoints)) {
+        while (listing.Next()) {
+            if (MatchesPicturePattern(listing.Name(), pattern.get())) names.emplace_back(listing.Name());
+        }
+    }
+
+    for (const WideString& name : names) {
+        if (Stopped(*job)) break;
+        job->item = WideString::Concat(job->source, L"\\", name);
+        job->output = ConvertOutputPath(job->targetFolder, name.Text(), job->flags);
+        if (RunItem(*job, &job->item, [&] { return MakeIconFromFile(job->item, job->output, job->sizes, job->flags); }))
+            ++job->counter;
+    }
+    return job->counter > 0 ? 1 : 0;
+}
+
+int BatchSaveWindowIcons(BatchJob* job) {
+    if (!Runnable(job)) return 0;
+    job->targetFolder.StripTrailingBackslashes();
+    job->counter = 0;
+    std::vector<HWND> windows;
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
+    for (HWND window : windows) {
+        if (Stopped(*job)) break;
+        wchar_t title[kTitleUnits] = {};
+        ReadWindowTitle(window, title);
+        job->item = title;
+        job->output = WindowOutputPath(job->targetFolder, job->counter, job->item, job->flags);
+        RunItem(*job, &job->item, [&] { return MakeIconFromWindow(window, job->output, job->sizes, job->flags); });
+        ++job->counter;
+    }
+    return job->counter > 0 ? 1 : 0;
+}
+
+DWORD WINAPI BatchExtractIconsThread(LPVOID job) {
+    return ThreadEntry<BatchExtractIcons>(job);
+}
+DWORD WINAPI BatchConvertPicturesThread(LPVOID job) {
+    return ThreadEntry<BatchConvertPictures>(job);
+}
+DWORD WINAPI BatchSaveWindowIconsThread(LPVOID job) {
+    return ThreadEntry<BatchSaveWindowIcons>(job);
+}

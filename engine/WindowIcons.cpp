@@ -1,0 +1,68 @@
+// OCR_* cursor ids are only declared with OEMRESOURCE.
+#define OEMRESOURCE
+#include "engine/WindowIcons.h"
+
+#include "engine/IconSources.h"
+#include "engine/IconWriter.h"
+#include "engine/ImageScaling.h"
+#include "engine/WindowQueries.h"
+#include "sys/Handles.h"
+
+namespace {
+
+// Sizes below this come from the small icon, the others from the large one.
+constexpr int kLargeIconFrom = 24;
+
+// The help cursor's id; the toolchain's headers lack it.
+// https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-setsystemcursor
+constexpr DWORD kOcrHelp = 32651;
+
+constexpr DWORD kSystemCursors[] = {OCR_APPSTARTING, OCR_NORMAL, OCR_CROSS,   OCR_HAND,     kOcrHelp,
+                                    OCR_IBEAM,       OCR_NO,     OCR_SIZEALL, OCR_SIZENESW, OCR_SIZENS,
+                                    OCR_SIZENWSE,    OCR_SIZEWE, OCR_UP,      OCR_WAIT};
+
+}  // namespace
+
+bool MakeIconFromWindow(HWND window, const WideString& output, const SizeList& sizes, IconJobFlags flags) {
+    WideString target(output);
+    EnsureOutputExtension(target, flags);
+    HICON smallIcon = GetWindowIcon(window, kIconSmall);
+    HICON largeIcon = GetWindowIcon(window, kIconBig);
+    if (!smallIcon) smallIcon = largeIcon;
+    if (!largeIcon) largeIcon = smallIcon;
+    if (!smallIcon) return false;
+    return WriteIconFile(IconSource(smallIcon, largeIcon), sizes, target, 0, (flags & ~kFromResource) | kFromWindow,
+                         WideString());
+}
+
+WorkingImage LoadWindowIconImage(HICON smallIcon, HICON largeIcon, int size, IconJobFlags flags) {
+    HICON icon = size < kLargeIconFrom ? smallIcon : largeIcon;
+    if (!icon || size <= 0) return WorkingImage();
+    const SizeInfo own = GetIconSize(icon);
+    if (own.width <= 0 || own.height <= 0) return WorkingImage();
+    IconCanvas canvas = RenderIcon(icon, own.width, own.height);
+    if (!canvas) return WorkingImage();
+    const WorkingImage image = ImageFromBitmapHandle(canvas.Handle(), own.width, own.height);
+    if (!image) return WorkingImage();
+    return ScaleImage(image, size, size, flags);
+}
+
+bool ReplaceSystemCursors(HICON icon) {
+    if (!icon) return false;
+    bool all = true;
+    for (DWORD id : kSystemCursors) {
+        IconHandle copy(CopyIcon(icon));
+        // SetSystemCursor takes the cursor over (and destroys it) only when it succeeds.
+        // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-setsystemcursor
+        if (copy && SetSystemCursor(copy.Get(), id))
+            copy.Release();
+        else
+            all = false;
+    }
+    SetCursor(icon);
+    return all;
+}
+
+bool RestoreSystemCursors() {
+    return SystemParametersInfoW(SPI_SETCURSORS, 0, nullptr, 0) != FALSE;
+}

@@ -1,0 +1,456 @@
+#include "engine/BatchOperations.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "engine/Imaging.h"
+
+using namespace testing_support;
+
+namespace {
+
+constexpr uint32_t kRed = 0xFFFF0000;
+constexpr uint32_t kBlue = 0xFF0000FF;
+
+// The entries of an .ico file as its directory describes them; valid is false when the layout is broken.
+struct IcoEntry {
+    int size = 0;
+    bool png = false;
+    uint32_t centre = 0;  // BGRA of the centre pixel of a bitmap entry
+};
+struct IcoFile {
+    bool valid = false;
+    std::vector<IcoEntry> entries;
+};
+
+uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+uint16_t Le16(const std::vector<uint8_t>& b, size_t at) {
+    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
+}
+
+IcoFile ReadIco(const wchar_t* path) {
+    IcoFile ico;
+    const std::vector<uint8_t> b = ReadBytes(path);
+    if (b.size() < 6 || Le16(b, 0) != 0 || Le16(b, 2) != 1) return ico;
+    const size_t count = Le16(b, 4);
+    if (count == 0 || b.size() < 6 + 16 * count) return ico;
+    for (size_t i = 0; i < count; ++i) {
+        const size_t d = 6 + 16 * i;
+        const uint32_t bytes = Le32(b, d + 8), offset = Le32(b, d + 12);
+        if (offset + static_cast<uint64_t>(bytes) > b.size() || bytes < 8) return ico;
+        IcoEntry entry;
+        entry.size = b[d] == 0 ? 256 : b[d];
+        entry.png = std::memcmp(&b[offset], "\x89PNG", 4) == 0;
+        if (!entry.png) {
+            const int w = static_cast<int>(Le32(b, offset + 4));
+            const size_t pixel = offset + 40 + (static_cast<size_t>(w / 2) * w + w / 2) * 4;
+            if (w != entry.size || pixel + 4 > b.size()) return ico;
+            entry.centre = Le32(b, pixel);
+        }
+        ico.entries.push_back(entry);
+    }
+    ico.valid = true;
+    return ico;
+}
+
+std::vector<int> EntrySizes(const IcoFile& ico) {
+    std::vector<int> sizes;
+    for (const IcoEntry& e : ico.entries)
+        sizes.push_back(e.size);
+    return sizes;
+}
+
+// True when the colour is near the wanted pure red or blue (JPEG shifts values a little).
+bool Near(uint32_t bgra, uint32_t wanted) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        const int a = static_cast<int>((bgra >> shift) & 0xFF), b = static_cast<int>((wanted >> shift) & 0xFF);
+        if (a - b > 40 || b - a > 40) return false;
+    }
+    return true;
+}
+
+bool SavePicture(const wchar_t* path, const wchar_t* mimeType, uint32_t colour, int size = 40) {
+    UINT count = 0, bytes = 0;
+    if (gdip::GdipGetImageEncodersSize(&count, &bytes) != kGpOk || bytes == 0) return false;
+    std::vector<uint8_t> buffer(bytes);
+    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+    if (gdip::GdipGetImageEncoders(count, bytes, codecs) != kGpOk) return false;
+    // Wine's encoders refuse premultiplied bitmaps; a straight-alpha one is what a picture file holds anyway.
+    std::vector<uint32_t> pixels(static_cast<size_t>(size) * size, colour);
+    GpBitmap* bitmap = nullptr;
+    if (gdip::GdipCreateBitmapFromScan0(size, size, size * 4, PixelFormat32bppARGB,
+                                        reinterpret_cast<BYTE*>(pixels.data()), &bitmap) != kGpOk)
+        return false;
+    GdiplusImage image(bitmap);
+    for (UINT i = 0; i < count; ++i) {
+        if (lstrcmpiW(codecs[i].MimeType, mimeType) == 0)
+            return gdip::GdipSaveImageToFile(image.Get(), path, &codecs[i].Clsid, nullptr) == kGpOk;
+    }
+    return false;
+}
+
+// One 32 x 32 32-bit icon image as an RT_ICON resource holds it: header with doubled height, pixels, mask.
+std::vector<uint8_t> IconImageResource(uint32_t colour) {
+    BITMAPINFOHEADER header = {};
+    header.biSize = sizeof(header);
+    header.biWidth = 32;
+    header.biHeight = 64;
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    std::vector<uint8_t> data(sizeof(header) + 32 * 32 * 4 + 32 * 4, 0);
+    std::memcpy(data.data(), &header, sizeof(header));
+    for (int i = 0; i < 32 * 32; ++i)
+        std::memcpy(&data[sizeof(header) + i * 4], &colour, 4);
+    return data;
+}
+
+// A group naming one 32 x 32 icon image by its id.
+std::vector<uint8_t> IconGroupResource(WORD iconId) {
+    std::vector<uint8_t> group = {0,  0,  1, 0, 1, 0,          // reserved, type 1, one entry
+                                  32, 32, 0, 0, 1, 0, 32, 0};  // 32 x 32, no palette, 1 plane, 32 bits
+    const uint32_t bytes = static_cast<uint32_t>(IconImageResource(0).size());
+    for (int i = 0; i < 4; ++i)
+        group.push_back(static_cast<uint8_t>(bytes >> (8 * i)));
+    group.push_back(static_cast<uint8_t>(iconId));
+    group.push_back(static_cast<uint8_t>(iconId >> 8));
+    return group;
+}
+
+// Copies this test program to path and gives the copy three icon groups, the middle one naming a missing image,
+// so that it can't be loaded. Resource directories list groups by id: 10, 20, 30.
+bool MakeResourceFile(const wchar_t* path) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (!CopyFileW(self, path, FALSE)) return false;
+    HANDLE update = BeginUpdateResourceW(path, TRUE);
+    if (!update) return false;
+    const std::vector<uint8_t> red = IconImageResource(kRed), blue = IconImageResource(kBlue);
+    const std::vector<uint8_t> first = IconGroupResource(1), broken = IconGroupResource(99),
+                               third = IconGroupResource(2);
+    const WORD language = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
+    bool ok = UpdateResourceW(update, RT_ICON, MAKEINTRESOURCEW(1), language, const_cast<uint8_t*>(red.data()),
+                              static_cast<DWORD>(red.size())) &&
+              UpdateResourceW(update, RT_ICON, MAKEINTRESOURCEW(2), language, const_cast<uint8_t*>(blue.data()),
+                              static_cast<DWORD>(blue.size())) &&
+              UpdateResourceW(update, RT_GROUP_ICON, MAKEINTRESOURCEW(10), language, const_cast<uint8_t*>(first.data()),
+                              static_cast<DWORD>(first.size())) &&
+              UpdateResourceW(update, RT_GROUP_ICON, MAKEINTRESOURCEW(20), language,
+                              const_cast<uint8_t*>(broken.data()), static_cast<DWORD>(broken.size())) &&
+              UpdateResourceW(update, RT_GROUP_ICON, MAKEINTRESOURCEW(30), language, const_cast<uint8_t*>(third.data()),
+                              static_cast<DWORD>(third.size()));
+    return EndUpdateResourceW(update, !ok) && ok;
+}
+
+std::set<std::wstring> FolderNames(const WideString& folder) {
+    std::set<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    const WideString pattern = WideString::Concat(folder, L"\\*");
+    HANDLE find = FindFirstFileW(pattern.Text(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (lstrcmpW(data.cFileName, L".") && lstrcmpW(data.cFileName, L"..")) names.insert(data.cFileName);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return names;
+}
+
+// Position of a name in the folder's own listing order, -1 when absent.
+int ListingPosition(const WideString& folder, const wchar_t* name) {
+    WIN32_FIND_DATAW data;
+    const WideString pattern = WideString::Concat(folder, L"\\*.*");
+    HANDLE find = FindFirstFileW(pattern.Text(), &data);
+    int position = -1;
+    for (int i = 0; find != INVALID_HANDLE_VALUE && position < 0; ++i) {
+        if (lstrcmpiW(data.cFileName, name) == 0) position = i;
+        if (!FindNextFileW(find, &data)) break;
+    }
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    return position;
+}
+
+class BatchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(imaging_.Started());
+        source_ = temp_ / L"in";
+        target_ = temp_ / L"out";
+        ASSERT_TRUE(CreateDirectoryW(source_.Text(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(target_.Text(), nullptr));
+        job_.owner = this;
+        job_.flags = kCenter;
+        job_.sizes = {16, 32};
+        job_.source = source_;
+        job_.targetFolder = WideString::Concat(target_, L"\\\\");
+    }
+
+    WideString Out(const wchar_t* name) const { return WideString::Concat(target_, L"\\", name); }
+    WideString In(const wchar_t* name) const { return WideString::Concat(source_, L"\\", name); }
+
+    ImagingSession imaging_;
+    TempFolder temp_;
+    WideString source_;
+    WideString target_;
+    BatchJob job_;
+};
+
+TEST(BatchNamesTest, OutputPathsFollowTheNamingTable) {
+    const WideString out(L"C:\\out");
+    struct Case {
+        WideString actual;
+        const wchar_t* expected;
+    } cases[] = {
+        {ExtractOutputPath(out, L"C:\\Windows\\System32\\shell32.dll", 0, 0), L"C:\\out\\shell32.dll_Icon_0.ico"},
+        {ExtractOutputPath(out, L"shell32.dll", 12, kPngs), L"C:\\out\\shell32.dll_Icon_12.png"},
+        {ConvertOutputPath(out, L"photo.JPG", kPngc), L"C:\\out\\photo.ico"},
+        {ConvertOutputPath(out, L"a.b.png", kPngs), L"C:\\out\\a.b.png"},
+        {ConvertOutputPath(out, L"scan.TIFF", kPngs), L"C:\\out\\scan.png"},
+        {WindowOutputPath(out, 3, L"Calculator", 0), L"C:\\out\\3-Calculator.ico"},
+        {WindowOutputPath(out, 0, L"", kPngs), L"C:\\out\\0-.png"},
+        {WindowOutputPath(out, 7, L"notes.txt - Editor", 0), L"C:\\out\\7-notes.txt - Editor.ico"},
+        {WindowOutputPath(out, 1, L"..\\..\\Windows\\evil", 0), L"C:\\out\\1-.._.._Windows_evil.ico"},
+        {WindowOutputPath(out, 2, L"C:\\x", 0), L"C:\\out\\2-C__x.ico"},
+    };
+    for (const Case& c : cases)
+        EXPECT_STREQ(c.actual.Text(), c.expected);
+}
+
+TEST(BatchNamesTest, TitlesAreMadeFitForOneFileName) {
+    struct Case {
+        const wchar_t* title;
+        int maxUnits;
+        const wchar_t* expected;
+    } cases[] = {
+        {L"Calculator", 200, L"Calculator"},
+        {L"a\\b/c:d*e?f\"g<h>i|j", 200, L"a_b_c_d_e_f_g_h_i_j"},
+        {L"tab\there\r\nnext", 200, L"tab_here__next"},
+        {L"..", 200, L""},
+        {L"..\\", 200, L".._"},
+        {L"name. . ", 200, L"name"},
+        {L"trailing dots...", 200, L"trailing dots"},
+        {L"abcdef", 3, L"abc"},
+        {L"ab. cd", 4, L"ab"},
+        {L"x\xD83D\xDE00", 2, L"x"},  // a surrogate pair is never split
+        {L"\x4E2D\x6587 \x7A97\x53E3", 200, L"\x4E2D\x6587 \x7A97\x53E3"},
+    };
+    for (const Case& c : cases)
+        EXPECT_STREQ(FileNamePartFromTitle(c.title, c.maxUnits).Text(), c.expected) << Narrow(c.title);
+}
+
+TEST(BatchNamesTest, LongTitlesStillGiveAFileNameWithinOneComponent) {
+    std::wstring title(255, L'T');
+    const WideString path = WindowOutputPath(L"C:\\out", 123, title.c_str(), 0);
+    const WideString name = path.FileName();
+    EXPECT_LE(name.Length(), 255);
+    EXPECT_TRUE(name.StartsWith(L"123-TTT", true));
+    EXPECT_TRUE(name.EndsWith(L"T.ico", true));
+}
+
+TEST(BatchNamesTest, PictureTypesAreRecognisedByTheLastExtension) {
+    struct Case {
+        const wchar_t* name;
+        bool picture;
+    } cases[] = {
+        {L"photo.JPG", true}, {L"scan.TIFF", true}, {L"a.bmp", true},   {L"a.gif", true},      {L"a.jfif", true},
+        {L"a.jpe", true},     {L"a.jpeg", true},    {L"a.png", true},   {L"a.rle", true},      {L"a.Tga", true},
+        {L"a.tif", true},     {L"x.tar.png", true}, {L"readme", false}, {L"movie.mp4", false}, {L"a.png.bak", false},
+        {L"png", false},      {L"a.jpgx", false},   {L"a.ico", false},  {L"a.", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsPictureFileName(c.name), c.picture) << Narrow(c.name);
+}
+
+TEST_F(BatchTest, AJobWithoutOwnerOrWithoutJobDoesNothing) {
+    ASSERT_TRUE(SavePicture(In(L"p.png").Text(), L"image/png", kRed));
+    job_.owner = nullptr;
+    int (*batches[])(BatchJob*) = {BatchExtractIcons, BatchConvertPictures, BatchSaveWindowIcons};
+    for (auto batch : batches) {
+        EXPECT_EQ(batch(&job_), 0);
+        EXPECT_EQ(batch(nullptr), 0);
+    }
+    LPTHREAD_START_ROUTINE entries[] = {BatchExtractIconsThread, BatchConvertPicturesThread,
+                                        BatchSaveWindowIconsThread};
+    for (auto entry : entries) {
+        EXPECT_EQ(entry(&job_), 0u);
+        EXPECT_EQ(entry(nullptr), 0u);
+    }
+    EXPECT_TRUE(FolderNames(target_).empty());
+}
+
+TEST_F(BatchTest, ConvertTakesPlainPictureFilesOnly) {
+    ASSERT_TRUE(SavePicture(In(L"photo.JPG").Text(), L"image/jpeg", kRed));
+    ASSERT_TRUE(SavePicture(In(L"scan.TIFF").Text(), L"image/tiff", kBlue));
+    ASSERT_TRUE(WriteBytes(In(L"readme").Text(), "text", 4));
+    ASSERT_TRUE(SavePicture(In(L"movie.mp4").Text(), L"image/png", kRed));
+    ASSERT_TRUE(CreateDirectoryW(In(L"x.png").Text(), nullptr));
+
+    EXPECT_EQ(BatchConvertPictures(&job_), 1);
+    EXPECT_EQ(job_.counter, 2);
+    EXPECT_EQ(FolderNames(target_), (std::set<std::wstring>{L"photo.ico", L"scan.ico"}));
+    const IcoFile photo = ReadIco(Out(L"photo.ico").Text());
+    ASSERT_TRUE(photo.valid);
+    EXPECT_EQ(EntrySizes(photo), (std::vector<int>{16, 32}));
+    EXPECT_TRUE(Near(photo.entries[1].centre, kRed));
+    const IcoFile scan = ReadIco(Out(L"scan.ico").Text());
+    ASSERT_TRUE(scan.valid);
+    EXPECT_TRUE(Near(scan.entries[0].centre, kBlue));
+}
+
+TEST_F(BatchTest, ConvertToPngWritesOnePngPerPicture) {
+    ASSERT_TRUE(SavePicture(In(L"one.bmp").Text(), L"image/bmp", kRed));
+    job_.flags |= kPngs;
+    EXPECT_EQ(BatchConvertPictures(&job_), 1);
+    const std::vector<uint8_t> png = ReadBytes(Out(L"one.png").Text());
+    ASSERT_GE(png.size(), 24u);
+    EXPECT_EQ(std::memcmp(png.data(), "\x89PNG\r\n\x1a\n", 8), 0);
+    EXPECT_EQ(png[19], 32);  // IHDR width, big-endian: the last listed size
+}
+
+TEST_F(BatchTest, ASecondPictureOfTheSameNameMovesTheFirstResultToItsBackup) {
+    ASSERT_TRUE(SavePicture(In(L"a.jpg").Text(), L"image/jpeg", kRed));
+    ASSERT_TRUE(SavePicture(In(L"a.png").Text(), L"image/png", kBlue));
+    const int jpg = ListingPosition(source_, L"a.jpg"), png = ListingPosition(source_, L"a.png");
+    ASSERT_GE(jpg, 0);
+    ASSERT_GE(png, 0);
+    const uint32_t later = jpg < png ? kBlue : kRed, earlier = jpg < png ? kRed : kBlue;
+
+    EXPECT_EQ(BatchConvertPictures(&job_), 1);
+    EXPECT_EQ(FolderNames(target_), (std::set<std::wstring>{L"a.ico", L"a (backup).ico"}));
+    const IcoFile current = ReadIco(Out(L"a.ico").Text()), backup = ReadIco(Out(L"a (backup).ico").Text());
+    ASSERT_TRUE(current.valid);
+    ASSERT_TRUE(backup.valid);
+    EXPECT_TRUE(Near(current.entries[0].centre, later));
+    EXPECT_TRUE(Near(backup.entries[0].centre, earlier));
+}
+
+TEST_F(BatchTest, AnOutputThatAlreadyHasABackupIsReplacedAndTheBackupKept) {
+    ASSERT_TRUE(SavePicture(In(L"b.png").Text(), L"image/png", kBlue));
+    ASSERT_TRUE(WriteBytes(Out(L"b.ico").Text(), "OLD", 3));
+    ASSERT_TRUE(WriteBytes(Out(L"b (backup).ico").Text(), "KEEP", 4));
+    EXPECT_EQ(BatchConvertPictures(&job_), 1);
+    EXPECT_TRUE(ReadIco(Out(L"b.ico").Text()).valid);
+    EXPECT_EQ(ReadBytes(Out(L"b (backup).ico").Text()), (std::vector<uint8_t>{'K', 'E', 'E', 'P'}));
+}
+
+TEST_F(BatchTest, ConvertingIntoTheSourceFolderNeverConvertsItsOwnOutputs) {
+    ASSERT_TRUE(SavePicture(In(L"x.png").Text(), L"image/png", kRed));
+    ASSERT_TRUE(SavePicture(In(L"y.gif").Text(), L"image/gif", kBlue));
+    job_.targetFolder = source_;
+    job_.flags |= kPngs;
+    EXPECT_EQ(BatchConvertPictures(&job_), 1);
+    // x.png is its own output: it goes to its backup first and the new x.png is made from that backup.
+    EXPECT_EQ(job_.counter, 2);
+    EXPECT_EQ(FolderNames(source_), (std::set<std::wstring>{L"x.png", L"x (backup).png", L"y.gif", L"y.png"}));
+}
+
+TEST_F(BatchTest, UndecodablePicturesGetTheShellIconOrLeaveTheOldOutputInPlace) {
+    const char junk[] = "not a picture at all";
+    ASSERT_TRUE(WriteBytes(In(L"broken.tga").Text(), junk, sizeof(junk)));
+    ASSERT_TRUE(WriteBytes(In(L"c.png").Text(), junk, sizeof(junk)));
+    ASSERT_TRUE(WriteBytes(Out(L"c.ico").Text(), "PREVIOUS", 8));
+    ASSERT_TRUE(SavePicture(In(L"good.gif").Text(), L"image/gif", kRed));
+
+    EXPECT_EQ(BatchConvertPictures(&job_), 1);
+    EXPECT_TRUE(ReadIco(Out(L"good.ico").Text()).valid);
+    if (Exists(Out(L"broken.ico").Text())) {
+        EXPECT_TRUE(ReadIco(Out(L"broken.ico").Text()).valid);
+    }
+    // Either a new icon with the old file as its backup, or the old file put back.
+    if (Exists(Out(L"c (backup).ico").Text())) {
+        EXPECT_TRUE(ReadIco(Out(L"c.ico").Text()).valid);
+        EXPECT_EQ(ReadBytes(Out(L"c (backup).ico").Text()).size(), 8u);
+    } else {
+        EXPECT_EQ(ReadBytes(Out(L"c.ico").Text()).size(), 8u);
+    }
+}
+
+TEST_F(BatchTest, ConvertOfAFolderWithoutPicturesGivesZero) {
+    EXPECT_EQ(BatchConvertPictures(&job_), 0);
+    ASSERT_TRUE(WriteBytes(In(L"readme").Text(), "text", 4));
+    EXPECT_EQ(BatchConvertPictures(&job_), 0);
+    job_.source = temp_ / L"missing";
+    EXPECT_EQ(BatchConvertPictures(&job_), 0);
+    EXPECT_TRUE(FolderNames(target_).empty());
+}
+
+TEST_F(BatchTest, ConvertRunsAsAThreadEntryAndStopsAtOnceWhenCancelledBeforeStart) {
+    ASSERT_TRUE(SavePicture(In(L"p.png").Text(), L"image/png", kRed));
+    struct Case {
+        bool cancel;
+        DWORD exitCode;
+        size_t files;
+    } cases[] = {{true, 0, 0}, {false, 1, 1}};
+    for (const Case& c : cases) {
+        job_.cancel = c.cancel;
+        HANDLE thread = CreateThread(nullptr, 0, BatchConvertPicturesThread, &job_, 0, nullptr);
+        ASSERT_NE(thread, nullptr);
+        ASSERT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+        DWORD code = 99;
+        GetExitCodeThread(thread, &code);
+        CloseHandle(thread);
+        EXPECT_EQ(code, c.exitCode);
+        EXPECT_EQ(FolderNames(target_).size(), c.files);
+    }
+}
+
+TEST_F(BatchTest, ExtractWritesEveryGroupByPositionWithoutReusingTheNumberOfAFailedOne) {
+    const WideString library = temp_ / L"three.dll";
+    ASSERT_TRUE(MakeResourceFile(library.Text()));
+    job_.source = library;
+    job_.flags = kCenter | kFromResource;
+    job_.sizes = {16, 32, 48};
+
+    EXPECT_EQ(BatchExtractIcons(&job_), 1);
+    EXPECT_EQ(job_.counter, 3);
+    EXPECT_EQ(FolderNames(target_), (std::set<std::wstring>{L"three.dll_Icon_0.ico", L"three.dll_Icon_2.ico"}));
+    const IcoFile first = ReadIco(Out(L"three.dll_Icon_0.ico").Text());
+    const IcoFile third = ReadIco(Out(L"three.dll_Icon_2.ico").Text());
+    ASSERT_TRUE(first.valid);
+    ASSERT_TRUE(third.valid);
+    EXPECT_EQ(EntrySizes(first), (std::vector<int>{16, 32, 48}));
+    EXPECT_TRUE(Near(first.entries[1].centre, kRed));
+    EXPECT_TRUE(Near(third.entries[1].centre, kBlue));
+}
+
+TEST_F(BatchTest, ExtractKeepsAnExistingOutputAsItsBackup) {
+    const WideString library = temp_ / L"lib.dll";
+    ASSERT_TRUE(MakeResourceFile(library.Text()));
+    ASSERT_TRUE(WriteBytes(Out(L"lib.dll_Icon_0.ico").Text(), "OLD", 3));
+    ASSERT_TRUE(WriteBytes(Out(L"lib.dll_Icon_1.ico").Text(), "KEPT", 4));
+    job_.source = library;
+    EXPECT_EQ(BatchExtractIcons(&job_), 1);
+    EXPECT_TRUE(ReadIco(Out(L"lib.dll_Icon_0.ico").Text()).valid);
+    EXPECT_EQ(ReadBytes(Out(L"lib.dll_Icon_0 (backup).ico").Text()), (std::vector<uint8_t>{'O', 'L', 'D'}));
+    // The failed group puts the file it moved aside back in place.
+    EXPECT_EQ(ReadBytes(Out(L"lib.dll_Icon_1.ico").Text()), (std::vector<uint8_t>{'K', 'E', 'P', 'T'}));
+    EXPECT_FALSE(Exists(Out(L"lib.dll_Icon_1 (backup).ico").Text()));
+}
+
+TEST_F(BatchTest, ExtractFromFilesWithoutIconGroupsGivesZero) {
+    ASSERT_TRUE(WriteBytes(In(L"plain.dll").Text(), "MZ not really", 13));
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const WideString sources[] = {In(L"plain.dll"), temp_ / L"missing.dll", WideString(self)};
+    for (const WideString& source : sources) {
+        job_.source = source;
+        EXPECT_EQ(BatchExtractIcons(&job_), 0) << Narrow(source.Text());
+    }
+    EXPECT_TRUE(FolderNames(target_).empty());
+}
+
+TEST_F(BatchTest, ExtractCancelledBeforeStartWritesNothing) {
+    const WideString library = temp_ / L"lib.dll";
+    ASSERT_TRUE(MakeResourceFile(library.Text()));
+    job_.source = library;
+    job_.cancel = true;
+    EXPECT_EQ(BatchExtractIcons(&job_), 0);
+    EXPECT_TRUE(FolderNames(target_).empty());
+}
+
+}  // namespace
