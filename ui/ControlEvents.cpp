@@ -1,0 +1,232 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include "ui/Subclass.h"
+#include "ui/UiWindow.h"
+
+namespace {
+
+constexpr UINT_PTR kHookSubclassId = 1;
+
+bool IsMouseButtonMessage(UINT message) {
+    return message >= WM_LBUTTONDOWN && message <= WM_MBUTTONDBLCLK;
+}
+
+}  // namespace
+
+LRESULT UiWindow::handleCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    const int index = LOWORD(wParam);
+    int notification = HIWORD(wParam);
+    HWND sender = reinterpret_cast<HWND>(lParam);
+    if (notification == 1 && !sender) notification = 0;  // an accelerator
+    UiControl* c = slot(index);
+    if (!c || index == 0) return DefaultSubclassProc(hwnd, WM_COMMAND, wParam, lParam);
+
+    switch (c->kind) {
+        case ControlKind::kEdit: {
+            int32_t code = 0;
+            switch (notification) {
+                case EN_UPDATE:
+                    code = kEventEditUpdate;
+                    break;
+                case EN_CHANGE:
+                    code = kEventEditChange;
+                    break;
+                case EN_SETFOCUS:
+                    code = kEventEditSetFocus;
+                    break;
+                case EN_KILLFOCUS:
+                    code = kEventEditKillFocus;
+                    break;
+            }
+            if (code) raise(hwnd, WM_COMMAND, code, index, lParam);
+            return 0;
+        }
+        case ControlKind::kCheckBox:
+            if (notification == 0 || notification == 1) {
+                std::shared_ptr<CheckPair> pair = c->pair;
+                if (!pair) return 0;
+                setState(index, pair->state == kStateChecked ? kStateUnchecked : kStateChecked);
+                raise(hwnd, WM_COMMAND, pair->labelIndex, notification, lParam);
+            }
+            return 0;
+        case ControlKind::kRadioButton:
+            if (notification == 0) {
+                std::shared_ptr<CheckPair> pair = c->pair;
+                if (!pair) return 0;
+                if (pair->state != kStateChecked) setState(index, kStateChecked);
+                raise(hwnd, WM_COMMAND, pair->labelIndex, notification, lParam);
+            }
+            return 0;
+        case ControlKind::kLabel:
+        case ControlKind::kIconImage:
+        case ControlKind::kPicture:
+            if (notification == STN_DBLCLK) {
+                raise(hwnd, WM_COMMAND, kEventDoubleClick, index);
+                return 0;
+            }
+            break;
+        default:
+            break;
+    }
+    if (notification == 0) {
+        if (c->flags & kControlDragsWindow) dragWindow();
+        raise(hwnd, WM_COMMAND, index, notification, lParam);
+    }
+    return 0;
+}
+
+LRESULT UiWindow::handleNotify(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+    const int index = header ? indexOfHandle(header->hwndFrom) : 0;
+    if (!index) return DefaultSubclassProc(hwnd, WM_NOTIFY, wParam, lParam);
+    trackForeground(window);
+    const ControlKind kind = controls[index].kind;
+    HWND from = header->hwndFrom;
+    switch (header->code) {
+        case NM_CLICK:
+        case NM_RETURN:
+            if (kind == ControlKind::kLink) {
+                const auto* link = reinterpret_cast<const NMLINK*>(lParam);
+                textBuffer.Assign(link->item.szUrl);
+                raise(hwnd, WM_NOTIFY, index, link->item.iLink, reinterpret_cast<intptr_t>(textBuffer.Text()));
+            } else if (header->code == NM_RETURN) {
+                raise(hwnd, WM_NOTIFY, kEventReturn, index);
+            }
+            break;
+        case TCN_SELCHANGING:
+            if (kind == ControlKind::kTab) {
+                const int page = pageOfTabItem(from, static_cast<int>(SendMessageW(from, TCM_GETCURSEL, 0, 0)));
+                shownTabPage = handleOf(page);
+                raise(hwnd, WM_NOTIFY, kEventTabChanging, page);
+            }
+            break;
+        case TCN_SELCHANGE:
+            if (kind == ControlKind::kTab) {
+                const int page = pageOfTabItem(from, static_cast<int>(SendMessageW(from, TCM_GETCURSEL, 0, 0)));
+                HWND shown = handleOf(page);
+                if (shown) placePageOverTab(shown, from, true);
+                if (shownTabPage && shownTabPage != shown) ShowWindow(shownTabPage, SW_HIDE);
+                shownTabPage = nullptr;
+                raise(hwnd, WM_NOTIFY, kEventTabChanged, page);
+            }
+            break;
+        case NM_DBLCLK:
+            raise(hwnd, WM_NOTIFY, kEventDoubleClick, index);
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+LRESULT UiWindow::handleControlColor(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool fromHook) {
+    HDC dc = reinterpret_cast<HDC>(wParam);
+    HWND child = reinterpret_cast<HWND>(lParam);
+    const int index = indexOfHandle(child);
+    if (!index) return DefaultSubclassProc(hwnd, message, wParam, lParam);
+    const UiControl& c = controls[index];
+    if (c.textColor >= 0) SetTextColor(dc, static_cast<COLORREF>(c.textColor));
+
+    if (message == WM_CTLCOLOREDIT || message == WM_CTLCOLORLISTBOX) {
+        if (c.backColor >= 0) SetBkColor(dc, static_cast<COLORREF>(c.backColor));
+        if (c.backBrush) return reinterpret_cast<LRESULT>(c.backBrush.Get());
+        return DefaultSubclassProc(hwnd, message, wParam, lParam);
+    }
+
+    const bool clearKind = c.kind == ControlKind::kLabel || c.kind == ControlKind::kPicture || c.isPair();
+    if (c.backColor == kBackNullBrush || (fromHook && c.backColor < 0 && clearKind)) {
+        SetBkMode(dc, TRANSPARENT);
+        return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+    }
+    if (c.backColor == kBackTransparent) {
+        SetBkMode(dc, TRANSPARENT);
+    } else {
+        SetBkMode(dc, OPAQUE);
+        SetBkColor(dc, static_cast<COLORREF>(c.backColor));
+    }
+    if (c.backBrush) return reinterpret_cast<LRESULT>(c.backBrush.Get());
+    if (fromHook) {
+        if (auto brush = GetClassLongPtrW(hwnd, GCLP_HBRBACKGROUND)) return static_cast<LRESULT>(brush);
+        return DefaultSubclassProc(hwnd, message, wParam, lParam);
+    }
+    if (!backgroundBrush) return DefaultSubclassProc(hwnd, message, wParam, lParam);
+    if (backgroundMode == kBackgroundTiledBitmap) {
+        // Line the pattern up with the window's background behind the control.
+        POINT origin = {0, 0};
+        MapWindowPoints(child, hwnd, &origin, 1);
+        SetBrushOrgEx(dc, -origin.x, -origin.y, nullptr);
+    }
+    return reinterpret_cast<LRESULT>(backgroundBrush.Get());
+}
+
+LRESULT CALLBACK UiWindow::TabHookProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                       DWORD_PTR reference) {
+    try {
+        auto* self = reinterpret_cast<UiWindow*>(reference);
+        switch (message) {
+            case WM_NOTIFY:
+            case WM_CONTEXTMENU:
+            case WM_COMMAND:
+            case WM_MOUSEWHEEL:
+                return self->handleMessage(hwnd, message, wParam, lParam);
+            case WM_HSCROLL:
+            case WM_VSCROLL:
+                break;
+            case WM_CLOSE:
+                return 0;
+            case WM_ERASEBKGND: {
+                const UiControl* own = self->control(self->indexOfHandle(hwnd));
+                const UiControl* tab =
+                    own && own->kind == ControlKind::kTabPage ? self->control(self->indexOfHandle(own->ownerTab)) : own;
+                if (!own || !tab || !tab->backBrush) break;
+                HDC dc = reinterpret_cast<HDC>(wParam);
+                if (own->kind == ControlKind::kTabPage) {
+                    for (int member : own->members) {
+                        const UiControl* m = self->control(member);
+                        if (!m || !(m->flags & kControlNoErase) || !IsWindowVisible(m->handle)) continue;
+                        RECT rect;
+                        GetWindowRect(m->handle, &rect);
+                        MapWindowPoints(HWND_DESKTOP, hwnd, reinterpret_cast<POINT*>(&rect), 2);
+                        ExcludeClipRect(dc, rect.left, rect.top, rect.right, rect.bottom);
+                    }
+                }
+                RECT client;
+                GetClientRect(hwnd, &client);
+                FillRect(dc, &client, static_cast<HBRUSH>(tab->backBrush.Get()));
+                SelectClipRgn(dc, nullptr);
+                return 1;
+            }
+            case WM_CTLCOLOREDIT:
+            case WM_CTLCOLORLISTBOX:
+            case WM_CTLCOLORBTN:
+            case WM_CTLCOLORSTATIC:
+                return self->handleControlColor(hwnd, message, wParam, lParam, true);
+            case WM_NCDESTROY:
+                RemoveSubclass(hwnd, TabHookProc, kHookSubclassId);
+                break;
+            default:
+                if (IsMouseButtonMessage(message)) return self->handleMessage(hwnd, message, wParam, lParam);
+                break;
+        }
+    } catch (...) {
+    }
+    return DefaultSubclassProc(hwnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK UiWindow::LabelFocusProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                          DWORD_PTR reference) {
+    try {
+        auto* self = reinterpret_cast<UiWindow*>(reference);
+        if (message == WM_SETFOCUS || message == WM_KILLFOCUS) {
+            const int index = self->indexOfHandle(hwnd);
+            const UiControl* c = self->control(index);
+            if (c && c->pair)
+                self->setTextColor(index, message == WM_SETFOCUS ? c->pair->hoverColor : c->pair->normalColor);
+        } else if (message == WM_NCDESTROY) {
+            RemoveSubclass(hwnd, LabelFocusProc, kHookSubclassId);
+        }
+    } catch (...) {
+    }
+    return DefaultSubclassProc(hwnd, message, wParam, lParam);
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <windows.h>
+
+// Font attribute bits of the toolkit's font defaults.
+constexpr int kFontItalic = 2;
+constexpr int kFontUnderline = 4;
+constexpr int kFontStrikeOut = 8;
+
+// A font of `size` points at 96 dpi (below 1 point: 8.5), weight (below 1: 400), attribute bits, face and quality
+// (0: proof quality). Owned by the caller.
+HFONT makeFont(double size, int weight, int attributes, const wchar_t* face, int quality);

@@ -1,0 +1,776 @@
+#include "ui/UiWindow.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include "engine/WindowQueries.h"
+#include "sys/SystemInfo.h"
+#include "ui/Subclass.h"
+
+namespace {
+
+constexpr UINT_PTR kWindowSubclassId = 1;
+constexpr int kClassExtraBytes = 512;
+constexpr COLORREF kClassBackground = 0xFEFEFE;
+constexpr DWORD kDefaultStyle = 0x00CA0000;  // WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX
+constexpr int kTickerIntervalMs = 20;
+
+void InitCommonControlsOnce() {
+    static const bool done = [] {
+        INITCOMMONCONTROLSEX init = {sizeof(init), ICC_STANDARD_CLASSES | ICC_LINK_CLASS | ICC_TAB_CLASSES |
+                                                       ICC_PROGRESS_CLASS | ICC_UPDOWN_CLASS | ICC_BAR_CLASSES};
+        return InitCommonControlsEx(&init) != FALSE;
+    }();
+    (void)done;
+}
+
+// SHDefExtractIconW, imported by ordinal as the shell has exported it since before it had a name.
+using DefExtractIconFn = HRESULT(WINAPI*)(LPCWSTR, int, UINT, HICON*, HICON*, UINT);
+
+DefExtractIconFn DefExtractIcon() {
+    static const DefExtractIconFn function = [] {
+        HMODULE shell = LoadLibraryW(L"shell32.dll");
+        return shell ? reinterpret_cast<DefExtractIconFn>(
+                           reinterpret_cast<void*>(GetProcAddress(shell, MAKEINTRESOURCEA(6))))
+                     : nullptr;
+    }();
+    return function;
+}
+
+DWORD WINAPI TickerThread(void* parameter) {
+    HWND target = static_cast<HWND>(parameter);
+    while (IsWindow(target)) {
+        PostMessageW(target, WM_NULL, 0, 0);
+        Sleep(kTickerIntervalMs);
+    }
+    return 0;
+}
+
+UiWindow* WindowOf(HWND hwnd, SubclassProcedure procedure) {
+    DWORD_PTR reference = 0;
+    if (!hwnd || !QuerySubclass(hwnd, procedure, kWindowSubclassId, &reference)) return nullptr;
+    return reinterpret_cast<UiWindow*>(reference);
+}
+
+}  // namespace
+
+UiWindow::UiWindow(UiEventSlot* eventSink) : instance(GetModuleHandleW(nullptr)) {
+    setSink(eventSink);
+}
+
+UiWindow::UiWindow(UiEventSlot* eventSink, const wchar_t* className, const wchar_t* title, int clientWidth, HWND parent)
+    : UiWindow(eventSink) {
+    create(className, title, clientWidth, 200, 0, 0, static_cast<int32_t>(WS_POPUP), -1, parent, eventSink);
+}
+
+UiWindow::~UiWindow() {
+    dispose();
+}
+
+HWND UiWindow::create(const wchar_t* className, const wchar_t* title, int clientWidth, int clientHeight, int x, int y,
+                      int32_t style, int32_t exStyle, HWND parent, UiEventSlot* eventSink) {
+    if (window) destroy();
+    if (eventSink) sink = eventSink;
+    if (!instance) instance = GetModuleHandleW(nullptr);
+    InitCommonControlsOnce();
+
+    WNDCLASSEXW existing = {};
+    existing.cbSize = sizeof(existing);
+    HBRUSH classBrush = nullptr;
+    if (GetClassInfoExW(instance, className, &existing)) {
+        flags |= kWindowClassExisted;
+        classAtom = 0;
+    } else {
+        flags &= ~kWindowClassExisted;
+        WNDCLASSEXW wc = {};
+        wc.cbSize = sizeof(wc);
+        wc.style = CS_DBLCLKS;
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.cbClsExtra = kClassExtraBytes;
+        wc.cbWndExtra = kClassExtraBytes;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        // The class brush belongs to the class; UnregisterClassW does not delete it, so destroy does.
+        classBrush = CreateSolidBrush(kClassBackground);
+        wc.hbrBackground = classBrush;
+        wc.lpszClassName = className;
+        classAtom = RegisterClassExW(&wc);
+        if (!classAtom) {
+            DeleteObject(classBrush);
+            return nullptr;
+        }
+    }
+
+    CLIENTCREATESTRUCT clientCreate = {};
+    void* createParam = wcscmp(className, L"MDIClient") == 0 ? &clientCreate : nullptr;
+    const DWORD windowStyle = style == -1 ? kDefaultStyle : static_cast<DWORD>(style);
+    const DWORD windowExStyle = exStyle == -1 ? WS_EX_ACCEPTFILES : static_cast<DWORD>(exStyle);
+    RECT outer = {0, 0, clientWidth, clientHeight};
+    AdjustWindowRectEx(&outer, windowStyle, FALSE, windowExStyle);
+    window = CreateWindowExW(windowExStyle, className, title, windowStyle, x, y, outer.right - outer.left,
+                             outer.bottom - outer.top, parent, nullptr, instance, createParam);
+    if (!window) {
+        if (classAtom && UnregisterClassW(className, instance)) DeleteObject(classBrush);
+        classAtom = 0;
+        return nullptr;
+    }
+
+    sink->clearAll();
+    InstallSubclass(window, WindowProc, kWindowSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    if (x == -1 && y == -1) centerWindow(window, parent);
+    setDefaultFont(9.0, FW_NORMAL);
+
+    if (parent && IsWindow(parent)) {
+        HICON big = GetWindowIcon(parent, kIconBig);
+        HICON small = GetWindowIcon(parent, kIconSmall);
+        setWindowIcons(big ? CopyIcon(big) : nullptr, small ? CopyIcon(small) : nullptr);
+    } else if (DefExtractIconFn extract = DefExtractIcon()) {
+        wchar_t path[2048];
+        const DWORD length = GetModuleFileNameW(nullptr, path, 2048);
+        HICON big = nullptr, small = nullptr;
+        if (length > 0 && length < 2048 &&
+            SUCCEEDED(extract(path, 0, 0, &big, &small,
+                              MAKELONG(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CXSMICON)))))
+            setWindowIcons(big, small);
+    }
+
+    backgroundBrush.Reset(CreateSolidBrush(GetSysColor(COLOR_WINDOW)));
+    backgroundMode = kBackgroundSolidBrush;
+    controlParent = window;
+    if (!memoryDC) {
+        WindowDc dc(window);
+        memoryDC.Reset(CreateCompatibleDC(dc.Get()));
+    }
+    RECT client = {};
+    GetClientRect(window, &client);
+    lastClientSize = RECT{0, 0, client.right, client.bottom};
+    backgroundWidth = client.right;
+    backgroundHeight = client.bottom;
+    return window;
+}
+
+void UiWindow::releaseWindowIcons() {
+    for (WPARAM kind : {static_cast<WPARAM>(ICON_BIG), static_cast<WPARAM>(ICON_SMALL)}) {
+        HICON previous = reinterpret_cast<HICON>(SendMessageW(window, WM_SETICON, kind, 0));
+        if (previous) DestroyIcon(previous);
+    }
+}
+
+bool UiWindow::destroy() {
+    if (!window) return false;
+    const bool foreign = (flags & kWindowForeign) != 0;
+    if (!foreign && IsWindowVisible(window)) ShowWindow(window, SW_HIDE);
+    wchar_t className[260] = {};
+    GetClassNameW(window, className, 260);
+    for (int index = count; index >= 1; --index)
+        removeControl(index);
+    if (tooltipWindow) DestroyWindow(tooltipWindow);
+    if (popupWindow && IsWindow(popupWindow)) DestroyWindow(popupWindow);
+    tooltipWindow = popupWindow = nullptr;
+    if (backgroundMode == kBackgroundBorrowedBrush)
+        backgroundBrush.Release();
+    else
+        backgroundBrush.Reset();
+    childBackgroundBrush.Reset();
+    if (memoryDC && previousBitmap) SelectObject(memoryDC.Get(), previousBitmap);
+    previousBitmap = nullptr;
+    backgroundBitmap.Reset();
+    memoryDC.Reset();
+    menu.Reset();
+    accelerators.Reset();
+
+    // Unhooked first, so that a window on its way out raises no events.
+    RemoveSubclass(window, WindowProc, kWindowSubclassId);
+    if (!foreign) {
+        releaseWindowIcons();
+        HBRUSH classBrush = reinterpret_cast<HBRUSH>(GetClassLongPtrW(window, GCLP_HBRBACKGROUND));
+        DestroyWindow(window);
+        if (!(flags & kWindowClassExisted) && UnregisterClassW(className, instance) && classBrush)
+            DeleteObject(classBrush);
+    }
+
+    if (sink->active == this) sink->active = nullptr;
+    if (sink->source == this) sink->source = nullptr;
+    window = controlParent = shownTabPage = nullptr;
+    std::fill(std::begin(attached), std::end(attached), nullptr);
+    attachedCount = 0;
+    scratchRect = scratchRect2 = lastClientSize = newClientSize = RECT{};
+    defaultButton = 0;
+    currentTab = 0;
+    backgroundMode = kBackgroundSolidBrush;
+    classAtom = 0;
+    dropHandle = nullptr;
+    dropPoint = POINT{};
+    backgroundWidth = backgroundHeight = 0;
+    flags = 0;
+    framelessInset = 0;
+    mouseX = mouseY = mouseKeys = 0;
+    hoveredControl = 0;
+    return true;
+}
+
+void UiWindow::dispose() {
+    destroy();
+    std::vector<UiControl>().swap(controls);
+    count = capacity = 0;
+    textBuffer.Clear();
+}
+
+BOOL UiWindow::show(int command, int showFlags) {
+    if (!window) return FALSE;
+    const BOOL result = (showFlags & kShowAsync) ? ShowWindowAsync(window, command) : ShowWindow(window, command);
+    if (command != SW_HIDE) {
+        if (showFlags & kShowUpdate) UpdateWindow(window);
+        if (showFlags & kShowToFront) {
+            BringWindowToTop(window);
+            SetForegroundWindow(window);
+        }
+    }
+    if (showFlags & kShowActivate) {
+        SendMessageW(window, WM_ACTIVATE, WA_CLICKACTIVE, 0);
+        EnableWindow(window, TRUE);
+    }
+    if ((showFlags & (kShowToFront | kShowActivate)) && GetForegroundWindow() == window) sink->active = this;
+    if (showFlags & kShowDrain)
+        while (pumpEvent(*sink, kPumpPoll) != 0) {
+        }
+    if (showFlags & kShowRedraw) RedrawWindow(window, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE);
+    return result;
+}
+
+int UiWindow::resolve(int index) const {
+    if (index == -1) index = count;
+    if (index < 1 || index > count || index >= static_cast<int>(controls.size())) return 0;
+    return controls[index].inUse == index ? index : 0;
+}
+
+UiControl* UiWindow::slot(int index) {
+    const int resolved = resolve(index);
+    return resolved ? &controls[resolved] : nullptr;
+}
+
+const UiControl* UiWindow::control(int index) const {
+    const int resolved = resolve(index);
+    return resolved ? &controls[resolved] : nullptr;
+}
+
+ControlKind UiWindow::kindOf(int index) const {
+    const UiControl* c = control(index);
+    return c ? c->kind : ControlKind::kNone;
+}
+
+HWND UiWindow::handleOf(int index) const {
+    if (index == 0) return window;
+    const UiControl* c = control(index);
+    return c ? c->handle : nullptr;
+}
+
+int UiWindow::indexOfHandle(HWND child) const {
+    if (!child) return 0;
+    const int index = static_cast<int>(GetWindowLongPtrW(child, GWLP_ID));
+    const UiControl* c = index > 0 ? control(index) : nullptr;
+    return c && c->handle == child ? index : 0;
+}
+
+int UiWindow::attachWindow(HWND popup) {
+    for (int i = 0; i < kAttachedSlots; ++i)
+        if (attached[i] == popup && popup) return i + 1;
+    for (int i = 0; i < kAttachedSlots; ++i) {
+        if (attached[i] && IsWindow(attached[i])) continue;
+        attached[i] = popup;
+        attachedCount = std::max(attachedCount, i + 1);
+        return i + 1;
+    }
+    return 0;
+}
+
+void UiWindow::moveAttached(int dx, int dy) {
+    for (int i = 0; i < attachedCount; ++i) {
+        HWND popup = attached[i];
+        RECT rect;
+        if (!popup || !IsWindow(popup) || !GetWindowRect(popup, &rect)) continue;
+        SetWindowPos(popup, nullptr, rect.left + dx, rect.top + dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void UiWindow::setDefaultFont(double size, int weight) {
+    fontSize = size;
+    fontWeight = weight;
+    fontAttributes = 1;
+    fontQuality = 0;
+    wcscpy_s(fontFace, L"Arial");
+}
+
+void UiWindow::setBackgroundColor(COLORREF color) {
+    if (backgroundMode == kBackgroundBorrowedBrush) backgroundBrush.Release();
+    backgroundBrush.Reset(CreateSolidBrush(color));
+    if (memoryDC && previousBitmap) SelectObject(memoryDC.Get(), previousBitmap);
+    previousBitmap = nullptr;
+    backgroundBitmap.Reset();
+    backgroundMode = kBackgroundSolidBrush;
+    if (window) InvalidateRect(window, nullptr, TRUE);
+}
+
+void UiWindow::setWindowIcons(HICON big, HICON small) {
+    if (!window) return;
+    HICON previousBig = reinterpret_cast<HICON>(SendMessageW(window, WM_SETICON, ICON_BIG, (LPARAM)big));
+    if (previousBig && previousBig != big) DestroyIcon(previousBig);
+    HICON previousSmall = reinterpret_cast<HICON>(SendMessageW(window, WM_SETICON, ICON_SMALL, (LPARAM)small));
+    if (previousSmall && previousSmall != small) DestroyIcon(previousSmall);
+    RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+}
+
+void UiWindow::loadWindowIcons(HMODULE module) {
+    auto load = [module](int number, int sizeMetric) {
+        const int size = GetSystemMetrics(sizeMetric);
+        return static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(number), IMAGE_ICON, size, size, 0));
+    };
+    setWindowIcons(load(107, SM_CXICON), load(108, SM_CXSMICON));
+}
+
+int UiWindow::pumpEvent(UiEventSlot& slot, int mode) {
+    if (slot.pending) {
+        slot.pending = 0;
+        return mode == kPumpWait ? 1 : slot.code;
+    }
+    slot.clearEvent();
+    MSG& msg = slot.msg;
+    BOOL got;
+    if (mode == kPumpWait) {
+        got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got <= 0) {
+            slot.code = kEventLoopEnded;
+            return 0;
+        }
+    } else {
+        got = PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);
+        if (!got) return 0;
+    }
+    auto finish = [&slot, mode, got] {
+        slot.pending = 0;
+        if (mode == kPumpPoll) return static_cast<int>(slot.code);
+        return mode == kPumpPollAny ? 1 : static_cast<int>(got);
+    };
+
+    if (msg.message == kCloseMessage) {
+        slot.code = kEventClose;
+        slot.window = msg.hwnd;
+        slot.message = kCloseMessage;
+        slot.closeRequested = 1;
+        if (UiWindow* owner = WindowOf(msg.hwnd, WindowProc)) slot.source = owner;
+        return finish();
+    }
+    if (msg.message == WM_NULL) return mode == kPumpPoll ? 0 : 1;
+
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN) {
+        for (UiWindow* owner : {slot.source, slot.active}) {
+            const int index = owner ? owner->indexOfHandle(msg.hwnd) : 0;
+            if (index && owner->controls[index].isPair()) {
+                SendMessageW(GetParent(msg.hwnd), WM_COMMAND, MAKEWPARAM(index, 0), reinterpret_cast<LPARAM>(msg.hwnd));
+                return finish();
+            }
+        }
+    }
+
+    bool consumed = false;
+    if (UiWindow* active = slot.active; active && active->window) {
+        if (active->accelerators && TranslateAcceleratorW(active->window, active->accelerators.Get(), &msg))
+            consumed = true;
+        else if (IsDialogMessageW(active->window, &msg))
+            consumed = true;
+    }
+    if (!consumed) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return finish();
+}
+
+int UiWindow::waitEvent(UiEventSlot& slot, int mode) {
+    const int result = pumpEvent(slot, mode);
+    if (slot.code == kEventSessionEnd) {
+        slot.code = kEventClose;
+        slot.closeRequested = 1;
+    }
+    return result;
+}
+
+const WideString& UiWindow::droppedFiles() {
+    if (!(sink->source == this && sink->message == WM_DROPFILES)) textBuffer.MakeEmpty();
+    return textBuffer;
+}
+
+void UiWindow::waitMouseRelease() {
+    auto down = [] { return (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0; };
+    while (down() || down()) {
+        while (pumpEvent(*sink, kPumpPoll) != 0) {
+        }
+        Sleep(5);
+    }
+}
+
+bool UiWindow::startTicker(HWND target) {
+    if (!IsWindow(target)) return false;
+    KernelHandle thread(CreateThread(nullptr, 0, TickerThread, target, 0, nullptr));
+    return thread.Valid();
+}
+
+bool UiWindow::allowDrops() {
+    const bool drop = AllowMessageThroughFilter(WM_DROPFILES);
+    const bool copyData = AllowMessageThroughFilter(0x49);  // WM_COPYGLOBALDATA
+    const bool hitTest = AllowMessageThroughFilter(WM_NCHITTEST);
+    return drop && copyData && hitTest;
+}
+
+void UiWindow::centerWindow(HWND target, HWND reference) {
+    RECT rect, area;
+    if (!GetWindowRect(target, &rect)) return;
+    if (!(reference && IsWindow(reference) && GetWindowRect(reference, &area)))
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    const int x = area.left + (area.right - area.left - width) / 2;
+    const int y = area.top + (area.bottom - area.top - height) / 2;
+    SetWindowPos(target, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE);
+}
+
+void UiWindow::raise(HWND hwnd, UINT message, int32_t code, int32_t param1, intptr_t param2) {
+    sink->code = code;
+    sink->window = hwnd;
+    sink->message = message;
+    sink->param1 = param1;
+    sink->param2 = param2;
+    sink->source = this;
+    if (code != 0) sink->pending = 1;
+    if (code > 0) sink->closeRequested = 0;
+}
+
+void UiWindow::trackForeground(HWND hwnd) {
+    if (!hwnd)
+        sink->active = nullptr;
+    else if (window && GetForegroundWindow() == window)
+        sink->active = this;
+}
+
+void UiWindow::dragWindow() {
+    const DWORD position = GetMessagePos();
+    ReleaseCapture();
+    SendMessageW(window, WM_NCLBUTTONDOWN, HTCAPTION, static_cast<LPARAM>(position));
+}
+
+void UiWindow::setHoverLook(int index, bool hovered) {
+    UiControl* c = slot(index);
+    if (!c || !c->isPair() || !c->pair) return;
+    const CheckPair& pair = *c->pair;
+    const COLORREF color = hovered ? pair.hoverColor : pair.normalColor;
+    const UiControl* label = control(pair.labelIndex);
+    if (label && label->textColor != static_cast<int32_t>(color)) setTextColor(pair.labelIndex, color);
+}
+
+LRESULT CALLBACK UiWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                      DWORD_PTR reference) {
+    try {
+        if (message == WM_NCDESTROY) {
+            RemoveSubclass(hwnd, WindowProc, kWindowSubclassId);
+            return DefaultSubclassProc(hwnd, message, wParam, lParam);
+        }
+        return reinterpret_cast<UiWindow*>(reference)->handleMessage(hwnd, message, wParam, lParam);
+    } catch (...) {
+        return DefaultSubclassProc(hwnd, message, wParam, lParam);
+    }
+}
+
+LRESULT UiWindow::handleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    const bool own = hwnd == window;
+    switch (message) {
+        case WM_MOVE:
+            raise(hwnd, message, kEventMoved);
+            break;
+        case WM_SIZE:
+            raise(hwnd, message, kEventSized);
+            if (wParam == SIZE_RESTORED || wParam == SIZE_MAXIMIZED) {
+                trackForeground(window);
+                layoutPass();
+                return 0;
+            }
+            break;
+        case WM_ACTIVATE:
+        case WM_ACTIVATEAPP: {
+            if (!own) break;
+            const bool activating = message == WM_ACTIVATE ? LOWORD(wParam) != WA_INACTIVE : wParam != 0;
+            if (activating) {
+                if (count > 1 && hoveredControl) setHoverLook(hoveredControl, false);
+                trackForeground(window);
+            } else {
+                trackForeground(nullptr);
+            }
+            hoveredControl = 0;
+            raise(hwnd, message, activating ? kEventActivated : kEventDeactivated);
+            break;
+        }
+        case WM_CLOSE:
+            PostMessageW(hwnd, kCloseMessage, 0, 0);
+            return 0;
+        case WM_QUERYENDSESSION:
+            raise(hwnd, message, kEventSessionEnd, static_cast<int32_t>(lParam));
+            return FALSE;
+        case WM_ENDSESSION:
+            raise(hwnd, message, kEventSessionEnd);
+            return 0;
+        case WM_ERASEBKGND:
+            if (backgroundMode == kBackgroundDefaultErase) break;
+            eraseBackground(hwnd, reinterpret_cast<HDC>(wParam));
+            return 1;
+        case WM_SETCURSOR:
+            return handleSetCursor(hwnd, wParam, lParam);
+        case WM_GETMINMAXINFO: {
+            auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+            if (minTrackWidth + minTrackHeight != 0) info->ptMinTrackSize = POINT{minTrackWidth, minTrackHeight};
+            if (maxTrackWidth + maxTrackHeight != 0) info->ptMaxTrackSize = POINT{maxTrackWidth, maxTrackHeight};
+            return 0;
+        }
+        case WM_NEXTDLGCTL:
+        case WM_GETDLGCODE:
+        case WM_INITDIALOG:
+        case WM_ENTERIDLE:
+        case WM_CTLCOLORDLG:
+            return DefDlgProcW(hwnd, message, wParam, lParam);
+        case WM_WINDOWPOSCHANGING: {
+            if (!own) break;
+            const auto* position = reinterpret_cast<const WINDOWPOS*>(lParam);
+            RECT current;
+            if (!(position->flags & SWP_NOMOVE) && GetWindowRect(window, &current)) {
+                POINT origin = {current.left, current.top};
+                if (HWND parent = GetAncestor(window, GA_PARENT); GetWindowLongW(window, GWL_STYLE) & WS_CHILD)
+                    ScreenToClient(parent, &origin);
+                const int dx = position->x - origin.x;
+                const int dy = position->y - origin.y;
+                if (dx || dy) moveAttached(dx, dy);
+            }
+            raise(hwnd, message, kEventPositionChanging);
+            return 0;
+        }
+        case WM_SIZING:
+            raise(hwnd, message, kEventPositionChanging);
+            return 0;
+        case WM_WINDOWPOSCHANGED: {
+            trackForeground(window);
+            const auto* position = reinterpret_cast<const WINDOWPOS*>(lParam);
+            if (!(position->flags & SWP_NOSIZE)) {
+                layoutPass();
+                if (backgroundMode == kBackgroundStretchedBitmap) InvalidateRect(hwnd, nullptr, TRUE);
+                raise(hwnd, message, kEventSized);
+            }
+            return 0;
+        }
+        case WM_NOTIFY:
+            return handleNotify(hwnd, wParam, lParam);
+        case WM_CONTEXTMENU: {
+            const int index = indexOfHandle(reinterpret_cast<HWND>(wParam));
+            hoveredControl = index;
+            raise(hwnd, message, kEventContextMenu, index);
+            return 0;
+        }
+        case WM_NCCALCSIZE:
+            if (own && framelessInset == 1 && wParam) return WVR_VALIDRECTS | WVR_REDRAW;
+            break;
+        case WM_NCPAINT:
+            if (own && framelessInset == 1) return 0;
+            break;
+        case WM_NCACTIVATE:
+            trackForeground(wParam ? window : nullptr);
+            if (own && framelessInset == 1) return TRUE;
+            raise(hwnd, message, wParam ? kEventNcActivating : kEventNcDeactivating);
+            break;
+        case WM_NCLBUTTONDOWN:
+            raise(hwnd, message, kEventNcLeftDown, static_cast<int32_t>(wParam));
+            break;
+        case WM_NCLBUTTONUP:
+            raise(hwnd, message, kEventNcLeftUp, static_cast<int32_t>(wParam));
+            break;
+        case WM_NCLBUTTONDBLCLK:
+            raise(hwnd, message, kEventNcDoubleClick, static_cast<int32_t>(wParam));
+            break;
+        case WM_CHAR:
+            trackForeground(window);
+            raise(hwnd, WM_CHAR, kEventChar, static_cast<int32_t>(wParam), lParam);
+            break;
+        case WM_COMMAND:
+            return handleCommand(hwnd, wParam, lParam);
+        case WM_SYSCOMMAND:
+            if (popupWindow) {
+                if (IsWindow(popupWindow)) DestroyWindow(popupWindow);
+                popupWindow = nullptr;
+            }
+            switch (wParam & 0xFFF0) {
+                case SC_CLOSE:
+                    // The default procedure would send WM_CLOSE, which posts the close message a second time.
+                    PostMessageW(hwnd, kCloseMessage, 0, 0);
+                    return 0;
+                case SC_MOVE:
+                    raise(hwnd, message, kEventMoving);
+                    break;
+                case SC_MINIMIZE:
+                    raise(hwnd, message, kEventMinimize);
+                    break;
+                case SC_MAXIMIZE:
+                    raise(hwnd, message, kEventMaximize);
+                    break;
+                case SC_RESTORE:
+                    raise(hwnd, message, kEventRestore);
+                    break;
+            }
+            break;
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORSTATIC:
+            return handleControlColor(hwnd, message, wParam, lParam, false);
+        case WM_MOUSEMOVE:
+            mouseX = GET_X_LPARAM(lParam);
+            mouseY = GET_Y_LPARAM(lParam);
+            mouseKeys = static_cast<int32_t>(wParam);
+            raise(hwnd, message, kEventMouseMove, mouseKeys);
+            break;
+        case WM_LBUTTONDOWN: {
+            trackForeground(window);
+            raise(hwnd, message, kEventLeftDown);
+            const POINT point = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            const UiControl* c = control(indexOfHandle(ChildWindowAtPoint(hwnd, point)));
+            if (c && (c->flags & kControlDragsWindow)) dragWindow();
+            break;
+        }
+        case WM_LBUTTONUP:
+            raise(hwnd, message, kEventLeftUp, static_cast<int32_t>(wParam));
+            break;
+        case WM_LBUTTONDBLCLK:
+            raise(hwnd, message, kEventDoubleClick, hoveredControl);
+            break;
+        case WM_RBUTTONDOWN:
+            raise(hwnd, message, kEventRightDown, static_cast<int32_t>(wParam));
+            break;
+        case WM_RBUTTONUP:
+            raise(hwnd, message, kEventRightUp, static_cast<int32_t>(wParam));
+            break;
+        case WM_RBUTTONDBLCLK:
+            raise(hwnd, message, kEventRightDoubleClick, hoveredControl);
+            break;
+        case WM_MOUSEWHEEL:
+            raise(hwnd, message, kEventMouseWheel, static_cast<int32_t>(wParam));
+            break;
+        case WM_ENTERMENULOOP:
+            raise(hwnd, message, kEventEnterMenuLoop);
+            break;
+        case WM_EXITMENULOOP:
+            raise(hwnd, message, kEventExitMenuLoop);
+            break;
+        case WM_MOVING:
+            raise(hwnd, message, kEventMoving);
+            return TRUE;
+        case WM_DEVICECHANGE:
+            raise(hwnd, message, kEventDeviceChange, static_cast<int32_t>(wParam));
+            break;
+        case WM_EXITSIZEMOVE:
+            layoutPass();
+            for (int index = 1; index <= count; ++index) {
+                const UiControl* c = control(index);
+                if (c && c->handle && (c->flags & kControlRepaintParent)) invalidateInParent(c->handle);
+            }
+            raise(hwnd, WM_EXITSIZEMOVE, kEventMoved);
+            return 0;
+        case WM_DROPFILES:
+            handleDrop(hwnd, reinterpret_cast<HDROP>(wParam));
+            return 0;
+        case WM_NCMOUSELEAVE:
+            raise(hwnd, message, kEventNcMouseLeave, static_cast<int32_t>(wParam));
+            break;
+        case WM_USER:  // DM_GETDEFID: how IsDialogMessageW finds the button that Enter presses
+            return defaultButton ? kDefaultIdAnswer + LOWORD(defaultButton) : 0;
+    }
+    return DefaultSubclassProc(hwnd, message, wParam, lParam);
+}
+
+LRESULT UiWindow::handleSetCursor(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    HWND under = reinterpret_cast<HWND>(wParam);
+    const int index = indexOfHandle(under);
+    bool cursorSet = false;
+    if (cursor && under == window && LOWORD(lParam) == HTCLIENT) {
+        SetCursor(cursor);
+        cursorSet = true;
+    } else if (const UiControl* c = control(index); c && c->cursor) {
+        SetCursor(c->cursor);
+        cursorSet = true;
+    }
+    if (index != hoveredControl) {
+        if (hoveredControl) setHoverLook(hoveredControl, false);
+        if (index) setHoverLook(index, true);
+    }
+    hoveredControl = index;
+    raise(hwnd, WM_SETCURSOR, kEventHover, index);
+    return cursorSet ? TRUE : DefaultSubclassProc(hwnd, WM_SETCURSOR, wParam, lParam);
+}
+
+void UiWindow::handleDrop(HWND hwnd, HDROP drop) {
+    trackForeground(window);
+    dropHandle = drop;
+    POINT point = {};
+    if (!DragQueryPoint(drop, &point)) {
+        DragFinish(drop);
+        dropHandle = nullptr;
+        return;
+    }
+    dropPoint = point;
+    textBuffer.Clear();
+    const UINT files = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    std::vector<wchar_t> name(2048);
+    for (UINT i = 0; i < files; ++i) {
+        name[0] = 0;
+        DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size()));
+        if (i > 0) textBuffer.Append(L"\r\n");
+        textBuffer.Append(name.data());
+    }
+    DragFinish(drop);
+    dropHandle = nullptr;
+    HWND child = ChildWindowAtPoint(hwnd, point);
+    int target = indexOfHandle(child);
+    if (!target && child && child != hwnd) target = indexOfHandle(GetParent(child));
+    raise(hwnd, WM_DROPFILES, kEventFilesDropped, target, reinterpret_cast<intptr_t>(textBuffer.Text()));
+}
+
+bool UiWindow::eraseBackground(HWND hwnd, HDC dc) {
+    if (!backgroundBrush) return false;
+    for (int index = 1; index <= count; ++index) {
+        const UiControl* c = control(index);
+        if (!c || !c->handle || !(c->flags & kControlNoErase) || c->kind == ControlKind::kUpDown ||
+            c->backColor == kBackNullBrush || GetParent(c->handle) != hwnd || !IsWindowVisible(c->handle))
+            continue;
+        RECT rect;
+        GetWindowRect(c->handle, &rect);
+        MapWindowPoints(HWND_DESKTOP, hwnd, reinterpret_cast<POINT*>(&rect), 2);
+        ExcludeClipRect(dc, rect.left, rect.top, rect.right, rect.bottom);
+    }
+    RECT client;
+    GetClientRect(hwnd, &client);
+    if (backgroundMode == kBackgroundStretchedBitmap && memoryDC) {
+        const int previousMode = SetStretchBltMode(dc, HALFTONE);
+        StretchBlt(dc, 0, 0, client.right, client.bottom, memoryDC.Get(), 0, 0, backgroundWidth, backgroundHeight,
+                   SRCCOPY);
+        SetStretchBltMode(dc, previousMode);
+    } else {
+        FillRect(dc, &client, static_cast<HBRUSH>(backgroundBrush.Get()));
+    }
+    SelectClipRgn(dc, nullptr);
+    return true;
+}
+
+bool UiWindow::layoutPass() {
+    // Controls keep their design rectangles until the resizing rules are in place; only the client size that a
+    // later pass compares against is recorded.
+    RECT client;
+    if (!window || !GetClientRect(window, &client)) return false;
+    lastClientSize = RECT{0, 0, client.right, client.bottom};
+    return false;
+}
