@@ -1,0 +1,318 @@
+#include "engine/IconSources.h"
+
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <vector>
+
+#include "engine/IconWriter.h"
+#include "engine/WindowIcons.h"
+#include "sys/Handles.h"
+#include "sys/ShortcutReader.h"
+#include "sys/SystemInfo.h"
+
+namespace {
+
+constexpr int kPathUnits = 2048;
+// A shortcut may point at another shortcut; a chain this long is a loop.
+constexpr int kMaxShortcutHops = 8;
+
+bool PathExists(const wchar_t* path) {
+    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Writes a text back into the resolver's path, cut to the size of the shell's buffers.
+void SetResolvedPath(WideString& path, const wchar_t* text) {
+    path = text;
+    path.TruncateTo(kPathUnits - 1);
+}
+
+// Items that only exist in the 64-bit program folder are often recorded under "Program Files (x86)".
+void CorrectProgramFiles(WideString& path) {
+    static constexpr wchar_t kX86Folder[] = L"C:\\Program Files (x86)\\";
+    static constexpr int kX86FolderUnits = 22;  // up to, not including, the last backslash
+    if (PathExists(path.Text()) || !path.StartsWith(kX86Folder, false)) return;
+    WideString corrected = WideString::Concat(L"C:\\Program Files", path.Text() + kX86FolderUnits);
+    if (PathExists(corrected.Text())) path = corrected;
+}
+
+// The shell's default icon extractor, imported by ordinal as the shell exports it.
+using DefExtractIconFn = HRESULT(WINAPI*)(LPCWSTR, int, UINT, HICON*, HICON*, UINT);
+
+HICON ShellExtractIcon(const WideString& path, int32_t index, int size) {
+    HMODULE shell = GetModuleHandleW(L"shell32.dll");
+    if (!shell) return nullptr;
+    auto extract =
+        reinterpret_cast<DefExtractIconFn>(reinterpret_cast<void*>(GetProcAddress(shell, MAKEINTRESOURCEA(6))));
+    if (!extract) return nullptr;
+    HICON icon = nullptr;
+    if (extract(path.Text(), index, 0, &icon, nullptr, static_cast<UINT>(size & 0xFFFF)) != S_OK) return nullptr;
+    return icon;
+}
+
+struct GroupSearch {
+    int32_t counter = 0;
+    int32_t wanted = 0;
+    WideString name;
+    WORD id = 0;
+    bool found = false;
+};
+
+BOOL CALLBACK FindGroupByPosition(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR parameter) {
+    auto* search = reinterpret_cast<GroupSearch*>(parameter);
+    if (search->counter != search->wanted) {
+        ++search->counter;
+        return TRUE;
+    }
+    if (IS_INTRESOURCE(name))
+        search->id = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name));
+    else
+        search->name = name;
+    search->found = true;
+    return FALSE;
+}
+
+HICON LoadGroupByPosition(const WideString& path, int32_t index, int width, int height, const WideString& fallback) {
+    ModuleHandle module(LoadLibraryExW(path.Text(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (!module) return nullptr;
+    HICON icon = nullptr;
+    GroupSearch search;
+    search.wanted = index;
+    if (index >= 0) {
+        EnumResourceNamesW(module.Get(), RT_GROUP_ICON, FindGroupByPosition, reinterpret_cast<LONG_PTR>(&search));
+    }
+    if (search.found) {
+        const wchar_t* name = search.name.IsEmpty() ? MAKEINTRESOURCEW(search.id) : search.name.Text();
+        icon = static_cast<HICON>(LoadImageW(module.Get(), name, IMAGE_ICON, width, height, LR_DEFAULTCOLOR));
+    }
+    if (!icon && !fallback.IsEmpty()) {
+        std::vector<wchar_t> buffer(kPathUnits, 0);
+        lstrcpynW(buffer.data(), fallback.Text(), kPathUnits);
+        WORD iconIndex = 0;
+        icon = ExtractAssociatedIconW(GetModuleHandleW(nullptr), buffer.data(), &iconIndex);
+    }
+    return icon;
+}
+
+WorkingImage ImageFromIcon(HICON icon, int width, int height) {
+    IconCanvas canvas = RenderIcon(icon);
+    if (!canvas) return WorkingImage();
+    return ImageFromBitmapHandle(canvas.Handle(), width, height);
+}
+
+// COM for the shell's folder objects on whichever thread resolves; balanced only when this call started it.
+class ComScope {
+public:
+    ComScope() : started_(SUCCEEDED(CoInitialize(nullptr))) {}
+    ~ComScope() {
+        if (started_) CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+private:
+    bool started_;
+};
+
+// Item identifier lists from the shell, freed with the task allocator.
+class ItemIdList {
+public:
+    ItemIdList() = default;
+    explicit ItemIdList(PIDLIST_ABSOLUTE list) : list_(list) {}
+    ~ItemIdList() { CoTaskMemFree(list_); }
+    ItemIdList(const ItemIdList&) = delete;
+    ItemIdList& operator=(const ItemIdList&) = delete;
+    ITEMIDLIST* Get() const { return list_; }
+    ITEMIDLIST** Receive() {
+        CoTaskMemFree(list_);
+        list_ = nullptr;
+        return &list_;
+    }
+
+private:
+    ITEMIDLIST* list_ = nullptr;
+};
+
+using CreateFromPathFn = PIDLIST_ABSOLUTE(WINAPI*)(PCWSTR);
+
+// Asks the shell folder of the item for the location of the icon it shows (open icon, for the shell).
+bool AskShellForIconLocation(WideString& path, int32_t& index) {
+    int lastSeparator = path.Find(L"\\", true, -1);
+    if (lastSeparator <= 0 || lastSeparator >= path.Length()) return false;
+    WideString folderPath(path);
+    folderPath.TruncateTo(lastSeparator - 1);
+    if (folderPath.Length() == 2) folderPath.Append(L"\\");  // a drive root is "C:\", not "C:"
+    WideString name(path.Text() + lastSeparator);
+
+    ComScope com;
+    HMODULE shell = GetModuleHandleW(L"shell32.dll");
+    auto createFromPath =
+        shell
+            ? reinterpret_cast<CreateFromPathFn>(reinterpret_cast<void*>(GetProcAddress(shell, MAKEINTRESOURCEA(190))))
+            : nullptr;
+    if (!createFromPath) return false;
+    ComPtr<IShellFolder> desktop;
+    if (FAILED(SHGetDesktopFolder(desktop.Receive()))) return false;
+    ItemIdList folderList(createFromPath(folderPath.Text()));
+    if (!folderList.Get()) return false;
+    ComPtr<IShellFolder> folder;
+    if (FAILED(desktop->BindToObject(folderList.Get(), nullptr, IID_IShellFolder, folder.ReceiveVoid()))) return false;
+    ItemIdList child;
+    if (FAILED(folder->ParseDisplayName(nullptr, nullptr, const_cast<wchar_t*>(name.Text()), nullptr, child.Receive(),
+                                        nullptr)))
+        return false;
+    ComPtr<IExtractIconW> extractor;
+    PCUITEMID_CHILD children[] = {child.Get()};
+    if (FAILED(folder->GetUIObjectOf(nullptr, 1, children, IID_IExtractIconW, nullptr, extractor.ReceiveVoid())))
+        return false;
+    std::vector<wchar_t> buffer(kPathUnits, 0);
+    int iconIndex = 0;
+    UINT resultFlags = 0;
+    if (FAILED(extractor->GetIconLocation(GIL_OPENICON | GIL_FORSHELL, buffer.data(), kPathUnits, &iconIndex,
+                                          &resultFlags)) ||
+        (resultFlags & GIL_NOTFILENAME))
+        return false;
+    buffer[kPathUnits - 1] = 0;
+    SetResolvedPath(path, buffer.data());
+    index = iconIndex;
+    return true;
+}
+
+bool ResolveShortcut(WideString& path, int32_t& index, int hops);
+
+bool Resolve(WideString& path, int32_t& index, int hops) {
+    const DWORD attributes = GetFileAttributesW(path.Text());
+    const bool isFolder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                          !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    const WideString extension = path.Extension(true);
+
+    if (!isFolder) {
+        for (const wchar_t* own : {L".exe", L".com", L".dll", L".ocx", L".scr", L".ico"}) {
+            if (extension.EqualsIgnoreCase(own)) return true;
+        }
+        // A missing shortcut is not opened: the reader would save an empty one in its place.
+        if (extension.EqualsIgnoreCase(L".lnk") && attributes != INVALID_FILE_ATTRIBUTES && hops < kMaxShortcutHops)
+            return ResolveShortcut(path, index, hops);
+        if (extension.EqualsIgnoreCase(L".url")) {
+            std::vector<wchar_t> buffer(kPathUnits, 0);
+            DWORD units = kPathUnits;
+            if (SUCCEEDED(AssocQueryStringW(0, ASSOCSTR_DEFAULTICON, L".url", nullptr, buffer.data(), &units))) {
+                index = PathParseIconLocationW(buffer.data());
+                SetResolvedPath(path, buffer.data());
+                return true;
+            }
+            units = kPathUnits;
+            if (SUCCEEDED(AssocQueryStringW(ASSOCF_REMAPRUNDLL, ASSOCSTR_EXECUTABLE, L".url", nullptr, buffer.data(),
+                                            &units)) &&
+                PathExists(buffer.data())) {
+                SetResolvedPath(path, buffer.data());
+                return true;
+            }
+        }
+    }
+
+    if (AskShellForIconLocation(path, index)) return true;
+
+    if (isFolder || extension.IsEmpty()) {
+        WideString system;
+        system.SetSpecialFolder(CSIDL_SYSTEM);
+        system.StripTrailingBackslashes();
+        SetResolvedPath(path, WideString::Concat(system, L"\\Shell32.dll").Text());
+        return true;
+    }
+    std::vector<wchar_t> executable(1024, 0);
+    if (reinterpret_cast<INT_PTR>(FindExecutableW(path.Text(), nullptr, executable.data())) > 32) {
+        SetResolvedPath(path, executable.data());
+        return true;
+    }
+    return false;
+}
+
+bool ResolveShortcut(WideString& path, int32_t& index, int hops) {
+    ShortcutReader reader;
+    reader.Open(path.Text());
+    int shortcutIndex = 0;
+    WideString iconFile = reader.IconLocation(shortcutIndex);
+    iconFile.TruncateTo(1024);
+    iconFile.ExpandEnvironment();
+    CorrectProgramFiles(iconFile);
+    if (!iconFile.IsEmpty() && PathExists(iconFile.Text())) {
+        index = shortcutIndex;
+        SetResolvedPath(path, iconFile.Text());
+        return true;
+    }
+    WideString target = reader.TargetPath();
+    target.TruncateTo(MAX_PATH);
+    target.ExpandEnvironment();
+    CorrectProgramFiles(target);
+    index = 0;
+    SetResolvedPath(path, target.Text());
+    return Resolve(path, index, hops + 1);
+}
+
+}  // namespace
+
+ScaleSource* DecodedPicture::Get(const wchar_t* path) {
+    if (!tried_) {
+        tried_ = true;
+        GdiplusImage picture = DecodeImageFile(path);
+        if (picture && picture.LastStatus() == kGpOk) source_ = ScaleSource(std::move(picture));
+        isPicture_ = source_.Valid();
+    }
+    return source_.Valid() ? &source_ : nullptr;
+}
+
+WorkingImage LoadIconImage(const IconSource& source, int size, IconJobFlags flags, const WideString& fallback,
+                           int32_t index, DecodedPicture* cache) {
+    if (size <= 0) return WorkingImage();
+    if (flags & kFromResource) return ExtractResourceIcon(source.path, index, size, size, fallback);
+    if (flags & kFromWindow) return LoadWindowIconImage(source.smallIcon, source.largeIcon, size, flags);
+    DecodedPicture local;
+    ScaleSource* picture = (cache ? cache : &local)->Get(source.path.Text());
+    if (!picture) return WorkingImage();
+    return ScaleImage(*picture, size, size, flags);
+}
+
+WorkingImage ExtractResourceIcon(const WideString& path, int32_t index, int width, int height,
+                                 const WideString& fallback) {
+    IconHandle icon(ShellExtractIcon(path, index, width));
+    if (!icon && width >= 48) {
+        const int standard = width >= 128 ? 128 : width >= 96 ? 96 : 48;
+        icon.Reset(ShellExtractIcon(path, index, standard));
+    }
+    if (!icon) icon.Reset(LoadGroupByPosition(path, index, width, height, fallback));
+    if (!icon) return WorkingImage();
+    return ImageFromIcon(icon.Get(), width, height);
+}
+
+bool ResolveIconSource(WideString& path, int32_t& index) {
+    return Resolve(path, index, 0);
+}
+
+bool MakeIconFromFile(const WideString& source, const WideString& output, const SizeList& sizes, IconJobFlags flags) {
+    WideString target(output);
+    EnsureOutputExtension(target, flags);
+    {
+        DecodedPicture picture;
+        if (WriteIconFile(IconSource(source), sizes, target, 0, flags, WideString(), &picture)) return true;
+        if (picture.IsPicture()) return false;
+    }
+
+    WideString resolved(source);
+    int32_t index = 0;
+    ResolveIconSource(resolved, index);
+    if (!PathExists(resolved.Text()) && IsWow64()) {
+        resolved.Replace(L"\\System32\\", L"\\SysNative\\", 0, false);
+        if (!PathExists(resolved.Text())) resolved.Replace(L"\\SysWOW64\\", L"\\System32\\", 0, false);
+    }
+    return WriteIconFile(IconSource(resolved), sizes, target, index, flags | kFromResource, source);
+}
+
+bool MakeIconFromResource(const WideString& path, int32_t index, const WideString& output, const SizeList& sizes,
+                          IconJobFlags flags) {
+    WideString target(output);
+    EnsureOutputExtension(target, flags | kFromResource);
+    return WriteIconFile(IconSource(path), sizes, target, index, flags | kFromResource, WideString());
+}

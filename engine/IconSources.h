@@ -1,0 +1,67 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/IconJobFlags.h"
+#include "engine/ImageScaling.h"
+#include "engine/Imaging.h"
+#include "sys/WideString.h"
+
+// Where the pictures of one icon job come from: a file (a picture, or with kFromResource a file holding icon
+// resources), or with kFromWindow a window's small and large icon (owned by that window, never destroyed here).
+struct IconSource {
+    WideString path;
+    HICON smallIcon = nullptr;
+    HICON largeIcon = nullptr;
+
+    IconSource() = default;
+    explicit IconSource(const WideString& file) : path(file) {}
+    IconSource(HICON small, HICON large) : smallIcon(small), largeIcon(large) {}
+};
+
+// Keeps the decoded picture of a picture source across the sizes of one job, so that the file is decoded once.
+// Empty until the first size asks for it; a failed decode is remembered and not retried.
+class DecodedPicture {
+public:
+    DecodedPicture() = default;
+    DecodedPicture(const DecodedPicture&) = delete;
+    DecodedPicture& operator=(const DecodedPicture&) = delete;
+
+    // The prepared picture of the file, decoding it on the first call; null when the file is no picture.
+    ScaleSource* Get(const wchar_t* path);
+    // True once a decode was tried and gave a picture, also after Release.
+    bool IsPicture() const { return isPicture_; }
+    // Frees the decoded picture (and the imaging library's hold on its file) once the job needs it no more.
+    void Release() { source_ = ScaleSource(); }
+
+private:
+    ScaleSource source_;
+    bool tried_ = false;
+    bool isPicture_ = false;
+};
+
+// A new size x size working image of the source, or an empty image. Without kFromResource and kFromWindow the
+// source is a picture; a cache given by the caller keeps its decoded form for the next sizes.
+WorkingImage LoadIconImage(const IconSource& source, int size, IconJobFlags flags, const WideString& fallback,
+                           int32_t index, DecodedPicture* cache = nullptr);
+
+// The icon with the given index (0 or more: position among the file's icon groups; negative: the negated group
+// id, honoured by the shell's extractor only) of a resource file as a width x height working image. When the
+// file yields nothing, a non-empty fallback path gives the icon the shell associates with that file.
+WorkingImage ExtractResourceIcon(const WideString& path, int32_t index, int width, int height,
+                                 const WideString& fallback);
+
+// Replaces the path by the file that holds the icon the shell shows for it, and sets the index within that file.
+// Paths written back are cut to 2047 units. True when a file was found.
+bool ResolveIconSource(WideString& path, int32_t& index);
+
+// Converts any file: as a picture when it decodes, else the icon the shell shows for it. A picture whose file
+// could not be written is not replaced by the shell's icon. The output path's extension is brought in line with
+// the flags on a copy. True when the output file was written.
+bool MakeIconFromFile(const WideString& source, const WideString& output, const SizeList& sizes, IconJobFlags flags);
+// Writes the icon with the given index of a resource file. True when the output file was written.
+bool MakeIconFromResource(const WideString& path, int32_t index, const WideString& output, const SizeList& sizes,
+                          IconJobFlags flags);

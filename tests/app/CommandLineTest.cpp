@@ -1,0 +1,288 @@
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "TestSupport.h"
+#include "app/Application.h"
+#include "engine/IconWriter.h"
+#include "engine/Imaging.h"
+
+using namespace testing_support;
+
+namespace {
+
+const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+// Width bytes of an .ico's entries, with 1000 + width for a PNG entry; empty for anything else.
+std::vector<int> IconEntries(const std::vector<uint8_t>& file) {
+    std::vector<int> entries;
+    if (file.size() < 6 || file[2] != 1 || file[3] != 0) return entries;
+    const int count = file[4] | file[5] << 8;
+    for (int i = 0; i < count; ++i) {
+        const size_t at = 6 + 16 * static_cast<size_t>(i);
+        if (at + 16 > file.size()) return {};
+        uint32_t offset;
+        std::memcpy(&offset, &file[at + 12], 4);
+        const bool png = offset + 8 <= file.size() && std::memcmp(&file[offset], kPngSignature, 8) == 0;
+        entries.push_back(file[at] + (png ? 1000 : 0));
+    }
+    return entries;
+}
+
+bool IsPng(const std::vector<uint8_t>& file, int size) {
+    return file.size() > 24 && std::memcmp(file.data(), kPngSignature, 8) == 0 && file[19] == (size & 0xFF) &&
+           file[18] == (size >> 8);
+}
+
+// A 2:1 opaque picture, so that Center leaves transparent margins.
+bool SavePicture(const WideString& path) {
+    GpBitmap* bitmap = nullptr;
+    if (gdip::GdipCreateBitmapFromScan0(64, 32, 0, PixelFormat32bppARGB, nullptr, &bitmap) != kGpOk) return false;
+    GdiplusImage image(bitmap);
+    {
+        BitmapLock lock(image, Gdiplus::ImageLockModeWrite, PixelFormat32bppARGB);
+        if (!lock.Locked()) return false;
+        for (int y = 0; y < 32; ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(lock.Row(y));
+            for (int x = 0; x < 64; ++x)
+                row[x] = 0xFF2080C0;
+        }
+    }
+    CLSID png;
+    return FindPngEncoder(png) && gdip::GdipSaveImageToFile(image.Get(), path.Text(), &png, nullptr) == kGpOk;
+}
+
+WideString SystemFile(const wchar_t* name) {
+    WideString path;
+    path.SetSpecialFolder(CSIDL_SYSTEM);
+    path.StripTrailingBackslashes();
+    return path.Append(L"\\", name);
+}
+
+class CommandLineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(imaging_.Started());
+        CoInitialize(nullptr);
+        app_.BuildSystemPaths();
+        picture_ = folder_ / L"pic.png";
+        ASSERT_TRUE(SavePicture(picture_));
+    }
+    void TearDown() override { CoUninitialize(); }
+
+    int Parse(const WideString& tail) {
+        source_.Clear();
+        target_.Clear();
+        return ParseCommandLine(app_, tail.Text(), source_, target_, index_);
+    }
+    std::vector<uint8_t> Read(const wchar_t* name) { return ReadBytes((folder_ / name).Text()); }
+    // The folder's path inside a command line, quoted.
+    WideString Quoted(const wchar_t* name) { return WideString::Concat(L"\"", folder_ / name, L"\""); }
+
+    ImagingSession imaging_;
+    TempFolder folder_;
+    Application app_;
+    WideString picture_;
+    WideString source_;
+    WideString target_;
+    WideString index_{L"0"};
+};
+
+TEST_F(CommandLineTest, NothingToDoOpensTheMainWindow) {
+    EXPECT_EQ(ParseCommandLine(app_, nullptr, source_, target_, index_), 0);
+    const wchar_t* const tails[] = {L"", L"/convert", L"Z:\\no\\such\\file.png", L"/PostUpdate", L"  /postupdate  "};
+    for (const wchar_t* tail : tails)
+        EXPECT_EQ(Parse(tail), 0) << Narrow(tail);
+    EXPECT_TRUE(app_.startedAfterUpdate);
+    EXPECT_EQ(app_.batchKind, 0);
+}
+
+TEST_F(CommandLineTest, ALoneExistingPathPreloadsTheMainWindow) {
+    const WideString spaced = folder_ / L"with space";
+    ASSERT_TRUE(CreateDirectoryW(spaced.Text(), nullptr));
+    const WideString exe = folder_ / L"with space\\x.EXE";
+    const WideString bare = folder_ / L"noextension";
+    ASSERT_TRUE(WriteBytes(exe.Text(), "MZ", 2));
+    ASSERT_TRUE(WriteBytes(bare.Text(), "x", 1));
+    struct Case {
+        WideString tail;
+        int result;
+        WideString source;
+    };
+    const Case cases[] = {
+        {picture_, 3, picture_},
+        {WideString::Concat(L"\"", exe, L"\""), 4, exe},
+        {WideString::Concat(L"\"", spaced, L"\""), 3, spaced},
+        {bare, 3, bare},
+        {WideString::Concat(L"/PostUpdate \"", exe, L"\""), 4, exe},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Parse(c.tail), c.result) << Narrow(c.tail.Text());
+        EXPECT_STREQ(source_.Text(), c.source.Text());
+    }
+    EXPECT_FALSE(Exists((folder_ / L"pic.ico").Text())) << "a lone path converts nothing";
+}
+
+TEST_F(CommandLineTest, ConvertWritesTheDefaultSizes) {
+    EXPECT_EQ(Parse(WideString::Concat(L"/convert ", Quoted(L"pic.png"))), 1);
+    EXPECT_EQ(IconEntries(Read(L"pic.ico")), std::vector<int>({16, 32, 48, 1000}));
+    EXPECT_EQ(app_.batchKind, 0);
+}
+
+TEST_F(CommandLineTest, OptionsShapeTheJob) {
+    struct Case {
+        const wchar_t* options;  // placed before "/convert <picture> <output>"
+        const wchar_t* output;
+        std::vector<int> entries;
+    };
+    const Case cases[] = {
+        {L"/formats=16,20,32,2048,0", L"a.ico", {16, 20, 32}},
+        {L"-FORMATS=256,48 -NoPngc", L"b.ico", {0, 48}},
+        {L"/formats=300 /nopngc", L"c.ico", {44}},
+        {L"/formats=16,16,\" 17\",-5,64abc", L"d.ico", {16, 16, 17, 1064}},
+        {L"/formats=16,17,18,19,20,21,22,23,24,25", L"e.ico", {16, 17, 18, 19, 20, 21, 22, 23}},
+        {L"/unknown /formats=32", L"f.jpg", {32}},
+        {L"/formats=64 /formats=72", L"g", {1072}},
+        {L"/icon=\"no such\\folder\" /formats=48", L"i.ico", {48}},
+        {L"/nopngc\\\"", L"h.ico", {16, 32, 48, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.options));
+        const WideString tail =
+            WideString::Concat(c.options, L" /convert ", Quoted(L"pic.png"), L" ", Quoted(c.output));
+        ASSERT_EQ(Parse(tail), 1);
+        WideString written = folder_ / c.output;
+        EnsureOutputExtension(written, 0);
+        EXPECT_EQ(IconEntries(ReadBytes(written.Text())), c.entries);
+    }
+}
+
+TEST_F(CommandLineTest, FitOptionsChangeTheMargins) {
+    // 64 x 32 at 16: Center leaves the top rows transparent; Crop and Stretch fill every pixel.
+    struct Case {
+        const wchar_t* option;
+        uint8_t topRowAlpha;
+    };
+    for (const Case& c : {Case{L"", 0}, Case{L"/crop", 0xFF}, Case{L"-Stretch", 0xFF}, Case{L"/crop /stretch", 0xFF}}) {
+        SCOPED_TRACE(Narrow(c.option));
+        const WideString tail =
+            WideString::Concat(L"/formats=16 ", c.option, L" /img=", picture_, L" /icon=", folder_ / L"fit.ico");
+        ASSERT_EQ(Parse(tail), 1);
+        const std::vector<uint8_t> file = Read(L"fit.ico");
+        ASSERT_EQ(file.size(), 1150u);
+        // Rows are stored bottom-up: the last stored row is the top one.
+        EXPECT_EQ(file[62 + 15 * 64 + 8 * 4 + 3], c.topRowAlpha);
+    }
+}
+
+TEST_F(CommandLineTest, PngTargetsAndThePngOption) {
+    struct Case {
+        const wchar_t* arguments;  // after "/convert <picture>"
+        const wchar_t* output;
+        int size;
+    };
+    const Case cases[] = {
+        {L" out.PNG", L"out.PNG", 256},
+        {L" /png", L"pic.png", 256},
+        {L" other.ico /formats=48,32 -png", L"other.png", 32},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.arguments));
+        ASSERT_TRUE(SetCurrentDirectoryW(folder_.Path().Text()));
+        const WideString tail = WideString::Concat(L"/convert ", Quoted(L"pic.png"), c.arguments);
+        ASSERT_EQ(Parse(tail), 1);
+        EXPECT_TRUE(IsPng(Read(c.output), c.size));
+    }
+}
+
+TEST_F(CommandLineTest, AJobNeverDestroysItsOwnSource) {
+    const std::vector<uint8_t> original = Read(L"pic.png");
+    ASSERT_EQ(Parse(WideString::Concat(L"/formats=32 /convert ", Quoted(L"pic.png"), L" /png")), 1);
+    EXPECT_TRUE(IsPng(Read(L"pic.png"), 32));
+    EXPECT_EQ(Read(L"pic (backup).png"), original) << "the source is kept as its backup";
+
+    // An .ico converted onto itself is read from its backup; a failing job puts it back.
+    ASSERT_EQ(Parse(WideString::Concat(L"/convert ", Quoted(L"pic.png"), L" ", Quoted(L"icon.ico"))), 1);
+    const std::vector<uint8_t> icon = Read(L"icon.ico");
+    ASSERT_EQ(Parse(WideString::Concat(L"/formats=16 /convert ", Quoted(L"ICON.ico"))), 1);
+    EXPECT_EQ(IconEntries(Read(L"icon.ico")), std::vector<int>({16}));
+    EXPECT_EQ(Read(L"icon (backup).ico"), icon);
+
+    const WideString broken = folder_ / L"broken.ico";
+    ASSERT_TRUE(WriteBytes(broken.Text(), "not an icon", 11));
+    EXPECT_EQ(Parse(WideString::Concat(L"/extract ", Quoted(L"broken.ico"))), 2);
+    EXPECT_EQ(Read(L"broken.ico"), std::vector<uint8_t>(std::begin("not an icon"), std::end("not an icon") - 1));
+    EXPECT_FALSE(Exists((folder_ / L"broken (backup).ico").Text()));
+}
+
+TEST_F(CommandLineTest, FormatsWithoutSizesWriteNothing) {
+    struct Case {
+        const wchar_t* options;
+        int result;
+    };
+    for (const Case& c : {Case{L"/formats=8,4000", 2}, Case{L"/formats=", 2}, Case{L"-formats=,,", 2}}) {
+        SCOPED_TRACE(Narrow(c.options));
+        EXPECT_EQ(Parse(WideString::Concat(c.options, L" /convert ", Quoted(L"pic.png"))), c.result);
+        EXPECT_FALSE(Exists((folder_ / L"pic.ico").Text()));
+    }
+}
+
+TEST_F(CommandLineTest, ExtractAndResWriteTheSameIcon) {
+    // A copy of the system library, so that the default output lands in the test's folder.
+    const WideString library = folder_ / L"lib.dll";
+    ASSERT_TRUE(CopyFileW(SystemFile(L"shell32.dll").Text(), library.Text(), FALSE));
+    ASSERT_EQ(Parse(WideString::Concat(L"/extract \"", library, L",3\"")), 1);
+    ASSERT_EQ(Parse(WideString::Concat(L"/res=", library, L",3 /icon=", folder_ / L"res.ico")), 1);
+    const std::vector<uint8_t> extracted = Read(L"lib.ico");
+    EXPECT_EQ(IconEntries(extracted), std::vector<int>({16, 32, 48, 1000}));
+    EXPECT_EQ(extracted, Read(L"res.ico"));
+
+    ASSERT_EQ(Parse(WideString::Concat(L"/extract \"", library, L",0\" ", Quoted(L"zero.ico"))), 1);
+    EXPECT_NE(Read(L"zero.ico"), extracted) << "the index selects another group";
+    EXPECT_EQ(Parse(WideString::Concat(L"/extract \"", library, L",100000\" ", Quoted(L"past.ico"))), 2);
+    EXPECT_FALSE(Exists((folder_ / L"past.ico").Text()));
+}
+
+TEST_F(CommandLineTest, TakenArgumentsExpandEnvironmentVariables) {
+    ASSERT_TRUE(SetEnvironmentVariableW(L"GWTEST_FOLDER", folder_.Path().Text()));
+    ASSERT_EQ(Parse(L"/convert %GWTEST_FOLDER%\\pic.png \"%GWTEST_FOLDER%\\env.ico\" /formats=16"), 1);
+    EXPECT_EQ(IconEntries(Read(L"env.ico")), std::vector<int>({16}));
+    // "=" options take their value as written.
+    EXPECT_EQ(Parse(L"/img=%GWTEST_FOLDER%\\pic.png /icon=%GWTEST_FOLDER%\\raw.ico"), 2);
+}
+
+TEST_F(CommandLineTest, PostUpdateMarkerBeforeAJob) {
+    app_.startedAfterUpdate = false;
+    ASSERT_EQ(Parse(WideString::Concat(L"/PostUpdate /convert ", Quoted(L"pic.png"), L" /formats=16")), 1);
+    EXPECT_TRUE(app_.startedAfterUpdate);
+    EXPECT_EQ(IconEntries(Read(L"pic.ico")), std::vector<int>({16}));
+}
+
+TEST_F(CommandLineTest, BatchOptionsRecordTheirKind) {
+    const WideString out = folder_ / L"out\\deeper";
+    struct Case {
+        WideString tail;
+        uint8_t kind;
+    };
+    const Case cases[] = {
+        {WideString::Concat(L"-BATCHEXTRACT \"", SystemFile(L"notepad.exe"), L"\" \"", out, L"\" /formats=16"), 1},
+        {WideString::Concat(L"/formats=16 /batchconvert \"", folder_.Path(), L"\" \"", out, L"\""), 2},
+        {WideString::Concat(L"/formats=8 /savewindows \"", out, L"\""), 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.kind));
+        app_.batchKind = 0;
+        const int result = Parse(c.tail);
+        EXPECT_EQ(app_.batchKind, c.kind);
+        EXPECT_TRUE(Exists(out.Text())) << "the target folder is created with its parents";
+        if (c.kind == 3) {
+            EXPECT_EQ(result, 2) << "no size";
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,279 @@
+#include "engine/IconWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "engine/IconJobFlags.h"
+#include "engine/Imaging.h"
+#include "TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+
+uint16_t U16(const std::vector<uint8_t>& b, size_t at) {
+    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
+}
+uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
+    return static_cast<uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24);
+}
+
+const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+struct ParsedEntry {
+    int widthByte;
+    int heightByte;
+    uint32_t bytes;
+    uint32_t offset;
+    bool png;
+};
+
+// Reads the directory of an .ico file as a reader would.
+std::vector<ParsedEntry> ParseIcon(const std::vector<uint8_t>& file) {
+    std::vector<ParsedEntry> entries;
+    if (file.size() < 6 || U16(file, 0) != 0 || U16(file, 2) != 1) return entries;
+    const int count = U16(file, 4);
+    for (int i = 0; i < count; ++i) {
+        const size_t at = 6 + 16 * static_cast<size_t>(i);
+        ParsedEntry e{file[at], file[at + 1], U32(file, at + 8), U32(file, at + 12), false};
+        e.png = e.offset + 8 <= file.size() && std::memcmp(&file[e.offset], kPngSignature, 8) == 0;
+        entries.push_back(e);
+    }
+    return entries;
+}
+
+// Straight-alpha BGRA pixel of a source picture at (x, y).
+using PixelFunction = std::function<uint32_t(int x, int y)>;
+
+bool SavePicture(const WideString& path, int width, int height, const PixelFunction& pixel) {
+    GpBitmap* bitmap = nullptr;
+    if (gdip::GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, &bitmap) != kGpOk)
+        return false;
+    GdiplusImage image(bitmap);
+    {
+        BitmapLock lock(image, Gdiplus::ImageLockModeWrite, PixelFormat32bppARGB);
+        if (!lock.Locked()) return false;
+        for (int y = 0; y < height; ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(lock.Row(y));
+            for (int x = 0; x < width; ++x)
+                row[x] = pixel(x, y);
+        }
+    }
+    CLSID png;
+    return FindPngEncoder(png) && gdip::GdipSaveImageToFile(image.Get(), path.Text(), &png, nullptr) == kGpOk;
+}
+
+PixelFunction Flat(uint32_t argb) {
+    return [argb](int, int) { return argb; };
+}
+
+class IconWriterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(imaging_.Started());
+        picture_ = folder_ / L"flat.png";
+        ASSERT_TRUE(SavePicture(picture_, 40, 40, Flat(0xFF336699)));
+    }
+
+    std::vector<uint8_t> Write(const SizeList& sizes, IconJobFlags flags, const wchar_t* name = L"out.ico") {
+        const WideString out = folder_ / name;
+        EXPECT_TRUE(WriteIconFile(IconSource(picture_), sizes, out, 0, flags, WideString()));
+        return ReadBytes(out.Text());
+    }
+
+    ImagingSession imaging_;
+    TempFolder folder_;
+    WideString picture_;
+};
+
+TEST_F(IconWriterTest, SingleSixteenMatchesTheLayoutByteForByte) {
+    const std::vector<uint8_t> file = Write({16}, kPngc | kCenter);
+    ASSERT_EQ(file.size(), 1150u);
+    const uint8_t head[] = {0x00, 0x00, 0x01, 0x00, 0x01, 0x00,                                      // ICONDIR
+                            0x10, 0x10, 0x00, 0x00, 0x01, 0x00, 0x20, 0x00, 0x68, 0x04, 0x00, 0x00,  // entry
+                            0x16, 0x00, 0x00, 0x00,                                                  // offset 22
+                            0x28, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00,  // header
+                            0x01, 0x00, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40, 0x04, 0x00, 0x00, 0, 0,
+                            0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0, 0};
+    ASSERT_EQ(0, std::memcmp(file.data(), head, sizeof(head)));
+    // An opaque flat picture: every pixel its own colour, and no mask bit set.
+    for (size_t i = 0; i < 256; ++i)
+        EXPECT_EQ(U32(file, 62 + 4 * i), 0xFF336699u) << "pixel " << i;
+    for (size_t i = 62 + 1024; i < file.size(); ++i)
+        EXPECT_EQ(file[i], 0) << "mask byte " << i;
+}
+
+TEST_F(IconWriterTest, EntryKindsAndOffsetsFollowSizesAndFlags) {
+    struct Case {
+        SizeList sizes;
+        IconJobFlags flags;
+        std::vector<int> widthBytes;
+        std::vector<uint32_t> bitmapBytes;  // 0 = a PNG entry
+    };
+    const Case cases[] = {
+        {{16, 32, 48, 256}, kPngc, {16, 32, 48, 0}, {40 + 1024 + 64, 40 + 4096 + 128, 40 + 9216 + 384, 0}},
+        {{16, 32, 48, 256},
+         kCenter,
+         {16, 32, 48, 0},
+         {40 + 1024 + 64, 40 + 4096 + 128, 40 + 9216 + 384, 40 + 262144 + 8192}},
+        {{48, 64}, kPngc, {48, 64}, {40 + 9216 + 384, 0}},
+        {{512}, kPngc, {0}, {0}},
+        {{300}, kCenter, {44}, {40 + 300 * 300 * 4 + 40 * 300}},
+        {{32, 16, 32}, kCenter, {32, 16, 32}, {40 + 4096 + 128, 40 + 1024 + 64, 40 + 4096 + 128}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "first size " << c.sizes[0] << ", " << c.sizes.size() << " sizes");
+        const std::vector<uint8_t> file = Write(c.sizes, c.flags);
+        const std::vector<ParsedEntry> entries = ParseIcon(file);
+        ASSERT_EQ(entries.size(), c.sizes.size());
+        uint32_t offset = static_cast<uint32_t>(6 + 16 * entries.size());
+        for (size_t i = 0; i < entries.size(); ++i) {
+            EXPECT_EQ(entries[i].widthByte, c.widthBytes[i]);
+            EXPECT_EQ(entries[i].heightByte, c.widthBytes[i]);
+            EXPECT_EQ(entries[i].offset, offset) << "blocks follow each other without padding";
+            EXPECT_EQ(entries[i].png, c.bitmapBytes[i] == 0);
+            if (c.bitmapBytes[i] != 0) {
+                EXPECT_EQ(entries[i].bytes, c.bitmapBytes[i]);
+                EXPECT_EQ(U32(file, offset), 40u);
+                EXPECT_EQ(static_cast<int32_t>(U32(file, offset + 8)), 2 * c.sizes[i]) << "image plus mask";
+                EXPECT_EQ(U32(file, offset + 20), c.bitmapBytes[i] - 40) << "size of image";
+            }
+            offset += entries[i].bytes;
+        }
+        EXPECT_EQ(file.size(), offset);
+    }
+}
+
+TEST_F(IconWriterTest, PngEntryIsACompletePictureOfItsSize) {
+    const std::vector<uint8_t> file = Write({16, 32, 48, 256}, kPngc);
+    const std::vector<ParsedEntry> entries = ParseIcon(file);
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[0].offset, 70u);
+    ASSERT_TRUE(entries[3].png);
+    const std::vector<uint8_t> png(file.begin() + entries[3].offset, file.end());
+    ASSERT_EQ(png.size(), entries[3].bytes);
+    const WideString pngPath = folder_ / L"entry.png";
+    ASSERT_TRUE(WriteBytes(pngPath.Text(), png));
+    GdiplusImage decoded = DecodeImageFile(pngPath.Text());
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded.Width(), 256);
+    EXPECT_EQ(decoded.Height(), 256);
+}
+
+TEST_F(IconWriterTest, PngsWritesOnePictureOfTheLastSize) {
+    const WideString out = folder_ / L"out.png";
+    ASSERT_TRUE(WriteIconFile(IconSource(picture_), {16, 48, 256}, out, 0, kPngs | kPngc, WideString()));
+    const std::vector<uint8_t> file = ReadBytes(out.Text());
+    ASSERT_GE(file.size(), 24u);
+    EXPECT_EQ(0, std::memcmp(file.data(), kPngSignature, 8));
+    // IHDR: big-endian width and height.
+    EXPECT_EQ(file[16] << 24 | file[17] << 16 | file[18] << 8 | file[19], 256);
+    EXPECT_EQ(file[20] << 24 | file[21] << 16 | file[22] << 8 | file[23], 256);
+}
+
+TEST_F(IconWriterTest, BitmapEntriesHoldStraightAlphaLikeThePngEntries) {
+    // Half-transparent flat colour: readers take a bitmap entry's bytes as straight alpha.
+    picture_ = folder_ / L"half.png";
+    ASSERT_TRUE(SavePicture(picture_, 64, 64, Flat(0x80C86432)));
+    const std::vector<uint8_t> file = Write({16, 48}, kCenter);
+    const std::vector<ParsedEntry> entries = ParseIcon(file);
+    ASSERT_EQ(entries.size(), 2u);
+    for (const ParsedEntry& e : entries) {
+        const int size = e.widthByte;
+        for (int i = 0; i < size * size; ++i) {
+            const uint8_t* p = &file[e.offset + 40 + 4 * i];
+            ASSERT_NEAR(p[0], 0x32, 1) << "blue of pixel " << i;
+            ASSERT_NEAR(p[1], 0x64, 1) << "green of pixel " << i;
+            ASSERT_NEAR(p[2], 0xC8, 1) << "red of pixel " << i;
+            ASSERT_NEAR(p[3], 0x80, 1) << "alpha of pixel " << i;
+        }
+    }
+}
+
+TEST_F(IconWriterTest, RowsAreBottomUpAndTheMaskMarksTransparentPixels) {
+    // Top half red, bottom half blue, both opaque. 1000 x 999 in Center leaves the bottom row of a 16 transparent.
+    picture_ = folder_ / L"wide.png";
+    ASSERT_TRUE(SavePicture(picture_, 1000, 999, [](int, int y) { return y < 500 ? 0xFFFF0000u : 0xFF0000FFu; }));
+    const std::vector<uint8_t> file = Write({16}, kCenter);
+    ASSERT_EQ(file.size(), 1150u);
+    const size_t pixels = 62;
+    const size_t mask = pixels + 1024;
+    // Stored row 0 is the picture's bottom row (y = 15), the transparent one.
+    for (int x = 0; x < 16; ++x)
+        EXPECT_EQ(file[pixels + 4 * x + 3], 0) << "alpha of bottom row, x " << x;
+    EXPECT_EQ(U32(file, pixels + 4 * (1 * 16 + 8)), 0xFF0000FFu) << "stored row 1 is the blue bottom of the picture";
+    EXPECT_EQ(U32(file, pixels + 4 * (15 * 16 + 8)), 0xFFFF0000u) << "stored row 15 is the red top";
+    // Mask rows are 4 bytes: two bytes of bits and two of padding that stay clear.
+    const uint8_t firstMaskRow[] = {0xFF, 0xFF, 0x00, 0x00};
+    EXPECT_EQ(0, std::memcmp(&file[mask], firstMaskRow, 4));
+    for (size_t i = mask + 4; i < file.size(); ++i)
+        EXPECT_EQ(file[i], 0) << "mask byte " << i - mask;
+    // The invariant behind it: a mask bit is set exactly where alpha is 0.
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            const bool transparent = file[pixels + 4 * (y * 16 + x) + 3] == 0;
+            const bool bit = (file[mask + 4 * y + x / 8] & (0x80 >> (x % 8))) != 0;
+            EXPECT_EQ(bit, transparent) << "x " << x << " y " << y;
+        }
+    }
+}
+
+TEST_F(IconWriterTest, AFailingSourceLeavesNoFileAndKeepsAnOldOne) {
+    const WideString missing = folder_ / L"missing.png";
+    const WideString fresh = folder_ / L"fresh.ico";
+    EXPECT_FALSE(WriteIconFile(IconSource(missing), {16, 32}, fresh, 0, kPngc, WideString()));
+    EXPECT_FALSE(Exists(fresh.Text()));
+
+    const WideString old = folder_ / L"old.ico";
+    ASSERT_TRUE(WriteBytes(old.Text(), "old", 3));
+    EXPECT_FALSE(WriteIconFile(IconSource(missing), {16}, old, 0, kPngc, WideString()));
+    EXPECT_EQ(ReadBytes(old.Text()), std::vector<uint8_t>({'o', 'l', 'd'}));
+
+    EXPECT_FALSE(WriteIconFile(IconSource(picture_), {}, fresh, 0, kPngc, WideString())) << "an empty size list";
+    EXPECT_FALSE(WriteIconFile(IconSource(picture_), {}, folder_ / L"empty.png", 0, kPngs, WideString()));
+    EXPECT_FALSE(Exists(fresh.Text()));
+}
+
+TEST_F(IconWriterTest, ReadOnlyOutputIsReplaced) {
+    const WideString out = folder_ / L"locked.ico";
+    ASSERT_TRUE(WriteBytes(out.Text(), "old", 3));
+    ASSERT_TRUE(SetFileAttributesW(out.Text(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(WriteIconFile(IconSource(picture_), {16}, out, 0, kPngc, WideString()));
+    EXPECT_EQ(ReadBytes(out.Text()).size(), 1150u);
+}
+
+TEST_F(IconWriterTest, AMissingFolderFailsWithoutRetry) {
+    EXPECT_FALSE(WriteIconFile(IconSource(picture_), {16}, folder_ / L"no\\such\\folder.ico", 0, 0, WideString()));
+}
+
+TEST(EnsureOutputExtension, ForcesTheWantedExtension) {
+    struct Case {
+        const wchar_t* path;
+        IconJobFlags flags;
+        const wchar_t* expected;
+    };
+    const Case cases[] = {
+        {L"C:\\out\\a.JPG", kPngc, L"C:\\out\\a.ico"}, {L"C:\\out\\a.ICO", kPngc, L"C:\\out\\a.ICO"},
+        {L"C:\\my.dir\\a", 0, L"C:\\my.dir\\a.ico"},   {L"C:\\out\\a.ico", kPngs, L"C:\\out\\a.png"},
+        {L"C:\\out\\a.Png", kPngs, L"C:\\out\\a.Png"}, {L"C:\\out\\a.tar.gz", 0, L"C:\\out\\a.tar.ico"},
+        {L"C:\\out\\a.", 0, L"C:\\out\\a..ico"},       {L"", kPngs, L".png"},
+    };
+    for (const Case& c : cases) {
+        WideString path(c.path);
+        EXPECT_TRUE(EnsureOutputExtension(path, c.flags));
+        EXPECT_STREQ(path.Text(), c.expected) << Narrow(c.path);
+    }
+}
+
+TEST(FindPngEncoder, FindsThePngEncoder) {
+    ImagingSession imaging;
+    CLSID encoder{};
+    ASSERT_TRUE(FindPngEncoder(encoder));
+    // The class id of the PNG encoder is fixed by the imaging library.
+    const CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+    EXPECT_TRUE(IsEqualCLSID(encoder, png));
+}
+
+}  // namespace
