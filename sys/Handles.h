@@ -6,7 +6,8 @@
 
 // Owners of the platform's handles: one type per handle kind, released by the destructor, copying deleted,
 // moving allowed. Each kind is a traits struct naming its null value and how it is released.
-template <typename Traits> class UniqueHandle {
+template <typename Traits>
+class UniqueHandle {
 public:
     using Type = typename Traits::Type;
 
@@ -132,8 +133,7 @@ public:
     }
     WindowDc(const WindowDc&) = delete;
     WindowDc& operator=(const WindowDc&) = delete;
-    WindowDc(WindowDc&& other) noexcept
-        : window_(other.window_), dc_(std::exchange(other.dc_, nullptr)) {}
+    WindowDc(WindowDc&& other) noexcept : window_(other.window_), dc_(std::exchange(other.dc_, nullptr)) {}
     WindowDc& operator=(WindowDc&&) = delete;
     HDC Get() const { return dc_; }
 
@@ -158,7 +158,8 @@ private:
 };
 
 // Owner of one COM interface pointer.
-template <typename T> class ComPtr {
+template <typename T>
+class ComPtr {
 public:
     ComPtr() = default;
     explicit ComPtr(T* p) : p_(p) {}
@@ -184,7 +185,8 @@ public:
     void Reset() {
         if (p_) std::exchange(p_, nullptr)->Release();
     }
-    template <typename U> ComPtr<U> As(REFIID iid) const {
+    template <typename U>
+    ComPtr<U> As(REFIID iid) const {
         ComPtr<U> other;
         if (p_) p_->QueryInterface(iid, other.ReceiveVoid());
         return other;

@@ -38,24 +38,28 @@ public:
     static wchar_t* AllocateBuffer(int64_t units);
     static void FreeBuffer(wchar_t* buffer);
 
-    template <typename... P> static WideString Concat(const P&... pieces) {
+    template <typename... P>
+    static WideString Concat(const P&... pieces) {
         static_assert(sizeof...(P) <= kMaxPieces, "at most twelve pieces");
         WideString s;
         const Piece list[] = {Piece(pieces)..., Piece(nullptr)};
         s.SetPieces(list, static_cast<int>(sizeof...(P)));
         return s;
     }
-    template <typename... P> WideString& Append(const P&... pieces) {
+    template <typename... P>
+    WideString& Append(const P&... pieces) {
         static_assert(sizeof...(P) <= kMaxPieces, "at most twelve pieces");
         const Piece list[] = {Piece(pieces)..., Piece(nullptr)};
         return AppendPieces(list, static_cast<int>(sizeof...(P)));
     }
-    template <typename... P> WideString& Prepend(const P&... pieces) {
+    template <typename... P>
+    WideString& Prepend(const P&... pieces) {
         static_assert(sizeof...(P) <= kMaxPieces, "at most twelve pieces");
         const Piece list[] = {Piece(pieces)..., Piece(nullptr)};
         return PrependPieces(list, static_cast<int>(sizeof...(P)));
     }
-    template <typename... P> WideString& Set(const P&... pieces) {
+    template <typename... P>
+    WideString& Set(const P&... pieces) {
         static_assert(sizeof...(P) <= kMaxPieces, "at most twelve pieces");
         const Piece list[] = {Piece(pieces)..., Piece(nullptr)};
         return SetPieces(list, static_cast<int>(sizeof...(P)));

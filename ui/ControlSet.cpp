@@ -766,9 +766,10 @@ bool UiWindow::removeControl(int index) {
             break;
         }
         case ControlKind::kButton:
+            // The BM_SETIMAGE image is not cleared: Wine's version 6 button keeps a private copy of each image it
+            // is given and frees only the current one, at WM_NCDESTROY, so a clearing message would leak it. The
+            // button is destroyed below before the slot releases our own copy.
             ReplaceButtonImageList(handle, nullptr, 0);
-            SendMessageW(handle, BM_SETIMAGE, IMAGE_ICON, 0);
-            SendMessageW(handle, BM_SETIMAGE, IMAGE_BITMAP, 0);
             break;
         case ControlKind::kCheckBox:
         case ControlKind::kRadioButton:

@@ -23,7 +23,9 @@ TempFolder::~TempFolder() {
     if (!path_.IsEmpty()) RemoveTree(path_.Text());
 }
 
-WideString TempFolder::operator/(const wchar_t* relative) const { return WideString::Concat(path_, L"\\", relative); }
+WideString TempFolder::operator/(const wchar_t* relative) const {
+    return WideString::Concat(path_, L"\\", relative);
+}
 
 void RemoveTree(const wchar_t* path) {
     DWORD attributes = GetFileAttributesW(path);
@@ -95,7 +97,9 @@ std::vector<uint8_t> ReadBytes(const wchar_t* path) {
     return bytes;
 }
 
-bool Exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const wchar_t* path) {
+    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
 
 int RunProcess(const wchar_t* commandLine, DWORD timeoutMs) {
     WideString line(commandLine);
