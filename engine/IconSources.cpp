@@ -38,17 +38,9 @@ void CorrectProgramFiles(WideString& path) {
     if (PathExists(corrected.Text())) path = corrected;
 }
 
-// The shell's default icon extractor, imported by ordinal as the shell exports it.
-using DefExtractIconFn = HRESULT(WINAPI*)(LPCWSTR, int, UINT, HICON*, HICON*, UINT);
-
 HICON ShellExtractIcon(const WideString& path, int32_t index, int size) {
-    HMODULE shell = GetModuleHandleW(L"shell32.dll");
-    if (!shell) return nullptr;
-    auto extract =
-        reinterpret_cast<DefExtractIconFn>(reinterpret_cast<void*>(GetProcAddress(shell, MAKEINTRESOURCEA(6))));
-    if (!extract) return nullptr;
     HICON icon = nullptr;
-    if (extract(path.Text(), index, 0, &icon, nullptr, static_cast<UINT>(size & 0xFFFF)) != S_OK) return nullptr;
+    if (!ShellDefaultExtractIcon(path.Text(), index, static_cast<UINT>(size & 0xFFFF), &icon, nullptr)) return nullptr;
     return icon;
 }
 
@@ -273,6 +265,18 @@ WorkingImage LoadIconImage(const IconSource& source, int size, IconJobFlags flag
     ScaleSource* picture = (cache ? cache : &local)->Get(source.path.Text());
     if (!picture) return WorkingImage();
     return ScaleImage(*picture, size, size, flags);
+}
+
+bool ShellDefaultExtractIcon(const wchar_t* path, int32_t index, UINT sizes, HICON* large, HICON* small) {
+    // SHDefExtractIconW has been exported by ordinal 6 since before it had a name.
+    using DefExtractIconFn = HRESULT(WINAPI*)(LPCWSTR, int, UINT, HICON*, HICON*, UINT);
+    static const DefExtractIconFn extract = [] {
+        HMODULE shell = LoadLibraryW(L"shell32.dll");
+        return shell ? reinterpret_cast<DefExtractIconFn>(
+                           reinterpret_cast<void*>(GetProcAddress(shell, MAKEINTRESOURCEA(6))))
+                     : nullptr;
+    }();
+    return extract && extract(path, index, 0, large, small, sizes) == S_OK;
 }
 
 WorkingImage ExtractResourceIcon(const WideString& path, int32_t index, int width, int height,

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "engine/IconSources.h"
 #include "engine/WindowQueries.h"
 #include "sys/SystemInfo.h"
 #include "ui/Subclass.h"
@@ -25,19 +26,6 @@ void InitCommonControlsOnce() {
         return InitCommonControlsEx(&init) != FALSE;
     }();
     (void)done;
-}
-
-// SHDefExtractIconW, imported by ordinal as the shell has exported it since before it had a name.
-using DefExtractIconFn = HRESULT(WINAPI*)(LPCWSTR, int, UINT, HICON*, HICON*, UINT);
-
-DefExtractIconFn DefExtractIcon() {
-    static const DefExtractIconFn function = [] {
-        HMODULE shell = LoadLibraryW(L"shell32.dll");
-        return shell ? reinterpret_cast<DefExtractIconFn>(
-                           reinterpret_cast<void*>(GetProcAddress(shell, MAKEINTRESOURCEA(6))))
-                     : nullptr;
-    }();
-    return function;
 }
 
 DWORD WINAPI TickerThread(void* parameter) {
@@ -127,13 +115,13 @@ HWND UiWindow::create(const wchar_t* className, const wchar_t* title, int client
         HICON big = GetWindowIcon(parent, kIconBig);
         HICON small = GetWindowIcon(parent, kIconSmall);
         setWindowIcons(big ? CopyIcon(big) : nullptr, small ? CopyIcon(small) : nullptr);
-    } else if (DefExtractIconFn extract = DefExtractIcon()) {
+    } else {
         wchar_t path[2048];
         const DWORD length = GetModuleFileNameW(nullptr, path, 2048);
         HICON big = nullptr, small = nullptr;
         if (length > 0 && length < 2048 &&
-            SUCCEEDED(extract(path, 0, 0, &big, &small,
-                              MAKELONG(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CXSMICON)))))
+            ShellDefaultExtractIcon(path, 0, MAKELONG(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CXSMICON)),
+                                    &big, &small))
             setWindowIcons(big, small);
     }
 
