@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "PictureSupport.h"
 #include "TestSupport.h"
 #include "app/Application.h"
 #include "engine/IconWriter.h"
@@ -38,24 +39,6 @@ bool IsPng(const std::vector<uint8_t>& file, int size) {
            file[18] == (size >> 8);
 }
 
-// A 2:1 opaque picture, so that Center leaves transparent margins.
-bool SavePicture(const WideString& path) {
-    GpBitmap* bitmap = nullptr;
-    if (gdip::GdipCreateBitmapFromScan0(64, 32, 0, PixelFormat32bppARGB, nullptr, &bitmap) != kGpOk) return false;
-    GdiplusImage image(bitmap);
-    {
-        BitmapLock lock(image, Gdiplus::ImageLockModeWrite, PixelFormat32bppARGB);
-        if (!lock.Locked()) return false;
-        for (int y = 0; y < 32; ++y) {
-            auto* row = reinterpret_cast<uint32_t*>(lock.Row(y));
-            for (int x = 0; x < 64; ++x)
-                row[x] = 0xFF2080C0;
-        }
-    }
-    CLSID png;
-    return FindPngEncoder(png) && gdip::GdipSaveImageToFile(image.Get(), path.Text(), &png, nullptr) == kGpOk;
-}
-
 WideString SystemFile(const wchar_t* name) {
     WideString path;
     path.SetSpecialFolder(CSIDL_SYSTEM);
@@ -70,7 +53,8 @@ protected:
         CoInitialize(nullptr);
         app_.BuildSystemPaths();
         picture_ = folder_ / L"pic.png";
-        ASSERT_TRUE(SavePicture(picture_));
+        // A 2:1 opaque picture, so that Center leaves transparent margins.
+        ASSERT_TRUE(SavePicture(picture_, 64, 32, 0xFF2080C0));
     }
     void TearDown() override { CoUninitialize(); }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "PictureSupport.h"
 #include "TestSupport.h"
 #include "engine/Imaging.h"
 
@@ -76,26 +77,6 @@ bool Near(uint32_t bgra, uint32_t wanted) {
     return true;
 }
 
-bool SavePicture(const wchar_t* path, const wchar_t* mimeType, uint32_t colour, int size = 40) {
-    UINT count = 0, bytes = 0;
-    if (gdip::GdipGetImageEncodersSize(&count, &bytes) != kGpOk || bytes == 0) return false;
-    std::vector<uint8_t> buffer(bytes);
-    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    if (gdip::GdipGetImageEncoders(count, bytes, codecs) != kGpOk) return false;
-    // Wine's encoders refuse premultiplied bitmaps; a straight-alpha one is what a picture file holds anyway.
-    std::vector<uint32_t> pixels(static_cast<size_t>(size) * size, colour);
-    GpBitmap* bitmap = nullptr;
-    if (gdip::GdipCreateBitmapFromScan0(size, size, size * 4, PixelFormat32bppARGB,
-                                        reinterpret_cast<BYTE*>(pixels.data()), &bitmap) != kGpOk)
-        return false;
-    GdiplusImage image(bitmap);
-    for (UINT i = 0; i < count; ++i) {
-        if (lstrcmpiW(codecs[i].MimeType, mimeType) == 0)
-            return gdip::GdipSaveImageToFile(image.Get(), path, &codecs[i].Clsid, nullptr) == kGpOk;
-    }
-    return false;
-}
-
 // One 32 x 32 32-bit icon image as an RT_ICON resource holds it: header with doubled height, pixels, mask.
 std::vector<uint8_t> IconImageResource(uint32_t colour) {
     BITMAPINFOHEADER header = {};
@@ -146,19 +127,6 @@ bool MakeResourceFile(const wchar_t* path) {
               UpdateResourceW(update, RT_GROUP_ICON, MAKEINTRESOURCEW(30), language, const_cast<uint8_t*>(third.data()),
                               static_cast<DWORD>(third.size()));
     return EndUpdateResourceW(update, !ok) && ok;
-}
-
-std::set<std::wstring> FolderNames(const WideString& folder) {
-    std::set<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    const WideString pattern = WideString::Concat(folder, L"\\*");
-    HANDLE find = FindFirstFileW(pattern.Text(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (lstrcmpW(data.cFileName, L".") && lstrcmpW(data.cFileName, L"..")) names.insert(data.cFileName);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return names;
 }
 
 // Position of a name in the folder's own listing order, -1 when absent.
@@ -267,7 +235,7 @@ TEST(BatchNamesTest, PictureTypesAreRecognisedByTheLastExtension) {
 }
 
 TEST_F(BatchTest, AJobWithoutOwnerOrWithoutJobDoesNothing) {
-    ASSERT_TRUE(SavePicture(In(L"p.png").Text(), L"image/png", kRed));
+    ASSERT_TRUE(SavePicture(In(L"p.png"), 40, 40, kRed, L"image/png"));
     job_.owner = nullptr;
     int (*batches[])(BatchJob*) = {BatchExtractIcons, BatchConvertPictures, BatchSaveWindowIcons};
     for (auto batch : batches) {
@@ -284,10 +252,10 @@ TEST_F(BatchTest, AJobWithoutOwnerOrWithoutJobDoesNothing) {
 }
 
 TEST_F(BatchTest, ConvertTakesPlainPictureFilesOnly) {
-    ASSERT_TRUE(SavePicture(In(L"photo.JPG").Text(), L"image/jpeg", kRed));
-    ASSERT_TRUE(SavePicture(In(L"scan.TIFF").Text(), L"image/tiff", kBlue));
+    ASSERT_TRUE(SavePicture(In(L"photo.JPG"), 40, 40, kRed, L"image/jpeg"));
+    ASSERT_TRUE(SavePicture(In(L"scan.TIFF"), 40, 40, kBlue, L"image/tiff"));
     ASSERT_TRUE(WriteBytes(In(L"readme").Text(), "text", 4));
-    ASSERT_TRUE(SavePicture(In(L"movie.mp4").Text(), L"image/png", kRed));
+    ASSERT_TRUE(SavePicture(In(L"movie.mp4"), 40, 40, kRed, L"image/png"));
     ASSERT_TRUE(CreateDirectoryW(In(L"x.png").Text(), nullptr));
 
     EXPECT_EQ(BatchConvertPictures(&job_), 1);
@@ -303,7 +271,7 @@ TEST_F(BatchTest, ConvertTakesPlainPictureFilesOnly) {
 }
 
 TEST_F(BatchTest, ConvertToPngWritesOnePngPerPicture) {
-    ASSERT_TRUE(SavePicture(In(L"one.bmp").Text(), L"image/bmp", kRed));
+    ASSERT_TRUE(SavePicture(In(L"one.bmp"), 40, 40, kRed, L"image/bmp"));
     job_.flags |= kPngs;
     EXPECT_EQ(BatchConvertPictures(&job_), 1);
     const std::vector<uint8_t> png = ReadBytes(Out(L"one.png").Text());
@@ -313,8 +281,8 @@ TEST_F(BatchTest, ConvertToPngWritesOnePngPerPicture) {
 }
 
 TEST_F(BatchTest, ASecondPictureOfTheSameNameMovesTheFirstResultToItsBackup) {
-    ASSERT_TRUE(SavePicture(In(L"a.jpg").Text(), L"image/jpeg", kRed));
-    ASSERT_TRUE(SavePicture(In(L"a.png").Text(), L"image/png", kBlue));
+    ASSERT_TRUE(SavePicture(In(L"a.jpg"), 40, 40, kRed, L"image/jpeg"));
+    ASSERT_TRUE(SavePicture(In(L"a.png"), 40, 40, kBlue, L"image/png"));
     const int jpg = ListingPosition(source_, L"a.jpg"), png = ListingPosition(source_, L"a.png");
     ASSERT_GE(jpg, 0);
     ASSERT_GE(png, 0);
@@ -330,7 +298,7 @@ TEST_F(BatchTest, ASecondPictureOfTheSameNameMovesTheFirstResultToItsBackup) {
 }
 
 TEST_F(BatchTest, AnOutputThatAlreadyHasABackupIsReplacedAndTheBackupKept) {
-    ASSERT_TRUE(SavePicture(In(L"b.png").Text(), L"image/png", kBlue));
+    ASSERT_TRUE(SavePicture(In(L"b.png"), 40, 40, kBlue, L"image/png"));
     ASSERT_TRUE(WriteBytes(Out(L"b.ico").Text(), "OLD", 3));
     ASSERT_TRUE(WriteBytes(Out(L"b (backup).ico").Text(), "KEEP", 4));
     EXPECT_EQ(BatchConvertPictures(&job_), 1);
@@ -339,8 +307,8 @@ TEST_F(BatchTest, AnOutputThatAlreadyHasABackupIsReplacedAndTheBackupKept) {
 }
 
 TEST_F(BatchTest, ConvertingIntoTheSourceFolderNeverConvertsItsOwnOutputs) {
-    ASSERT_TRUE(SavePicture(In(L"x.png").Text(), L"image/png", kRed));
-    ASSERT_TRUE(SavePicture(In(L"y.gif").Text(), L"image/gif", kBlue));
+    ASSERT_TRUE(SavePicture(In(L"x.png"), 40, 40, kRed, L"image/png"));
+    ASSERT_TRUE(SavePicture(In(L"y.gif"), 40, 40, kBlue, L"image/gif"));
     job_.targetFolder = source_;
     job_.flags |= kPngs;
     EXPECT_EQ(BatchConvertPictures(&job_), 1);
@@ -354,7 +322,7 @@ TEST_F(BatchTest, UndecodablePicturesGetTheShellIconOrLeaveTheOldOutputInPlace) 
     ASSERT_TRUE(WriteBytes(In(L"broken.tga").Text(), junk, sizeof(junk)));
     ASSERT_TRUE(WriteBytes(In(L"c.png").Text(), junk, sizeof(junk)));
     ASSERT_TRUE(WriteBytes(Out(L"c.ico").Text(), "PREVIOUS", 8));
-    ASSERT_TRUE(SavePicture(In(L"good.gif").Text(), L"image/gif", kRed));
+    ASSERT_TRUE(SavePicture(In(L"good.gif"), 40, 40, kRed, L"image/gif"));
 
     EXPECT_EQ(BatchConvertPictures(&job_), 1);
     EXPECT_TRUE(ReadIco(Out(L"good.ico").Text()).valid);
@@ -380,7 +348,7 @@ TEST_F(BatchTest, ConvertOfAFolderWithoutPicturesGivesZero) {
 }
 
 TEST_F(BatchTest, ConvertRunsAsAThreadEntryAndStopsAtOnceWhenCancelledBeforeStart) {
-    ASSERT_TRUE(SavePicture(In(L"p.png").Text(), L"image/png", kRed));
+    ASSERT_TRUE(SavePicture(In(L"p.png"), 40, 40, kRed, L"image/png"));
     struct Case {
         bool cancel;
         DWORD exitCode;

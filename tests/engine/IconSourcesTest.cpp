@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "PictureSupport.h"
 #include "TestSupport.h"
 #include "engine/IconWriter.h"
 #include "engine/Imaging.h"
@@ -33,24 +34,6 @@ int OpaquePixels(const WorkingImage& image) {
     for (uint32_t pixel : ReadPixels(image))
         count += (pixel >> 24) == 0xFF;
     return count;
-}
-
-bool SavePicture(const WideString& path, int width, int height, uint32_t argb) {
-    GpBitmap* bitmap = nullptr;
-    if (gdip::GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, &bitmap) != kGpOk)
-        return false;
-    GdiplusImage image(bitmap);
-    {
-        BitmapLock lock(image, Gdiplus::ImageLockModeWrite, PixelFormat32bppARGB);
-        if (!lock.Locked()) return false;
-        for (int y = 0; y < height; ++y) {
-            auto* row = reinterpret_cast<uint32_t*>(lock.Row(y));
-            for (int x = 0; x < width; ++x)
-                row[x] = argb;
-        }
-    }
-    CLSID png;
-    return FindPngEncoder(png) && gdip::GdipSaveImageToFile(image.Get(), path.Text(), &png, nullptr) == kGpOk;
 }
 
 bool MakeShortcut(const WideString& path, const wchar_t* target, const wchar_t* iconFile, int iconIndex) {

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 
 #include "engine/IconJobFlags.h"
 #include "engine/Imaging.h"
+#include "PictureSupport.h"
 #include "TestSupport.h"
 
 using namespace testing_support;
@@ -44,37 +44,12 @@ std::vector<ParsedEntry> ParseIcon(const std::vector<uint8_t>& file) {
     return entries;
 }
 
-// Straight-alpha BGRA pixel of a source picture at (x, y).
-using PixelFunction = std::function<uint32_t(int x, int y)>;
-
-bool SavePicture(const WideString& path, int width, int height, const PixelFunction& pixel) {
-    GpBitmap* bitmap = nullptr;
-    if (gdip::GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, &bitmap) != kGpOk)
-        return false;
-    GdiplusImage image(bitmap);
-    {
-        BitmapLock lock(image, Gdiplus::ImageLockModeWrite, PixelFormat32bppARGB);
-        if (!lock.Locked()) return false;
-        for (int y = 0; y < height; ++y) {
-            auto* row = reinterpret_cast<uint32_t*>(lock.Row(y));
-            for (int x = 0; x < width; ++x)
-                row[x] = pixel(x, y);
-        }
-    }
-    CLSID png;
-    return FindPngEncoder(png) && gdip::GdipSaveImageToFile(image.Get(), path.Text(), &png, nullptr) == kGpOk;
-}
-
-PixelFunction Flat(uint32_t argb) {
-    return [argb](int, int) { return argb; };
-}
-
 class IconWriterTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(imaging_.Started());
         picture_ = folder_ / L"flat.png";
-        ASSERT_TRUE(SavePicture(picture_, 40, 40, Flat(0xFF336699)));
+        ASSERT_TRUE(SavePicture(picture_, 40, 40, 0xFF336699));
     }
 
     std::vector<uint8_t> Write(const SizeList& sizes, IconJobFlags flags, const wchar_t* name = L"out.ico") {
@@ -176,7 +151,7 @@ TEST_F(IconWriterTest, PngsWritesOnePictureOfTheLastSize) {
 TEST_F(IconWriterTest, BitmapEntriesHoldStraightAlphaLikeThePngEntries) {
     // Half-transparent flat colour: readers take a bitmap entry's bytes as straight alpha.
     picture_ = folder_ / L"half.png";
-    ASSERT_TRUE(SavePicture(picture_, 64, 64, Flat(0x80C86432)));
+    ASSERT_TRUE(SavePicture(picture_, 64, 64, 0x80C86432));
     const std::vector<uint8_t> file = Write({16, 48}, kCenter);
     const std::vector<ParsedEntry> entries = ParseIcon(file);
     ASSERT_EQ(entries.size(), 2u);

@@ -5,20 +5,13 @@
 #include <functional>
 #include <vector>
 
+#include "support/PictureSupport.h"
 #include "support/TestSupport.h"
 #include "engine/ImageScaling.h"
 
 namespace {
 
-class ImagingEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { token_ = StartImaging(); }
-    void TearDown() override { StopImaging(token_); }
-
-private:
-    ULONG_PTR token_ = 0;
-};
-const auto* const kImaging = ::testing::AddGlobalTestEnvironment(new ImagingEnvironment);
+const auto* const kImaging = testing_support::RegisterImagingEnvironment();
 
 // Premultiplied BGRA as one little-endian value: 0xAARRGGBB.
 constexpr uint32_t Pixel(uint8_t a, uint8_t r, uint8_t g, uint8_t b) {

@@ -6,6 +6,7 @@
 
 #include "engine/ImageScaling.h"
 #include "engine/Imaging.h"
+#include "support/PictureSupport.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -14,15 +15,7 @@ using testing_support::ReadBytes;
 using testing_support::TempFolder;
 using testing_support::WriteBytes;
 
-class ImagingEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { token_ = StartImaging(); }
-    void TearDown() override { StopImaging(token_); }
-
-private:
-    ULONG_PTR token_ = 0;
-};
-const auto* const kImaging = ::testing::AddGlobalTestEnvironment(new ImagingEnvironment);
+const auto* const kImaging = testing_support::RegisterImagingEnvironment();
 
 void Put16(std::vector<uint8_t>& b, uint32_t v) {
     b.push_back(v & 0xFF);

@@ -106,19 +106,6 @@ int Position(const std::vector<HWND>& windows, HWND window) {
     return -1;
 }
 
-std::set<std::wstring> FolderNames(const WideString& folder) {
-    std::set<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    const WideString pattern = WideString::Concat(folder, L"\\*");
-    HANDLE find = FindFirstFileW(pattern.Text(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (lstrcmpW(data.cFileName, L".") && lstrcmpW(data.cFileName, L"..")) names.insert(data.cFileName);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return names;
-}
-
 // A window with a class icon on a thread of its own. Hung: after creating it the thread stops taking messages
 // until released. Otherwise it keeps answering messages until released.
 class WindowThread {

@@ -97,6 +97,19 @@ std::vector<uint8_t> ReadBytes(const wchar_t* path) {
     return bytes;
 }
 
+std::set<std::wstring> FolderNames(const WideString& folder) {
+    std::set<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    const WideString pattern = WideString::Concat(folder, L"\\*");
+    HANDLE find = FindFirstFileW(pattern.Text(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (lstrcmpW(data.cFileName, L".") && lstrcmpW(data.cFileName, L"..")) names.insert(data.cFileName);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return names;
+}
+
 bool Exists(const wchar_t* path) {
     return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,8 @@ bool WriteBytes(const wchar_t* path, const void* data, size_t size);
 bool WriteBytes(const wchar_t* path, const std::vector<uint8_t>& data);
 std::vector<uint8_t> ReadBytes(const wchar_t* path);
 bool Exists(const wchar_t* path);
+// Names of the entries of a folder, without "." and "..".
+std::set<std::wstring> FolderNames(const WideString& folder);
 
 // Runs a program (command line as typed) and waits up to timeoutMs; returns its exit code, or -1 when it did
 // not start or did not end in time (it is then terminated).

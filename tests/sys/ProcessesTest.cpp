@@ -16,22 +16,13 @@ constexpr DWORD kQuitOnDestroyCode = 7;
 constexpr DWORD kTerminatedCode = 0;
 constexpr DWORD kWaitMs = 20000;
 
-// Helpers are built next to the test programs.
-WideString HelperPath() {
-    wchar_t own[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, own, MAX_PATH);
-    WideString path(own);
-    path.ToParent(false);
-    return path.Append(L"\\gwtest_lingering.exe");
-}
-
 struct Child {
     KernelHandle process;
     DWORD id = 0;
 };
 
 Child StartHelper(const wchar_t* mode) {
-    WideString line = WideString::Concat(L"\"", HelperPath(), L"\" ", mode);
+    WideString line = WideString::Concat(L"\"", BuildFile(L"gwtest_lingering.exe"), L"\" ", mode);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
@@ -135,7 +126,7 @@ TEST(ProcessesAlive, ReservedIdsAndOwnProcess) {
 
 TEST_F(ProcessesTest, EndedProcessIsNotAlive) {
     const Child& child = Start(L"no-window");
-    ASSERT_TRUE(child.process) << Narrow(HelperPath().Text()) << " error " << GetLastError();
+    ASSERT_TRUE(child.process) << Narrow(BuildFile(L"gwtest_lingering.exe").Text()) << " error " << GetLastError();
     EXPECT_TRUE(IsProcessAlive(child.id));
     TerminateProcess(child.process.Get(), 5);
     ASSERT_EQ(ExitCodeOf(child), 5u);
@@ -151,9 +142,9 @@ TEST_F(ProcessesTest, ImagePathOfOwnAndChildProcess) {
     EXPECT_TRUE(path.EqualsIgnoreCase(own)) << Narrow(path.Text());
 
     const Child& child = Start(L"no-window");
-    ASSERT_TRUE(child.process) << Narrow(HelperPath().Text()) << " error " << GetLastError();
+    ASSERT_TRUE(child.process) << Narrow(BuildFile(L"gwtest_lingering.exe").Text()) << " error " << GetLastError();
     ASSERT_TRUE(ProcessImagePath(child.id, path));
-    EXPECT_TRUE(path.EqualsIgnoreCase(HelperPath().Text())) << Narrow(path.Text());
+    EXPECT_TRUE(path.EqualsIgnoreCase(BuildFile(L"gwtest_lingering.exe").Text())) << Narrow(path.Text());
 }
 
 TEST(ProcessesImage, FailureLeavesPathUnchanged) {
@@ -167,8 +158,8 @@ TEST(ProcessesImage, FailureLeavesPathUnchanged) {
 
 TEST_F(ProcessesTest, FindsChildByImagePathIgnoringCaseAndKillsIt) {
     const Child& child = Start(L"no-window");
-    ASSERT_TRUE(child.process) << Narrow(HelperPath().Text()) << " error " << GetLastError();
-    WideString image = HelperPath();
+    ASSERT_TRUE(child.process) << Narrow(BuildFile(L"gwtest_lingering.exe").Text()) << " error " << GetLastError();
+    WideString image = BuildFile(L"gwtest_lingering.exe");
     WideString shouted = image;
     for (wchar_t* unit = shouted.UnitAt(1); *unit; ++unit)
         if (*unit >= L'a' && *unit <= L'z') *unit = static_cast<wchar_t>(*unit - 32);

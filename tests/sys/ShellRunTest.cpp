@@ -8,6 +8,7 @@
 #include "support/TestSupport.h"
 #include "sys/Handles.h"
 
+using testing_support::BuildFile;
 using testing_support::Exists;
 using testing_support::Narrow;
 using testing_support::ReadBytes;
@@ -16,15 +17,6 @@ using testing_support::TempFolder;
 namespace {
 
 constexpr DWORD kWaitMs = 20000;
-
-// Helpers are built next to the test programs.
-WideString HelperPath() {
-    wchar_t own[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, own, MAX_PATH);
-    WideString path(own);
-    path.ToParent(false);
-    return path.Append(L"\\gwtest_lingering.exe");
-}
 
 // The command line the helper recorded, once it has ended.
 std::wstring RecordedLine(DWORD processId, const WideString& record) {
@@ -50,7 +42,7 @@ TEST_F(ShellRunTest, StartsProgramWithParametersForEachVerb) {
     for (const wchar_t* verb : verbs) {
         WideString record = folder_ / WideString::FromInt(++n).Append(L" record.txt").Text();
         WideString parameters = WideString::Concat(L"record \"", record, L"\"");
-        DWORD id = ShellRun(HelperPath().Text(), parameters.Text(), verb);
+        DWORD id = ShellRun(BuildFile(L"gwtest_lingering.exe").Text(), parameters.Text(), verb);
         ASSERT_GT(id, 1u) << Narrow(verb);
         std::wstring line = RecordedLine(id, record);
         EXPECT_NE(line.find(L"record"), std::wstring::npos) << Narrow(verb);

@@ -5,18 +5,11 @@
 #include "support/TestSupport.h"
 #include "sys/Handles.h"
 
+using testing_support::BuildFile;
 using testing_support::Narrow;
 using testing_support::RunProcess;
 
 namespace {
-
-WideString HelperPath() {
-    wchar_t own[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, own, MAX_PATH);
-    WideString path(own);
-    path.ToParent(false);
-    return path.Append(L"\\gwtest_lingering.exe");
-}
 
 // The test prefix's user belongs to the Administrators group.
 TEST(SystemInfo, UserIsAdministrator) {
@@ -28,7 +21,7 @@ TEST(SystemInfo, ThirtyTwoBitProcessesOnSixtyFourBitSystemAreWow64) {
     EXPECT_TRUE(IsWow64());
     EXPECT_TRUE(IsWow64(GetCurrentProcess()));
 
-    WideString line = WideString::Concat(L"\"", HelperPath(), L"\" no-window");
+    WideString line = WideString::Concat(L"\"", BuildFile(L"gwtest_lingering.exe"), L"\" no-window");
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
@@ -74,7 +67,7 @@ TEST_F(OsVersionUnderWindowsVersions, EachVersionMapsToItsNumber) {
         DWORD bytes = static_cast<DWORD>((lstrlenW(c.setting) + 1) * sizeof(wchar_t));
         ASSERT_EQ(RegSetValueExW(key.Get(), L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.setting), bytes),
                   ERROR_SUCCESS);
-        WideString line = WideString::Concat(L"\"", HelperPath(), L"\" os-version");
+        WideString line = WideString::Concat(L"\"", BuildFile(L"gwtest_lingering.exe"), L"\" os-version");
         EXPECT_EQ(RunProcess(line.Text()), c.tenths) << Narrow(c.setting);
     }
 }
