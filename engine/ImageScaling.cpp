@@ -283,6 +283,23 @@ WorkingImage ScaleImage(ScaleSource& source, int width, int height, IconJobFlags
     return source.Scale(width, height, flags);
 }
 
+namespace {
+
+// Header of a top-down 32-bit device-independent bitmap.
+BITMAPINFO TopDownInfo(int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader.biSizeImage = static_cast<DWORD>(width) * static_cast<DWORD>(height) * 4;
+    return info;
+}
+
+}  // namespace
+
 WorkingImage ScaleImage(const GdiplusImage& source, int width, int height, IconJobFlags flags) {
     if (!source || width <= 0 || height <= 0) return WorkingImage();
     Pyramid pyramid;
@@ -293,14 +310,7 @@ WorkingImage ScaleImage(const GdiplusImage& source, int width, int height, IconJ
 IconCanvas CreateIconCanvas(int width, int height) {
     IconCanvas canvas;
     if (width <= 0 || height <= 0) return canvas;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    info.bmiHeader.biSizeImage = static_cast<DWORD>(width) * static_cast<DWORD>(height) * 4;
+    BITMAPINFO info = TopDownInfo(width, height);
     void* bits = nullptr;
     canvas.bitmap.Reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!canvas.bitmap || !bits) return IconCanvas();
@@ -372,13 +382,7 @@ WorkingImage ImageFromBitmapHandle(HBITMAP bitmap, int width, int height) {
     } catch (const std::bad_alloc&) {
         return WorkingImage();
     }
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = -h;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDownInfo(w, h);
     {
         WindowDc screen(nullptr);
         // GetDIBits answers the number of lines copied; fewer than asked means the copy failed.
