@@ -35,7 +35,7 @@ bool QueryImagePath(DWORD processId, std::vector<wchar_t>& buffer) {
     return GetModuleFileNameExW(process.Get(), nullptr, buffer.data(), kImagePathUnits) != 0;
 }
 
-// One round of step 3: true as soon as the process is gone, false when it cannot be opened any more.
+// One round of forced termination: opens the process, terminates it and looks again after a short pause.
 enum class RoundResult { kGone, kAlive, kCannotOpen };
 
 RoundResult TerminateOnce(DWORD processId) {

@@ -655,7 +655,13 @@ WideString WideString::HexFromBytes(const void* bytes, int count, int flags) {
     }
     const wchar_t* digits = (flags & kHexLower) ? kLowerDigits : kUpperDigits;
     const int64_t prefix = (flags & kHexPrefix) ? 2 : 0;
-    wchar_t* out = result.Reserve(static_cast<int>(prefix + 2 * static_cast<int64_t>(count)));
+    const int64_t units = prefix + 2 * static_cast<int64_t>(count);
+    // Two digits per byte can outgrow an int; such a text is refused rather than cut to a wrapped size.
+    if (units >= INT32_MAX) {
+        result.ok_ = false;
+        return result;
+    }
+    wchar_t* out = result.Reserve(static_cast<int>(units));
     if (!out) return result;
     if (prefix) {
         *out++ = L'0';

@@ -670,6 +670,14 @@ TEST(WideStringOwnership, AllocationSizesBeyond32BitsFail) {
     EXPECT_EQ(nullptr, s.Reserve(0x7FFFFFFF));  // 4 GB: no 32-bit process gets it
     EXPECT_FALSE(s.Ok());
     EXPECT_EQ("kept", N(s));
+
+    // Two digits per byte: counts whose text length passes 32 bits are refused before a single byte is read.
+    const uint8_t byte = 0xAB;
+    for (int count : {0x3FFFFFFF, 0x40000000, 0x7FFFFFFF}) {
+        const WideString hex = WideString::HexFromBytes(&byte, count, WideString::kHexPrefix);
+        EXPECT_FALSE(hex.Ok()) << count;
+        EXPECT_EQ("", N(hex)) << count;
+    }
 }
 
 }  // namespace
