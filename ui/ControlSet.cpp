@@ -465,9 +465,13 @@ const WideString& UiWindow::getText(int index) {
         textBuffer.MakeEmpty();
         return textBuffer;
     }
-    const int length = static_cast<int>(SendMessageW(c->handle, WM_GETTEXTLENGTH, 0, 0));
-    wchar_t* buffer = textBuffer.Reserve(std::max(length, 0), true);
-    SendMessageW(c->handle, WM_GETTEXT, static_cast<WPARAM>(std::max(length, 0) + 1), reinterpret_cast<LPARAM>(buffer));
+    const int length = std::max(static_cast<int>(SendMessageW(c->handle, WM_GETTEXTLENGTH, 0, 0)), 0);
+    wchar_t* buffer = textBuffer.Reserve(length, true);
+    if (!buffer) {
+        textBuffer.MakeEmpty();
+        return textBuffer;
+    }
+    SendMessageW(c->handle, WM_GETTEXT, static_cast<WPARAM>(length) + 1, reinterpret_cast<LPARAM>(buffer));
     textBuffer.Remeasure();
     return textBuffer;
 }
