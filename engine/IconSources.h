@@ -48,13 +48,13 @@ private:
 WorkingImage LoadIconImage(const IconSource& source, int size, IconJobFlags flags, const WideString& fallback,
                            int32_t index, DecodedPicture* cache = nullptr);
 
-// The icon with the given index (0 or more: position among the file's icon groups; negative: the negated group
-// id, honoured by the shell's extractor only) of a resource file as a width x height working image. When the
-// file yields nothing, a non-empty fallback path gives the icon the shell associates with that file.
 // The shell's default icon extractor (imported by ordinal 6): the icons at a position of a file, large and small
 // sizes packed as MAKELONG(large, small). Either out pointer may be null. True when the shell answered S_OK.
 bool ShellDefaultExtractIcon(const wchar_t* path, int32_t index, UINT sizes, HICON* large, HICON* small);
 
+// The icon with the given index (0 or more: position among the file's icon groups; negative: the negated group
+// id, honoured by the shell's extractor only) of a resource file as a width x height working image. When the
+// file yields nothing, a non-empty fallback path gives the icon the shell associates with that file.
 WorkingImage ExtractResourceIcon(const WideString& path, int32_t index, int width, int height,
                                  const WideString& fallback);
 

@@ -108,8 +108,10 @@ bool WriteAll(HANDLE file, const void* data, size_t size) {
     return WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
 }
 
-bool PathExists(const WideString& path) {
-    return GetFileAttributesW(path.Text()) != INVALID_FILE_ATTRIBUTES;
+// Only a file is removed and recreated: the deletion takes a folder with everything in it.
+bool FileExists(const WideString& path) {
+    const DWORD attributes = GetFileAttributesW(path.Text());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 FileHandle CreateOutputFile(const WideString& path) {
@@ -119,7 +121,7 @@ FileHandle CreateOutputFile(const WideString& path) {
     };
     FileHandle file = create();
     // A read-only, hidden or protected file refuses CREATE_ALWAYS; it is removed and created anew once.
-    if (!file && PathExists(path)) {
+    if (!file && FileExists(path)) {
         ForceDelete(path.Text(), kDeleteResetSecurity);
         file = create();
     }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -205,8 +206,20 @@ struct ScaleSource::Frame {
 
 ScaleSource::ScaleSource() = default;
 ScaleSource::~ScaleSource() = default;
-ScaleSource::ScaleSource(ScaleSource&&) noexcept = default;
-ScaleSource& ScaleSource::operator=(ScaleSource&&) noexcept = default;
+// The frame count says whether there are frames, so a moved-from source must give its count up with them.
+ScaleSource::ScaleSource(ScaleSource&& other) noexcept
+    : picture_(std::move(other.picture_)),
+      frames_(std::move(other.frames_)),
+      frameCount_(std::exchange(other.frameCount_, 0u)) {}
+
+ScaleSource& ScaleSource::operator=(ScaleSource&& other) noexcept {
+    if (this != &other) {
+        picture_ = std::move(other.picture_);
+        frames_ = std::move(other.frames_);
+        frameCount_ = std::exchange(other.frameCount_, 0u);
+    }
+    return *this;
+}
 
 ScaleSource::ScaleSource(GdiplusImage picture) : picture_(std::move(picture)) {
     if (!picture_ || picture_.Width() <= 0 || picture_.Height() <= 0) return;
@@ -376,9 +389,12 @@ WorkingImage ImageFromBitmapHandle(HBITMAP bitmap, int width, int height) {
     const SizeInfo size = GetBitmapSize(bitmap);
     if (!bitmap || size.width <= 0 || size.height <= 0) return WorkingImage();
     const int w = size.width, h = size.height;
+    // Counted in 64 bits: a large monochrome bitmap is cheap to make, but its 32-bit copy would wrap a 32-bit size.
+    const uint64_t bufferBytes = static_cast<uint64_t>(h) * ((static_cast<uint64_t>(w) * 32 + 31) / 32) * 4;
+    if (bufferBytes > kMaxPlaneBytes) return WorkingImage();
     std::vector<uint8_t> buffer;
     try {
-        buffer.resize(static_cast<size_t>(h) * ((static_cast<size_t>(w) * 32 + 31) / 32) * 4);
+        buffer.resize(static_cast<size_t>(bufferBytes));
     } catch (const std::bad_alloc&) {
         return WorkingImage();
     }

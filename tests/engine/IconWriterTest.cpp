@@ -219,6 +219,19 @@ TEST_F(IconWriterTest, ReadOnlyOutputIsReplaced) {
     EXPECT_EQ(ReadBytes(out.Text()).size(), 1150u);
 }
 
+TEST_F(IconWriterTest, AFolderAtTheOutputPathIsNeverRemoved) {
+    // Only a file that refuses to be opened is removed and recreated; a folder of that name keeps its content.
+    for (IconJobFlags flags : {kPngc, kPngs}) {
+        SCOPED_TRACE(flags);
+        const WideString folder = folder_ / ((flags & kPngs) ? L"taken.png" : L"taken.ico");
+        ASSERT_TRUE(CreateDirectoryW(folder.Text(), nullptr));
+        const WideString inside = WideString::Concat(folder, L"\\keep.txt");
+        ASSERT_TRUE(WriteBytes(inside.Text(), "keep", 4));
+        EXPECT_FALSE(WriteIconFile(IconSource(picture_), {16}, folder, 0, flags, WideString()));
+        EXPECT_EQ(ReadBytes(inside.Text()), std::vector<uint8_t>({'k', 'e', 'e', 'p'}));
+    }
+}
+
 TEST_F(IconWriterTest, AMissingFolderFailsWithoutRetry) {
     EXPECT_FALSE(WriteIconFile(IconSource(picture_), {16}, folder_ / L"no\\such\\folder.ico", 0, 0, WideString()));
 }

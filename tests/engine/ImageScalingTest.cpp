@@ -270,6 +270,22 @@ TEST(ScaleSourceTest, ScalingManySizesFromOnePreparedSourceMatchesScalingEachAlo
                 << size << " mode " << mode;
 }
 
+TEST(ScaleSourceTest, AMovedFromSourceIsEmptyAndTheTargetScales) {
+    const uint32_t colour = Pixel(255, 40, 80, 120);
+    ScaleSource first(Flat(20, 20, colour));
+    ScaleSource second(std::move(first));
+    ScaleSource third;
+    third = std::move(second);
+    for (ScaleSource* emptied : {&first, &second}) {
+        EXPECT_FALSE(emptied->Valid());
+        EXPECT_FALSE(ScaleImage(*emptied, 16, 16, 0));
+    }
+    ASSERT_TRUE(third.Valid());
+    const std::vector<uint32_t> pixels = ReadPixels(ScaleImage(third, 16, 16, 0));
+    ASSERT_EQ(pixels.size(), 256u);
+    EXPECT_EQ(pixels[8 * 16 + 8], colour);
+}
+
 // An .ico holding 32-bit bitmap entries of the given sizes, each one flat colour.
 std::vector<uint8_t> IconFile(const std::vector<std::pair<int, uint32_t>>& entries) {
     std::vector<uint8_t> bytes;
@@ -448,6 +464,13 @@ TEST(ImageFromBitmapHandleTest, CopiesTheBitmapsPixelsAsPremultipliedValues) {
     const std::vector<uint32_t> pixels = ReadPixels(stretched);
     EXPECT_TRUE(std::all_of(pixels.begin(), pixels.end(), [](uint32_t p) { return p == Pixel(255, 9, 99, 199); }));
     EXPECT_FALSE(ImageFromBitmapHandle(nullptr, 16, 16));
+}
+
+TEST(ImageFromBitmapHandleTest, ABitmapTooLargeToCopyGivesNothing) {
+    // 128 MB as one bit per pixel, but 4 GB and a little more as 32-bit pixels: beyond what a 32-bit size holds.
+    GdiObjectHandle huge(CreateBitmap(32768, 32769, 1, 1, nullptr));
+    if (!huge) GTEST_SKIP() << "the system refused a 128 MB monochrome bitmap";
+    EXPECT_FALSE(ImageFromBitmapHandle(static_cast<HBITMAP>(huge.Get()), 16, 16));
 }
 
 TEST(GdiplusDrawingTest, DrawImageScaledAndScaledArgbCopyFillTheRequestedArea) {
