@@ -4,6 +4,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Update.h"
+#include "sys/Handles.h"
 #include "sys/SystemInfo.h"
 
 constexpr int32_t Application::kSizeTable[Application::kSizeCount];
@@ -73,11 +74,10 @@ int Application::RunApplication(HINSTANCE moduleInstance, const wchar_t* command
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = static_cast<WORD>(showMode);
         PROCESS_INFORMATION process = {};
-        if (CreateProcessW(programPath.Text(), const_cast<wchar_t*>(arguments.Text()), nullptr, nullptr, FALSE, 0,
-                           nullptr, programFolder.Text(), &startup, &process)) {
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-        }
+        CreateProcessW(programPath.Text(), const_cast<wchar_t*>(arguments.Text()), nullptr, nullptr, FALSE, 0, nullptr,
+                       programFolder.Text(), &startup, &process);
+        KernelHandle thread(process.hThread);
+        KernelHandle started(process.hProcess);
         return 0;
     }
     isAdmin = IsUserAdmin();

@@ -78,6 +78,24 @@ WideString FullPath(const WideString& path) {
     return WideString(buffer.data());
 }
 
+bool ReadFileIdentity(const WideString& path, BY_HANDLE_FILE_INFORMATION& identity) {
+    FileHandle file(CreateFileW(path.Text(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && GetFileInformationByHandle(file.Get(), &identity);
+}
+
+// Whether two paths name one file: the same full path, or another name of it (a short 8.3 name, a hard link, a
+// case difference beyond A-Z), which only the volume and file index tell.
+// https://learn.microsoft.com/windows/win32/api/fileapi/ns-fileapi-by_handle_file_information
+bool IsSameFile(const WideString& first, const WideString& second) {
+    if (FullPath(first).EqualsIgnoreCase(FullPath(second).Text())) return true;
+    BY_HANDLE_FILE_INFORMATION a = {}, b = {};
+    return ReadFileIdentity(first, a) && ReadFileIdentity(second, b) &&
+           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
 bool IsResourcePath(const Application& app, const WideString& path) {
     const WideString extension = path.Extension(true);
     if (extension.Length() < 4) return false;
@@ -127,13 +145,14 @@ bool RunSingleJob(Application& app, WideString source, WideString target, Single
 
     WideString backup;
     bool moved = false;
-    const bool targetIsSource = FullPath(target).EqualsIgnoreCase(FullPath(source).Text());
+    const bool targetIsSource = IsSameFile(source, target);
     if (targetIsSource) {
-        source = FullPath(source);
-        target = source;
-        moved = MoveAsideExisting(target, &source, backup);
+        // Whatever name the output gives the source file, its backup holds that file from now on.
+        WideString item(target);
+        moved = MoveAsideExisting(target, &item, backup);
         // Still the output's own path: the file could not be moved aside, so the job would destroy its source.
-        if (source.EqualsIgnoreCase(target.Text())) return false;
+        if (item.EqualsIgnoreCase(target.Text())) return false;
+        source = item;
     }
     const bool written = (job.flags & kFromResource) ? MakeIconFromResource(source, index, target, job.sizes, job.flags)
                                                      : MakeIconFromFile(source, target, job.sizes, job.flags);

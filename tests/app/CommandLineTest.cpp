@@ -203,6 +203,43 @@ TEST_F(CommandLineTest, AJobNeverDestroysItsOwnSource) {
     EXPECT_FALSE(Exists((folder_ / L"broken (backup).ico").Text()));
 }
 
+TEST_F(CommandLineTest, ATargetThatIsAnotherNameOfTheSourceLeavesTheSourceIntact) {
+    const std::vector<uint8_t> original = Read(L"pic.png");
+    const WideString link = folder_ / L"link.png";
+    ASSERT_TRUE(CreateHardLinkW(link.Text(), picture_.Text(), nullptr));
+    const WideString longName = folder_ / L"a long picture name.png";
+    ASSERT_TRUE(CopyFileW(picture_.Text(), longName.Text(), TRUE));
+    wchar_t shortName[MAX_PATH] = {};
+    const DWORD shortLength = GetShortPathNameW(longName.Text(), shortName, MAX_PATH);
+    ASSERT_GT(shortLength, 0u);
+    ASSERT_LT(shortLength, static_cast<DWORD>(MAX_PATH));
+    ASSERT_FALSE(longName.EqualsIgnoreCase(shortName)) << "the file system gives no short names";
+
+    // The target's directory entry goes to its backup name; for a hard link the source's own name stays as well.
+    struct Case {
+        const char* name;
+        WideString source;
+        WideString target;
+        WideString backup;
+        bool sourceNameStays;
+    };
+    WideString shortBackup(shortName);
+    shortBackup.DropRight(4).Append(L" (backup).PNG");
+    const Case cases[] = {
+        {"hard link", picture_, link, folder_ / L"link (backup).png", true},
+        {"short name", longName, WideString(shortName), shortBackup, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(Parse(WideString::Concat(L"/formats=32 /convert \"", c.source, L"\" \"", c.target, L"\"")), 1);
+        EXPECT_EQ(ReadBytes(c.backup.Text()), original) << "the source is kept as the target's backup";
+        if (c.sourceNameStays) {
+            EXPECT_EQ(ReadBytes(c.source.Text()), original);
+        }
+        EXPECT_TRUE(IsPng(ReadBytes(c.target.Text()), 32));
+    }
+}
+
 TEST_F(CommandLineTest, FormatsWithoutSizesWriteNothing) {
     struct Case {
         const wchar_t* options;
