@@ -120,8 +120,8 @@ HWND UiWindow::create(const wchar_t* className, const wchar_t* title, int client
         const DWORD length = GetModuleFileNameW(nullptr, path, 2048);
         HICON big = nullptr, small = nullptr;
         if (length > 0 && length < 2048 &&
-            ShellDefaultExtractIcon(path, 0, MAKELONG(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CXSMICON)),
-                                    &big, &small))
+            ShellDefaultExtractIcon(path, 0, MAKELONG(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CXSMICON)), &big,
+                                    &small))
             setWindowIcons(big, small);
     }
 
