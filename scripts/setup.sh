@@ -7,7 +7,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 deps="$here/.deps"
 packages=(cmake ninja-build g++-mingw-w64-i686-posix wine wine32:i386 wine64 xvfb xauth xdotool
           fonts-wqy-microhei fonts-liberation icoutils imagemagick python3-pil libstb-dev googletest
-          dpkg-dev)
+          dpkg-dev file)
 
 sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
@@ -22,7 +22,22 @@ if [ ${#missing[@]} -gt 0 ] || [ ! -f "$deps/pcre2/lib/libpcre2-16.a" ]; then
     fi
     # PCRE2 has no mingw build in Debian: its source package is cross-built below.
     if ! grep -rqs '^\(Types:.*deb-src\|deb-src\)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-        suites=$(grep -hs '^Suites:' /etc/apt/sources.list.d/*.sources | head -n1 | sed 's/^Suites:[[:space:]]*//')
+        # The suites of the main archive, from one-line and deb822 entries alike; the security archive has no
+        # sources at this address.
+        shopt -s nullglob
+        lists=(/etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources)
+        [ -f /etc/apt/sources.list ] && lists+=(/etc/apt/sources.list)
+        suites=$(awk '
+            function flush() { if (uri ~ /\/debian\/?$/ && st != "") print st; uri = ""; st = "" }
+            FNR == 1 { flush() }
+            /^[[:space:]]*$/ { flush(); next }
+            /^URIs:/ { sub(/^URIs:[[:space:]]*/, ""); uri = $0; next }
+            /^Suites:/ { sub(/^Suites:[[:space:]]*/, ""); st = $0; next }
+            /^deb[[:space:]]/ { line = $0; gsub(/\[[^]]*\]/, "", line); split(line, f, /[[:space:]]+/)
+                                if (f[2] ~ /\/debian\/?$/) print f[3]; next }
+            END { flush() }' "${lists[@]}" /dev/null 2>/dev/null |
+            tr -s ' \n' '\n\n' | awk 'NF && !seen[$0]++' | tr '\n' ' ' | sed 's/ $//' || true)
+        shopt -u nullglob
         [ -n "$suites" ] || suites=$(. /etc/os-release && echo "$VERSION_CODENAME")
         sudo_ tee /etc/apt/sources.list.d/glyphwright-src.sources >/dev/null <<SRC
 Types: deb-src
