@@ -625,10 +625,11 @@ LRESULT UiWindow::handleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
             break;
         case WM_LBUTTONDOWN: {
             trackForeground(window);
-            raise(hwnd, message, kEventLeftDown);
             const POINT point = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
             const UiControl* c = control(indexOfHandle(ChildWindowAtPoint(hwnd, point)));
+            // The move loop raises events of its own; the click must be the one the application reads.
             if (c && (c->flags & kControlDragsWindow)) dragWindow();
+            raise(hwnd, message, kEventLeftDown);
             break;
         }
         case WM_LBUTTONUP:

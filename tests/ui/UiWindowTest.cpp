@@ -421,6 +421,36 @@ TEST_F(VisibleWindowTest, HoveringAPairColoursItsLabelAndReportsTheControl) {
     EXPECT_EQ(window->control(label)->textColor, 0);
 }
 
+TEST_F(VisibleWindowTest, AClickThatDragsTheWindowStillReportsTheClickLast) {
+    const int plain = window->addLabel(L"plain", 20, 20, 100, 20, WS_VISIBLE);
+    const int notifying = window->addLabel(L"notifying", 20, 60, 100, 20);
+    for (int index : {plain, notifying})
+        window->controls[index].flags |= kControlDragsWindow;
+    const POINT overPlain = CentreOf(window->handleOf(plain), window->window);
+    struct Case {
+        const char* name;
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+        int code;
+    };
+    const Case cases[] = {
+        {"left button down on the window over the control", WM_LBUTTONDOWN, MK_LBUTTON,
+         MAKELPARAM(overPlain.x, overPlain.y), kEventLeftDown},
+        {"click command from the control", WM_COMMAND, MAKEWPARAM(notifying, STN_CLICKED),
+         reinterpret_cast<LPARAM>(window->handleOf(notifying)), notifying},
+    };
+    for (const Case& c : cases) {
+        // The release that ends a real click also ends the system's move loop.
+        PostMessageW(window->window, WM_LBUTTONUP, 0, 0);
+        SendMessageW(window->window, c.message, c.wParam, c.lParam);
+        EXPECT_EQ(UiWindow::pumpEvent(*events, kPumpPoll), c.code) << c.name;
+        EXPECT_EQ(events->message, c.message) << c.name;
+        while (UiWindow::pumpEvent(*events, kPumpPoll) != 0) {
+        }
+    }
+}
+
 // Live GDI and USER objects of this process. GetGuiResources is the real count; where it is a stub (Wine answers
 // 0), the handle tables are probed: Wine accepts a handle without its generation word.
 struct ObjectCounts {
