@@ -131,12 +131,16 @@ using CreateFromPathFn = PIDLIST_ABSOLUTE(WINAPI*)(PCWSTR);
 
 // Asks the shell folder of the item for the location of the icon it shows (open icon, for the shell).
 bool AskShellForIconLocation(WideString& path, int32_t& index) {
-    int lastSeparator = path.Find(L"\\", true, -1);
-    if (lastSeparator <= 0 || lastSeparator >= path.Length()) return false;
-    WideString folderPath(path);
+    // A folder written as "C:\dir\" is the item "dir" of "C:\", not an empty name inside it.
+    WideString item(path);
+    while (item.Length() > 1 && item.EndsWith(L"\\", true))
+        item.DropRight(1);
+    const int lastSeparator = item.Find(L"\\", true, -1);
+    if (lastSeparator <= 0 || lastSeparator >= item.Length()) return false;
+    WideString folderPath(item);
     folderPath.TruncateTo(lastSeparator - 1);
     if (folderPath.Length() == 2) folderPath.Append(L"\\");  // a drive root is "C:\", not "C:"
-    WideString name(path.Text() + lastSeparator);
+    WideString name(item.Text() + lastSeparator);
 
     ComScope com;
     HMODULE shell = GetModuleHandleW(L"shell32.dll");
@@ -167,6 +171,9 @@ bool AskShellForIconLocation(WideString& path, int32_t& index) {
         (resultFlags & GIL_NOTFILENAME))
         return false;
     buffer[kPathUnits - 1] = 0;
+    // Some shells answer S_OK with no location at all (a folder whose desktop.ini names an icon file, under
+    // Wine); that names no file, so the last resorts must still get their turn.
+    if (buffer[0] == 0) return false;
     SetResolvedPath(path, buffer.data());
     index = iconIndex;
     return true;

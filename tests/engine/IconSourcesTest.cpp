@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <string>
 
 #include "PictureSupport.h"
 #include "TestSupport.h"
@@ -165,6 +166,78 @@ TEST_F(IconSourcesTest, ResolveFindsTheFileHoldingTheIcon) {
         EXPECT_TRUE(path.EndsWith(c.expectedEnd, false)) << Narrow(path.Text());
         EXPECT_EQ(index, c.expectedIndex);
     }
+}
+
+TEST_F(IconSourcesTest, AShortcutIntoProgramFilesX86FollowsAnItemThatExistsOnlyInProgramFiles) {
+    // Removes the program folder this test creates, also when an assertion ends it early.
+    struct ProgramFolder {
+        const wchar_t* path = L"C:\\Program Files\\GwShortcutTest";
+        ~ProgramFolder() { RemoveTree(path); }
+    } program;
+    ASSERT_TRUE(CreateDirectoryW(program.path, nullptr));
+    const wchar_t* real = L"C:\\Program Files\\GwShortcutTest\\tool.exe";
+    const wchar_t* recorded = L"C:\\Program Files (x86)\\GwShortcutTest\\tool.exe";
+    ASSERT_TRUE(CopyFileW(WindowsFile(L"notepad.exe").Text(), real, FALSE));
+    ASSERT_FALSE(Exists(recorded));
+
+    const WideString asTarget = folder_ / L"target.lnk";
+    const WideString asIcon = folder_ / L"icon.lnk";
+    ASSERT_TRUE(MakeShortcut(asTarget, recorded, nullptr, 0));
+    ASSERT_TRUE(MakeShortcut(asIcon, WindowsFile(L"notepad.exe").Text(), recorded, 3));
+    struct Case {
+        WideString shortcut;
+        int32_t expectedIndex;
+    };
+    for (const Case& c : {Case{asTarget, 0}, Case{asIcon, 3}}) {
+        SCOPED_TRACE(Narrow(c.shortcut.Text()));
+        WideString path(c.shortcut);
+        int32_t index = 7;
+        ASSERT_TRUE(ResolveIconSource(path, index));
+        EXPECT_TRUE(path.EqualsIgnoreCase(real)) << Narrow(path.Text());
+        EXPECT_EQ(index, c.expectedIndex);
+    }
+}
+
+TEST_F(IconSourcesTest, AFolderResolvesToAnIconFileHoweverItIsWrittenAndWhateverItsDesktopIni) {
+    const WideString plain = folder_ / L"plain";
+    const WideString custom = folder_ / L"custom";
+    ASSERT_TRUE(CreateDirectoryW(plain.Text(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(custom.Text(), nullptr));
+    // A folder icon set the usual way: desktop.ini names the icon file and the folder is marked read-only.
+    const std::string ini =
+        "[.ShellClassInfo]\r\nIconFile=" + Narrow(WindowsFile(L"notepad.exe").Text()) + "\r\nIconIndex=0\r\n";
+    ASSERT_TRUE(WriteBytes(WideString::Concat(custom, L"\\desktop.ini").Text(), ini.data(), ini.size()));
+    ASSERT_TRUE(SetFileAttributesW(custom.Text(), FILE_ATTRIBUTE_READONLY));
+
+    struct Case {
+        WideString path;
+        const wchar_t* sameAs;  // written differently, the same folder gives the same answer
+    };
+    const Case cases[] = {
+        {plain, nullptr},
+        {WideString::Concat(plain, L"\\"), L"plain"},
+        {custom, nullptr},
+        {WideString::Concat(custom, L"\\\\"), L"custom"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.path.Text()));
+        WideString path(c.path);
+        int32_t index = 0;
+        ASSERT_TRUE(ResolveIconSource(path, index));
+        const DWORD attributes = GetFileAttributesW(path.Text());
+        EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            << "a file holding the icon: \"" << Narrow(path.Text()) << "\"";
+        if (c.sameAs) {
+            WideString reference = folder_ / c.sameAs;
+            int32_t referenceIndex = 0;
+            ASSERT_TRUE(ResolveIconSource(reference, referenceIndex));
+            EXPECT_TRUE(path.EqualsIgnoreCase(reference.Text())) << Narrow(reference.Text());
+            EXPECT_EQ(index, referenceIndex);
+        }
+    }
+    const WideString out = folder_ / L"custom.ico";
+    EXPECT_TRUE(MakeIconFromFile(custom, out, {16, 32}, kPngc | kCenter));
+    EXPECT_TRUE(Exists(out.Text()));
 }
 
 TEST_F(IconSourcesTest, ResolveNeverCreatesAMissingShortcut) {
