@@ -23,6 +23,14 @@ bool IsNothingToList(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES || IsAbsent(error);
 }
 
+// No folder by that name at all: missing, or a file. Its listing fails with whatever error the file system picks
+// for a path below a file, and nothing below it can be removed.
+bool IsNoFolder(const wchar_t* path) {
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return IsAbsent(GetLastError());
+    return !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // The named security calls resolve a link to its target, so resetting a link's security would hand the target
 // (and through inheritance everything below it) to Everyone while the link itself stays as it was.
 bool IsLink(DWORD attributes) {
@@ -166,8 +174,9 @@ DeleteResult Walk(const WideString& folder, const wchar_t* pattern, unsigned fla
 
     FolderEnumerator entries;
     bool listing = entries.Start(search.Text());
+    auto refused = [&]() { return !IsNothingToList(entries.StartError()) && !IsNoFolder(folder.Text()); };
     // Only a listing that was refused is worth a security reset; an empty match is no reason to touch the folder.
-    if (!listing && !IsNothingToList(entries.StartError()) && (flags & kDeleteResetSecurity)) {
+    if (!listing && (flags & kDeleteResetSecurity) && refused()) {
         ResetSecurity(folder.Text(), kResetTree | kResetProtectedList, material);
         listing = entries.Start(search.Text());
     }
@@ -175,7 +184,7 @@ DeleteResult Walk(const WideString& folder, const wchar_t* pattern, unsigned fla
     DeleteResult total = kRemoved;
     if (!listing) {
         // A folder that stays must not pass for emptied when its entries could not even be listed.
-        if (keepRoot && !IsNothingToList(entries.StartError())) total = kNotRemoved;
+        if (keepRoot && refused()) total = kNotRemoved;
     } else {
         while (entries.Next()) {
             const WideString entry = WideString::Concat(folder, L"\\", entries.Name());

@@ -302,11 +302,15 @@ TEST_F(ForceDeleteTest, PathWithoutSeparatorIsLeftAlone) {
 }
 
 TEST_F(ForceDeleteTest, MissingPathsCountAsRemovedAndAreNotScheduled) {
-    const wchar_t* paths[] = {L"missing.txt", L"gone\\deeper\\missing.txt", L"gone\\", L"gone\\*.db"};
+    // A pattern below a file names no folder either: nothing can match, and the file stays as it is.
+    MakeFile(temp / L"plain.txt");
+    const wchar_t* paths[] = {L"missing.txt", L"gone\\deeper\\missing.txt", L"gone\\",
+                              L"gone\\*.db",  L"plain.txt\\*.db",           L"plain.txt\\deeper\\*"};
     for (const wchar_t* relative : paths) {
         WideString path = temp / relative;
         EXPECT_EQ(kRemoved, ForceDelete(path.Text(), kDeleteResetSecurity | kDeleteAtRestart)) << Narrow(relative);
     }
+    EXPECT_EQ(std::vector<std::wstring>{L"plain.txt"}, Tree(temp.Path())) << Join(Tree(temp.Path()));
     bool scheduled = true;
     ASSERT_TRUE(ForgetPendingRenames(temp.Path(), scheduled));
     EXPECT_FALSE(scheduled) << "a missing path must not be scheduled for removal";
