@@ -111,6 +111,8 @@ bool ResetSecurity(const wchar_t* path, unsigned resetFlags, const SecurityReset
         info |= PROTECTED_DACL_SECURITY_INFORMATION;
     else if (resetFlags & kResetUnprotectedList)
         info |= UNPROTECTED_DACL_SECURITY_INFORMATION;
+    // A list missing one of its accounts could lock out the very account that needs to remove the object.
+    if (setList && !material.Complete()) return false;
     PACL acl = setList ? material.Acl() : nullptr;
 
     // The calls take a writable name; they get a copy of their own.
