@@ -485,6 +485,7 @@ void BuildAndDestroyWindowWithEveryKind(HBITMAP checked, HBITMAP unchecked, HICO
     const int button = window.addButton(L"button", 10, 10, 80, 25);
     window.setIcon(button, -1, icon, 16);
     window.setBitmap(button, 0, nullptr, 16, 16);
+    window.setBitmap(window.addButton(L"bitmap", 100, 10, 80, 25), -1, checked, 14, 14);
     window.addLabel(L"label", 10, 40, 80, 20);
     const int edit = window.addEdit(L"edit", 10, 70, 80, 22, WS_VISIBLE);
     window.addUpDown(edit);
