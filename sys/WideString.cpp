@@ -410,7 +410,11 @@ WideString& WideString::Replace(const wchar_t* needle, const wchar_t* replacemen
     wchar_t* target = buffer_;
     if (newLength > length) {
         target = AllocateBuffer(newLength + 1);
-        if (!target) return *this;
+        // Find above reported the match as found; the replacement itself failed.
+        if (!target) {
+            ok_ = false;
+            return *this;
+        }
     }
     int64_t read = 0, write = 0;
     for (const int64_t match : matches) {
@@ -590,7 +594,8 @@ bool WideString::FromCodePage(const char* bytes, int count, unsigned codePage) {
     }
     const int n = count > 0 ? MultiByteToWideChar(codePage, 0, bytes, count, fresh, count) : 0;
     fresh[n] = 0;
-    Install(fresh, n);
+    // A zero byte converts to a zero unit that ends the text early, so the length is measured, not taken from n.
+    Install(fresh, 0);
     ok_ = n > 0;
     return ok_;
 }

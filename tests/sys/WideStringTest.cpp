@@ -354,6 +354,9 @@ TEST(WideStringConversions, CodePages) {
         {"\xE5\x9B\xBE\xE6\xA0\x87", 0, 65001, L"\u56FE\u6807", true},
         {"caf\xE9", 0, 1252, L"caf\u00E9", true},
         {"", 0, 65001, L"", false},
+        // A zero byte within the count ends the text: the length must not run past it.
+        {"ab\0cd", 5, 65001, L"ab", true},
+        {"ab\0cd", 5, 1252, L"ab", true},
     };
     for (const Case& c : cases) {
         WideString s(L"old");
