@@ -268,6 +268,34 @@ TEST_F(CommandLineTest, ExtractAndResWriteTheSameIcon) {
     EXPECT_FALSE(Exists((folder_ / L"past.ico").Text()));
 }
 
+TEST_F(CommandLineTest, OnlyATrailingCommaAndNumberIsTheIconIndex) {
+    const WideString library = folder_ / L"lib.dll";
+    ASSERT_TRUE(CopyFileW(SystemFile(L"shell32.dll").Text(), library.Text(), FALSE));
+    ASSERT_EQ(Parse(WideString::Concat(L"/extract \"", library, L",3\" ", Quoted(L"three.ico"))), 1);
+    ASSERT_EQ(Parse(WideString::Concat(L"/extract ", Quoted(L"lib.dll"), L" ", Quoted(L"first.ico"))), 1);
+    const WideString commaFolder = folder_ / L"Smith, J";
+    ASSERT_TRUE(CreateDirectoryW(commaFolder.Text(), nullptr));
+    const WideString copy = WideString::Concat(commaFolder, L"\\lib.dll");
+    ASSERT_TRUE(CopyFileW(library.Text(), copy.Text(), FALSE));
+
+    // A comma inside a folder name belongs to the path, with or without an index after the file.
+    struct Case {
+        WideString tail;
+        const wchar_t* output;
+        const wchar_t* sameAs;
+    };
+    const Case cases[] = {
+        {WideString::Concat(L"/extract \"", copy, L",3\""), L"Smith, J\\lib.ico", L"three.ico"},
+        {WideString::Concat(L"/extract \"", copy, L"\" ", Quoted(L"a.ico")), L"a.ico", L"first.ico"},
+        {WideString::Concat(L"\"/res=", copy, L",3\" \"/icon=", folder_ / L"b.ico\""), L"b.ico", L"three.ico"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.tail.Text()));
+        ASSERT_EQ(Parse(c.tail), 1);
+        EXPECT_EQ(Read(c.output), Read(c.sameAs));
+    }
+}
+
 TEST_F(CommandLineTest, TakenArgumentsExpandEnvironmentVariables) {
     ASSERT_TRUE(SetEnvironmentVariableW(L"GWTEST_FOLDER", folder_.Path().Text()));
     ASSERT_EQ(Parse(L"/convert %GWTEST_FOLDER%\\pic.png \"%GWTEST_FOLDER%\\env.ico\" /formats=16"), 1);
