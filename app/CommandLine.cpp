@@ -119,29 +119,6 @@ int ParseLonePath(const Application& app, WideString tail, WideString& source) {
     return IsResourcePath(app, source) ? 4 : 3;
 }
 
-// Splits a trailing ",number" off a resource source and returns the number (0 without one). Only the last comma
-// can start it, and only when a number follows: Wine's PathParseIconLocationW cuts at the first comma, which would
-// drop the rest of a path through a folder such as "Smith, J". The other commas are hidden from the call behind a
-// unit no file name can hold.
-int32_t SplitIconLocation(WideString& source) {
-    constexpr wchar_t kHiddenComma = L'\x1';
-    std::vector<wchar_t> buffer(source.Text(), source.Text() + source.Length() + 1);
-    const int last = source.Find(L",", true, -1);
-    const wchar_t* rest = last > 0 ? source.Text() + last : L"";
-    while (*rest == L' ')
-        ++rest;
-    if (*rest == L'-') ++rest;
-    const bool numbered = *rest >= L'0' && *rest <= L'9';
-    const size_t hiddenUpTo = numbered ? static_cast<size_t>(last - 1) : buffer.size();
-    for (size_t i = 0; i < hiddenUpTo; ++i)
-        if (buffer[i] == L',') buffer[i] = kHiddenComma;
-    const int32_t index = PathParseIconLocationW(buffer.data());
-    for (wchar_t& unit : buffer)
-        if (unit == kHiddenComma) unit = L',';
-    source = buffer.data();
-    return index;
-}
-
 struct SingleJob {
     IconJobFlags flags = kPngc | kCenter;
     SizeList sizes{16, 32, 48, 256};

@@ -198,8 +198,9 @@ bool Resolve(WideString& path, int32_t& index, int hops) {
             std::vector<wchar_t> buffer(kPathUnits, 0);
             DWORD units = kPathUnits;
             if (SUCCEEDED(AssocQueryStringW(0, ASSOCSTR_DEFAULTICON, L".url", nullptr, buffer.data(), &units))) {
-                index = PathParseIconLocationW(buffer.data());
-                SetResolvedPath(path, buffer.data());
+                WideString location(buffer.data());
+                index = SplitIconLocation(location);
+                SetResolvedPath(path, location.Text());
                 return true;
             }
             units = kPathUnits;
@@ -252,6 +253,27 @@ bool ResolveShortcut(WideString& path, int32_t& index, int hops) {
 }
 
 }  // namespace
+
+// Wine's PathParseIconLocationW cuts at the first comma, which would drop the rest of a path through a folder such as
+// "Smith, J"; the other commas are hidden from the call behind a unit no file name can hold.
+int32_t SplitIconLocation(WideString& location) {
+    constexpr wchar_t kHiddenComma = L'\x1';
+    std::vector<wchar_t> buffer(location.Text(), location.Text() + location.Length() + 1);
+    const int last = location.Find(L",", true, -1);
+    const wchar_t* rest = last > 0 ? location.Text() + last : L"";
+    while (*rest == L' ')
+        ++rest;
+    if (*rest == L'-') ++rest;
+    const bool numbered = *rest >= L'0' && *rest <= L'9';
+    const size_t hiddenUpTo = numbered ? static_cast<size_t>(last - 1) : buffer.size();
+    for (size_t i = 0; i < hiddenUpTo; ++i)
+        if (buffer[i] == L',') buffer[i] = kHiddenComma;
+    const int32_t index = PathParseIconLocationW(buffer.data());
+    for (wchar_t& unit : buffer)
+        if (unit == kHiddenComma) unit = L',';
+    location = buffer.data();
+    return index;
+}
 
 ScaleSource* DecodedPicture::Get(const wchar_t* path) {
     if (!tried_) {

@@ -58,6 +58,10 @@ bool ShellDefaultExtractIcon(const wchar_t* path, int32_t index, UINT sizes, HIC
 WorkingImage ExtractResourceIcon(const WideString& path, int32_t index, int width, int height,
                                  const WideString& fallback);
 
+// Splits a trailing ",number" off an icon location and returns the number (0 without one). Only the last comma can
+// start it, and only when a number follows, so commas within the path stay where they are.
+int32_t SplitIconLocation(WideString& location);
+
 // Replaces the path by the file that holds the icon the shell shows for it, and sets the index within that file.
 // Paths written back are cut to 2047 units. True when a file was found.
 bool ResolveIconSource(WideString& path, int32_t& index);

@@ -59,6 +59,27 @@ protected:
     TempFolder folder_;
 };
 
+TEST(IconLocationTest, OnlyATrailingCommaAndNumberIsSplitOff) {
+    struct Case {
+        const wchar_t* location;
+        const wchar_t* path;
+        int32_t index;
+    } cases[] = {
+        {L"C:\\lib\\x.dll,3", L"C:\\lib\\x.dll", 3},
+        {L"C:\\lib\\x.dll,-120", L"C:\\lib\\x.dll", -120},
+        {L"C:\\lib\\x.dll", L"C:\\lib\\x.dll", 0},
+        {L"C:\\Smith, J\\x.dll,3", L"C:\\Smith, J\\x.dll", 3},
+        {L"C:\\Smith, J\\x.dll", L"C:\\Smith, J\\x.dll", 0},
+        {L"C:\\a,1\\b,2\\x.dll,7", L"C:\\a,1\\b,2\\x.dll", 7},
+        {L"", L"", 0},
+    };
+    for (const Case& c : cases) {
+        WideString location(c.location);
+        EXPECT_EQ(SplitIconLocation(location), c.index) << Narrow(c.location);
+        EXPECT_STREQ(location.Text(), c.path) << Narrow(c.location);
+    }
+}
+
 TEST_F(IconSourcesTest, ExtractsIconsOfSystemFilesAtEverySize) {
     struct Case {
         WideString file;
