@@ -139,8 +139,10 @@ private:
     std::vector<std::unique_ptr<PixelPlane>> levels_;
 };
 
+// Catmull-Rom passes through the samples, so a span drawn at its own size comes out unchanged; Mitchell would
+// soften it.
 stbir_filter FilterFor(double inputSpan, int outputSpan) {
-    return outputSpan > inputSpan ? STBIR_FILTER_CATMULLROM : STBIR_FILTER_MITCHELL;
+    return outputSpan >= inputSpan ? STBIR_FILTER_CATMULLROM : STBIR_FILTER_MITCHELL;
 }
 
 // Resamples the level's region into the destination rectangle of the locked image. The filters' negative lobes can

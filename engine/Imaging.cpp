@@ -112,7 +112,8 @@ GdiplusImage CreateGdiplusBitmap(int width, int height, Gdiplus::PixelFormat for
     // GDI+ does not promise zeroed memory for a bitmap it allocates itself.
     BitmapLock lock(image, Gdiplus::ImageLockModeWrite, format);
     if (!lock.Locked()) return GdiplusImage();
-    const size_t rowBytes = static_cast<size_t>(width) * ((Gdiplus::GetPixelFormatSize(format) + 7) / 8);
+    // Formats below 8 bits pack several pixels into a byte: a byte per pixel would run past the last row.
+    const size_t rowBytes = (static_cast<size_t>(width) * Gdiplus::GetPixelFormatSize(format) + 7) / 8;
     for (int y = 0; y < height; ++y)
         std::memset(lock.Row(y), 0, rowBytes);
     return image;

@@ -167,6 +167,35 @@ TEST_F(IconWriterTest, BitmapEntriesHoldStraightAlphaLikeThePngEntries) {
     }
 }
 
+TEST_F(IconWriterTest, PngEntriesAndPngFilesHoldStraightAlpha) {
+    // A PNG stores straight alpha: a half-transparent colour must decode as itself, not darkened by its alpha.
+    picture_ = folder_ / L"half.png";
+    ASSERT_TRUE(SavePicture(picture_, 64, 64, 0x80C86432));
+    const std::vector<uint8_t> icon = Write({64, 256}, kPngc | kCenter);
+    const std::vector<ParsedEntry> entries = ParseIcon(icon);
+    ASSERT_EQ(entries.size(), 2u);
+    std::vector<std::vector<uint8_t>> pngs;
+    for (const ParsedEntry& e : entries) {
+        ASSERT_TRUE(e.png);
+        pngs.emplace_back(icon.begin() + e.offset, icon.begin() + e.offset + e.bytes);
+    }
+    pngs.push_back(Write({16, 48}, kPngs | kCenter, L"out.png"));
+    for (size_t i = 0; i < pngs.size(); ++i) {
+        SCOPED_TRACE(i);
+        const WideString path = folder_ / WideString::Concat(WideString::FromUInt(i), L".png").Text();
+        ASSERT_TRUE(WriteBytes(path.Text(), pngs[i]));
+        GdiplusImage decoded = DecodeImageFile(path.Text());
+        ASSERT_TRUE(decoded);
+        const std::vector<uint32_t> pixels = ReadPixels(decoded, PixelFormat32bppARGB);
+        ASSERT_FALSE(pixels.empty());
+        const uint32_t p = pixels[pixels.size() / 2 + decoded.Width() / 2];
+        EXPECT_NEAR(int(p >> 24), 0x80, 1);
+        EXPECT_NEAR(int((p >> 16) & 0xFF), 0xC8, 1);
+        EXPECT_NEAR(int((p >> 8) & 0xFF), 0x64, 1);
+        EXPECT_NEAR(int(p & 0xFF), 0x32, 1);
+    }
+}
+
 TEST_F(IconWriterTest, RowsAreBottomUpAndTheMaskMarksTransparentPixels) {
     // Top half red, bottom half blue, both opaque. 1000 x 999 in Center leaves the bottom row of a 16 transparent.
     picture_ = folder_ / L"wide.png";

@@ -185,6 +185,31 @@ TEST(ScaleImageTest, CenterWinsWhenBothFitBitsAreSet) {
     EXPECT_EQ(both[0], 0u);
 }
 
+TEST(ScaleImageTest, APictureDrawnAtItsOwnSizeKeepsEveryPixel) {
+    // Neither reduced nor enlarged: a 256 picture made into a 256 entry (or a crop at its own height) is copied
+    // as it is, not softened by the reducing filter.
+    struct Case {
+        int sourceWidth, sourceHeight, size;
+        IconJobFlags mode;
+        int left, top;  // of the size x size part of the source that must come out unchanged
+    };
+    const Case cases[] = {{48, 48, 48, 0, 0, 0},
+                          {48, 48, 48, kCenter, 0, 0},
+                          {256, 256, 256, kCrop, 0, 0},
+                          {300, 200, 200, kCrop, 50, 0},
+                          {200, 300, 200, kCrop, 0, 50}};
+    for (const Case& c : cases) {
+        WorkingImage source = MakeImage(c.sourceWidth, c.sourceHeight, Noise);
+        const std::vector<uint32_t> pixels = ReadPixels(ScaleImage(source, c.size, c.size, c.mode));
+        ASSERT_EQ(pixels.size(), static_cast<size_t>(c.size) * c.size);
+        int changed = 0;
+        for (int y = 0; y < c.size; ++y)
+            for (int x = 0; x < c.size; ++x)
+                if (pixels[static_cast<size_t>(y) * c.size + x] != Noise(x + c.left, y + c.top)) ++changed;
+        EXPECT_EQ(changed, 0) << c.sourceWidth << "x" << c.sourceHeight << " at " << c.size << " mode " << c.mode;
+    }
+}
+
 TEST(ScaleImageTest, FineCheckerReducesToMidGreyInsteadOfAliasing) {
     // 2 x 2-pixel black and white checks: point sampling gives solid black or white, resampling mid-grey.
     WorkingImage checker = MakeImage(1024, 1024, [](int x, int y) {

@@ -139,6 +139,33 @@ TEST(CreateGdiplusBitmapTest, NewBitmapsAreZeroWithAStrideOfFourBytesPerPixel) {
     }
 }
 
+TEST(CreateGdiplusBitmapTest, BitmapsOfFewerBitsPerPixelAreClearedWithinTheirRows) {
+    // A row of 4001 one-bit pixels is 504 bytes; clearing a byte per pixel would run far past the last row and
+    // ruin the heap, so that reading the bitmap back or a later allocation fails.
+    struct Case {
+        Gdiplus::PixelFormat format;
+        int bits;
+    };
+    const Case cases[] = {{PixelFormat1bppIndexed, 1},
+                          {PixelFormat4bppIndexed, 4},
+                          {PixelFormat8bppIndexed, 8},
+                          {PixelFormat24bppRGB, 24}};
+    for (const Case& c : cases) {
+        for (int i = 0; i < 64; ++i) {
+            GdiplusImage image = CreateGdiplusBitmap(4001, 3, c.format);
+            ASSERT_TRUE(image) << c.bits << " bits, bitmap " << i << ", status " << image.LastStatus();
+            if (i > 0) continue;
+            BitmapLock lock(image, Gdiplus::ImageLockModeRead, c.format);
+            ASSERT_TRUE(lock.Locked()) << c.bits << " bits, status " << image.LastStatus();
+            const int rowBytes = (4001 * c.bits + 7) / 8;
+            for (int y = 0; y < 3; ++y)
+                EXPECT_TRUE(std::all_of(lock.Row(y), lock.Row(y) + rowBytes, [](uint8_t v) { return v == 0; }))
+                    << c.bits << " bits, row " << y;
+        }
+    }
+    EXPECT_TRUE(CreateWorkingImage(256, 256));
+}
+
 TEST(PixelAccessTest, PixelsRoundTripAndConvertToStraightAlpha) {
     const uint32_t pixels[] = {0xFF102030u, 0x80402010u, 0x00000000u, 0xFFFFFFFFu, 0x40404040u, 0x01010101u};
     WorkingImage image = WorkingImageFromPixels(pixels, 3, 2);
