@@ -71,31 +71,6 @@ void ReadSizes(const WideString& items, SizeList& sizes) {
     }
 }
 
-WideString FullPath(const WideString& path) {
-    std::vector<wchar_t> buffer(WideString::kFixedBufferUnits, 0);
-    const DWORD units = GetFullPathNameW(path.Text(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-    if (units == 0 || units >= buffer.size()) return path;
-    return WideString(buffer.data());
-}
-
-bool ReadFileIdentity(const WideString& path, BY_HANDLE_FILE_INFORMATION& identity) {
-    FileHandle file(CreateFileW(path.Text(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return file && GetFileInformationByHandle(file.Get(), &identity);
-}
-
-// Whether two paths name one file: the same full path, or another name of it (a short 8.3 name, a hard link, a
-// case difference beyond A-Z), which only the volume and file index tell.
-// https://learn.microsoft.com/windows/win32/api/fileapi/ns-fileapi-by_handle_file_information
-bool IsSameFile(const WideString& first, const WideString& second) {
-    if (FullPath(first).EqualsIgnoreCase(FullPath(second).Text())) return true;
-    BY_HANDLE_FILE_INFORMATION a = {}, b = {};
-    return ReadFileIdentity(first, a) && ReadFileIdentity(second, b) &&
-           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-           a.nFileIndexLow == b.nFileIndexLow;
-}
-
 bool IsResourcePath(const Application& app, const WideString& path) {
     const WideString extension = path.Extension(true);
     if (extension.Length() < 4) return false;

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "sys/FileOperations.h"
+
 namespace {
 
 bool FileExists(const WideString& path) {
@@ -23,7 +25,7 @@ WideString BackupPath(const WideString& output) {
 bool MoveAsideExisting(const WideString& output, WideString* item, WideString& backup) {
     backup = BackupPath(output);
     if (!FileExists(output)) return false;
-    const bool itemIsOutput = item != nullptr && item->EqualsIgnoreCase(output.Text());
+    const bool itemIsOutput = item != nullptr && IsSameFile(*item, output);
     // The first backup is never replaced: an existing one already holds the file this job started from.
     if (GetFileAttributesW(backup.Text()) != INVALID_FILE_ATTRIBUTES) {
         if (itemIsOutput) *item = backup;

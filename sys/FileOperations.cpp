@@ -302,3 +302,30 @@ bool IsRealFolder(const wchar_t* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
+
+namespace {
+
+WideString FullPath(const WideString& path) {
+    std::vector<wchar_t> buffer(WideString::kFixedBufferUnits, 0);
+    const DWORD units = GetFullPathNameW(path.Text(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (units == 0 || units >= buffer.size()) return path;
+    return WideString(buffer.data());
+}
+
+bool ReadFileIdentity(const WideString& path, BY_HANDLE_FILE_INFORMATION& identity) {
+    FileHandle file(CreateFileW(path.Text(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && GetFileInformationByHandle(file.Get(), &identity);
+}
+
+}  // namespace
+
+// https://learn.microsoft.com/windows/win32/api/fileapi/ns-fileapi-by_handle_file_information
+bool IsSameFile(const WideString& first, const WideString& second) {
+    if (FullPath(first).EqualsIgnoreCase(FullPath(second).Text())) return true;
+    BY_HANDLE_FILE_INFORMATION a = {}, b = {};
+    return ReadFileIdentity(first, a) && ReadFileIdentity(second, b) &&
+           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}

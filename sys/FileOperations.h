@@ -78,3 +78,7 @@ bool CreateFolderTree(const wchar_t* path);
 
 // True for a directory that is not a reparse point (a junction or a directory link is not a real folder).
 bool IsRealFolder(const wchar_t* path);
+
+// True when both paths name one file or folder: the same full path ignoring case, or another name of it (a short
+// 8.3 name, a hard link, a different spelling of the same folder), which only the volume and file index tell.
+bool IsSameFile(const WideString& first, const WideString& second);

@@ -47,6 +47,14 @@ TEST(MoveAsideExisting, KeepsTheFirstBackupAndRedirectsAnItemThatIsTheOutput) {
     EXPECT_EQ(Content(output), "second");
     EXPECT_EQ(Content(backup), "first");
 
+    // The source named another way (separators, a short name) is still the output.
+    RemoveTree(backup.Text());
+    item = output;
+    item.Replace(L"\\", L"/");
+    EXPECT_TRUE(MoveAsideExisting(output, &item, got));
+    EXPECT_STREQ(item.Text(), backup.Text());
+    ASSERT_TRUE(MoveFileW(backup.Text(), output.Text()));
+
     // Another item is left alone.
     RemoveTree(backup.Text());
     WideString other = folder / L"b.png";

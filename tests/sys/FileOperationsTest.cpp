@@ -542,6 +542,42 @@ TEST(IsRealFolderTest, OnlyDirectoriesThatAreNotLinks) {
     EXPECT_FALSE(IsRealFolder((temp / L"missing").Text()));
 }
 
+TEST(IsSameFileTest, OtherNamesOfOneFileAreTheSameFile) {
+    TempFolder temp;
+    MakeFolder(temp / L"dir");
+    MakeFile(temp / L"a long file name.txt");
+    MakeFile(temp / L"other.txt");
+    const WideString file = temp / L"a long file name.txt";
+    ASSERT_TRUE(CreateHardLinkW((temp / L"link.txt").Text(), file.Text(), nullptr));
+    wchar_t shortName[MAX_PATH] = {};
+    const DWORD shortLength = GetShortPathNameW(file.Text(), shortName, MAX_PATH);
+    ASSERT_GT(shortLength, 0u);
+    ASSERT_LT(shortLength, static_cast<DWORD>(MAX_PATH));
+    WideString slashes(file);
+    slashes.Replace(L"\\", L"/");
+
+    struct Case {
+        const char* name;
+        WideString first;
+        WideString second;
+        bool same;
+    } cases[] = {
+        {"other case", file, WideString(file).Replace(L"long", L"LONG"), true},
+        {"dot segments", file, temp / L"dir\\..\\.\\a long file name.txt", true},
+        {"forward slashes", file, slashes, true},
+        {"short name", file, WideString(shortName), true},
+        {"hard link", file, temp / L"link.txt", true},
+        {"folder spelled with a trailing separator", temp / L"dir", temp / L"dir\\", true},
+        {"another file", file, temp / L"other.txt", false},
+        {"a missing file", file, temp / L"missing.txt", false},
+        {"two different missing files", temp / L"x.txt", temp / L"y.txt", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsSameFile(c.first, c.second), c.same) << c.name;
+        EXPECT_EQ(IsSameFile(c.second, c.first), c.same) << c.name << " (reversed)";
+    }
+}
+
 std::wstring SidText(PSID sid) {
     wchar_t* text = nullptr;
     if (!ConvertSidToStringSidW(sid, &text)) return L"?";
