@@ -18,9 +18,11 @@ bool IsExistingFolder(const WideString& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// A relative folder is taken from the working folder now: the folder tree is built from a drive or share only.
 WideString BatchPath(const Application& app, const wchar_t* text) {
     WideString path(text);
     path.ExpandEnvironment();
+    path = FullPath(path);
     app.MapSystemFolders(path);
     return path;
 }

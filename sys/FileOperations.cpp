@@ -303,14 +303,19 @@ bool IsRealFolder(const wchar_t* path) {
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-namespace {
-
 WideString FullPath(const WideString& path) {
+    if (path.IsEmpty()) return path;
     std::vector<wchar_t> buffer(WideString::kFixedBufferUnits, 0);
-    const DWORD units = GetFullPathNameW(path.Text(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    DWORD units = GetFullPathNameW(path.Text(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (units >= buffer.size()) {
+        buffer.assign(units, 0);
+        units = GetFullPathNameW(path.Text(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    }
     if (units == 0 || units >= buffer.size()) return path;
     return WideString(buffer.data());
 }
+
+namespace {
 
 bool ReadFileIdentity(const WideString& path, BY_HANDLE_FILE_INFORMATION& identity) {
     FileHandle file(CreateFileW(path.Text(), FILE_READ_ATTRIBUTES,

@@ -79,6 +79,10 @@ bool CreateFolderTree(const wchar_t* path);
 // True for a directory that is not a reparse point (a junction or a directory link is not a real folder).
 bool IsRealFolder(const wchar_t* path);
 
+// The absolute form of a path (GetFullPathNameW: the working folder for a relative path, "." and ".." resolved);
+// the path itself when it has none.
+WideString FullPath(const WideString& path);
+
 // True when both paths name one file or folder: the same full path ignoring case, or another name of it (a short
 // 8.3 name, a hard link, a different spelling of the same folder), which only the volume and file index tell.
 bool IsSameFile(const WideString& first, const WideString& second);

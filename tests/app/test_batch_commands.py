@@ -97,6 +97,13 @@ class BatchConvertTest(gw.TempDirTest):
         for name in ("photo.ico", "scan.ico"):
             self.assertEqual(icon_entries(os.path.join(target, name)), ["16", "32", "48"], name)
 
+    def test_relative_folders_are_taken_from_the_working_folder(self):
+        os.mkdir(self.path("in"))
+        make_picture(self.path("in", "photo.png"))
+        result = gw.run("/batchconvert", "in", "out\\deeper\\still", "/formats=16", cwd=self.tmp)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(icon_entries(self.path("out", "deeper", "still", "photo.ico")), ["16"])
+
     def test_png_output_and_environment_expansion(self):
         source = self.path("in")
         os.mkdir(source)

@@ -14,7 +14,7 @@ def win_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def run(*args, timeout=120, env=None, exe=None, display=False):
+def run(*args, timeout=120, env=None, exe=None, display=False, cwd=None):
     """Runs the program with the given arguments; returns the completed process (exit code in returncode).
 
     Without display=True the program gets no X display, as a script on a server would: no window can appear,
@@ -27,7 +27,7 @@ def run(*args, timeout=120, env=None, exe=None, display=False):
     if env:
         full_env.update(env)
     return subprocess.run(["wine", exe or EXE, *args], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE, timeout=timeout, env=full_env)
+                          stderr=subprocess.PIPE, timeout=timeout, env=full_env, cwd=cwd)
 
 
 def tool(*args, timeout=60):
