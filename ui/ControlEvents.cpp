@@ -150,14 +150,8 @@ LRESULT UiWindow::handleControlColor(HWND hwnd, UINT message, WPARAM wParam, LPA
         if (auto brush = GetClassLongPtrW(hwnd, GCLP_HBRBACKGROUND)) return static_cast<LRESULT>(brush);
         return DefaultSubclassProc(hwnd, message, wParam, lParam);
     }
-    if (!backgroundBrush) return DefaultSubclassProc(hwnd, message, wParam, lParam);
-    if (backgroundMode == kBackgroundTiledBitmap) {
-        // Line the pattern up with the window's background behind the control.
-        POINT origin = {0, 0};
-        MapWindowPoints(child, hwnd, &origin, 1);
-        SetBrushOrgEx(dc, -origin.x, -origin.y, nullptr);
-    }
-    return reinterpret_cast<LRESULT>(backgroundBrush.Get());
+    if (HBRUSH behind = backgroundBehind(child, dc)) return reinterpret_cast<LRESULT>(behind);
+    return DefaultSubclassProc(hwnd, message, wParam, lParam);
 }
 
 LRESULT CALLBACK UiWindow::TabHookProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,

@@ -728,38 +728,3 @@ void UiWindow::handleDrop(HWND hwnd, HDROP drop) {
     if (!target && child && child != hwnd) target = indexOfHandle(GetParent(child));
     raise(hwnd, WM_DROPFILES, kEventFilesDropped, target, reinterpret_cast<intptr_t>(textBuffer.Text()));
 }
-
-bool UiWindow::eraseBackground(HWND hwnd, HDC dc) {
-    if (!backgroundBrush) return false;
-    for (int index = 1; index <= count; ++index) {
-        const UiControl* c = control(index);
-        if (!c || !c->handle || !(c->flags & kControlNoErase) || c->kind == ControlKind::kUpDown ||
-            c->backColor == kBackNullBrush || GetParent(c->handle) != hwnd || !IsWindowVisible(c->handle))
-            continue;
-        RECT rect;
-        GetWindowRect(c->handle, &rect);
-        MapWindowPoints(HWND_DESKTOP, hwnd, reinterpret_cast<POINT*>(&rect), 2);
-        ExcludeClipRect(dc, rect.left, rect.top, rect.right, rect.bottom);
-    }
-    RECT client;
-    GetClientRect(hwnd, &client);
-    if (backgroundMode == kBackgroundStretchedBitmap && memoryDC) {
-        const int previousMode = SetStretchBltMode(dc, HALFTONE);
-        StretchBlt(dc, 0, 0, client.right, client.bottom, memoryDC.Get(), 0, 0, backgroundWidth, backgroundHeight,
-                   SRCCOPY);
-        SetStretchBltMode(dc, previousMode);
-    } else {
-        FillRect(dc, &client, static_cast<HBRUSH>(backgroundBrush.Get()));
-    }
-    SelectClipRgn(dc, nullptr);
-    return true;
-}
-
-bool UiWindow::layoutPass() {
-    // Controls keep their design rectangles until the resizing rules are in place; only the client size that a
-    // later pass compares against is recorded.
-    RECT client;
-    if (!window || !GetClientRect(window, &client)) return false;
-    lastClientSize = RECT{0, 0, client.right, client.bottom};
-    return false;
-}
