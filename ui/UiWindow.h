@@ -248,6 +248,9 @@ private:
     LRESULT handleSetCursor(HWND hwnd, WPARAM wParam, LPARAM lParam);
     void handleDrop(HWND hwnd, HDROP drop);
     bool eraseBackground(HWND hwnd, HDC dc);
+    bool eraseTabArea(HWND hwnd, HDC dc);
+    // Clips away the controls that paint their own background: all the parent's, or only the listed ones.
+    void excludeSparedControls(HWND parent, HDC dc, const std::vector<int32_t>* members);
     HBRUSH backgroundBehind(HWND child, HDC dc);
     void setFlickerFree(int index, bool on);
     LRESULT paintOffscreen(HWND hwnd, int index);
