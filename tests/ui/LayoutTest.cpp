@@ -137,7 +137,6 @@ TEST_F(LayoutTest, ACheckBoxPairMovesAsOneUnitAndNeverStretches) {
         EXPECT_EQ(labelPart.left, c.x + 14) << c.name;
         EXPECT_EQ(labelPart.right - labelPart.left, 106) << c.name;
         EXPECT_EQ(labelPart.top, 40) << c.name;
-        EXPECT_EQ(window.control(label)->flags, window.control(label - 1)->flags) << c.name;
         window.destroy();
     }
     DeleteObject(image);
@@ -198,19 +197,17 @@ TEST_F(LayoutTest, TabPagesCoverTheirTabsDisplayAreaAfterTheTabGrows) {
     }
 }
 
-TEST_F(LayoutTest, ResizeDefaultsReachNewControlsAndFlickerFreeBringsTheEraseExclusion) {
+TEST_F(LayoutTest, ResizeDefaultsReachEveryNewControlUntilChanged) {
     make(400, 300);
-    EXPECT_EQ(window.setResizeDefaults(kAnchorRight | kControlFlickerFree), 0u);
+    EXPECT_EQ(window.setResizeDefaults(kAnchorRight), 0u);
     const int button = window.addButton(L"b", 10, 20, 100, 25);
-    EXPECT_EQ(window.setResizeDefaults(0), kAnchorRight | kControlFlickerFree | kControlNoErase);
-    const int progress = [this] {
-        window.setResizeDefaults(kAnchorRight | kControlFlickerFree);
-        return window.addProgress(10, 60, 100, 20);
-    }();
-    EXPECT_EQ(window.control(progress)->flags, kAnchorRight) << "a progress bar paints itself";
+    const int progress = window.addProgress(10, 60, 100, 20);
+    EXPECT_EQ(window.setResizeDefaults(0), kAnchorRight);
+    const int later = window.addButton(L"l", 10, 100, 100, 25);
     resize(450, 300);
     EXPECT_EQ(at(button).left, 60);
     EXPECT_EQ(at(progress).left, 60);
+    EXPECT_EQ(at(later).left, 10);
 }
 
 }  // namespace
