@@ -173,18 +173,29 @@ HWND UiMessageBox::showTip(UiWindow* owner, const wchar_t* text, int height, int
     window.setDefaultTextColor(0xFFFFFF);
     labelIndex = window.addLabel(body, 10, 35, w - 20, h - 45);
 
-    // Measured on the label's own device context as it comes, without the label's font.
+    // Measured on the label's own device context as it comes (its default font), and again in the label's font
+    // that draws the text: where the default font is the narrower one (Wine's system font with Chinese text),
+    // the first measure alone would cut the lines.
     TokenList lines;
     lines.Split(body, L"\r\n", true);
     int widest = 0, tallest = 0;
     if (HWND label = window.handleOf(labelIndex)) {
         WindowDc dc(label);
-        for (int i = 0; i < lines.Count(); ++i) {
-            const wchar_t* line = lines.Item(i);
-            SIZE size = {};
-            if (dc.Get() && GetTextExtentPoint32W(dc.Get(), line, static_cast<int>(wcslen(line)), &size)) {
-                widest = std::max(widest, static_cast<int>(size.cx));
-                tallest = std::max(tallest, static_cast<int>(size.cy));
+        auto measure = [&dc, &lines, &widest, &tallest] {
+            for (int i = 0; i < lines.Count(); ++i) {
+                const wchar_t* line = lines.Item(i);
+                SIZE size = {};
+                if (GetTextExtentPoint32W(dc.Get(), line, static_cast<int>(wcslen(line)), &size)) {
+                    widest = std::max(widest, static_cast<int>(size.cx));
+                    tallest = std::max(tallest, static_cast<int>(size.cy));
+                }
+            }
+        };
+        if (dc.Get()) {
+            measure();
+            if (HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0))) {
+                SelectGuard selected(dc.Get(), font);
+                measure();
             }
         }
     }

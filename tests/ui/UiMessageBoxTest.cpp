@@ -362,6 +362,26 @@ TEST_F(MessageBoxTest, TipFitsItsLines) {
     box.closeMessage();
 }
 
+TEST_F(MessageBoxTest, TipLinesFitInTheFontTheyAreDrawnIn) {
+    const std::wstring lines[] = {L"已写入 4 个尺寸的图标。", L"C:\\Icons\\picture.ico"};
+    UiMessageBox box(events);
+    HWND tip = box.showMessage(owner, (lines[0] + L"\r\n" + lines[1] + L"||完成").c_str(), kBoxTip, 75, 200);
+    ASSERT_TRUE(tip);
+    HWND body = box.boxWindow().handleOf(box.labelIndex);
+    WindowDc dc(body);
+    SelectGuard font(dc.Get(), reinterpret_cast<HGDIOBJ>(SendMessageW(body, WM_GETFONT, 0, 0)));
+    RECT bodyRect = {};
+    GetClientRect(body, &bodyRect);
+    for (const std::wstring& line : lines) {
+        SCOPED_TRACE(Narrow(line.c_str()));
+        SIZE size = {};
+        GetTextExtentPoint32W(dc.Get(), line.c_str(), static_cast<int>(line.size()), &size);
+        EXPECT_LE(size.cx, bodyRect.right) << "the line would wrap or be cut";
+        EXPECT_LE(2 * size.cy, bodyRect.bottom) << "both lines fit in height";
+    }
+    box.closeMessage();
+}
+
 TEST_F(MessageBoxTest, TipIsMadeAtLeast200By75BeforeItFitsItsLines) {
     struct Case {
         int width, height;
@@ -474,6 +494,87 @@ TEST_F(MessageBoxTest, EscapeEnterOrAnyClickClosesTheTip) {
         SetForegroundWindow(owner->window);
         Drain();
     }
+}
+
+// Stacks the shots one below the other on grey and writes them as a PNG for people to look at.
+bool SaveShots(const std::vector<ScreenShot>& shots, const wchar_t* path) {
+    int width = 0, height = 10;
+    for (const ScreenShot& shot : shots) {
+        width = std::max(width, shot.width + 20);
+        height += shot.height + 10;
+    }
+    std::vector<uint32_t> sheet(static_cast<size_t>(width) * height, 0xFF808080);
+    int top = 10;
+    for (const ScreenShot& shot : shots) {
+        for (int y = 0; y < shot.height; ++y)
+            for (int x = 0; x < shot.width; ++x)
+                sheet[static_cast<size_t>(top + y) * width + 10 + x] = 0xFF000000 | shot.At(x, y);
+        top += shot.height + 10;
+    }
+    WorkingImage image = WorkingImageFromPixels(sheet.data(), width, height);
+    CLSID png;
+    return image && FindPngEncoder(png) && gdip::GdipSaveImageToFile(image.Get(), path, &png, nullptr) == kGpOk;
+}
+
+// What the user sees of each kind of box and of a tip; the sheet stays in the build folder as
+// message-boxes.png for a look at the rim, the rounded corners, the band and the Chinese captions.
+TEST_F(MessageBoxTest, BoxesShowARimRoundedCornersAndAButtonBandAndTipsAreBlackWithACornerMark) {
+    struct Case {
+        int type;
+        const wchar_t* text;
+    };
+    const Case cases[] = {
+        {kBoxOk, L"批量图标创建操作的源路径无效"},
+        {kBoxYesNo, L"目标文件已存在，是否覆盖？"},
+        {kBoxOkCancel, L"将清除图标缓存并重新启动资源管理器。"},
+        {kBoxYesNoCancel, L"设置已更改，是否保存到 Glyphwright.ini？"},
+    };
+    constexpr int kWidth = 360, kHeight = 130;
+    std::vector<ScreenShot> shots;
+    UiMessageBox box(events);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type);
+        HWND shown = box.showMessage(owner, c.text, c.type, kHeight, kWidth);
+        ASSERT_TRUE(shown);
+        Drain();
+        const ScreenShot shot = CaptureWindow(shown);
+        ASSERT_EQ(shot.width, kWidth);
+        EXPECT_EQ(shot.At(1, kHeight / 2), 0x000000u) << "rim";
+        EXPECT_EQ(shot.At(kWidth - 2, kHeight / 2), 0x000000u) << "rim";
+        EXPECT_EQ(shot.At(10, kHeight / 2), 0xFFFFFFu) << "body";
+        EXPECT_EQ(shot.At(10, kHeight - 20), 0xF0F0FFu) << "band behind the buttons";
+        EXPECT_EQ(shot.At(kWidth - 10, kHeight - 20), 0xF0F0FFu) << "band behind the buttons";
+        // The label is transparent: the body shows between its letters.
+        EXPECT_EQ(shot.At(kWidth - 25, 25), 0xFFFFFFu) << "body behind the text";
+        HRGN region = CreateRectRgn(0, 0, 0, 0);
+        ASSERT_NE(GetWindowRgn(shown, region), ERROR) << "the box is shaped";
+        EXPECT_FALSE(PtInRegion(region, 0, 0)) << "corners are cut";
+        EXPECT_FALSE(PtInRegion(region, kWidth - 1, kHeight - 1));
+        EXPECT_TRUE(PtInRegion(region, kWidth / 2, 0));
+        EXPECT_TRUE(PtInRegion(region, 0, kHeight / 2));
+        EXPECT_TRUE(PtInRegion(region, 6, 6));
+        DeleteObject(region);
+        shots.push_back(shot);
+    }
+    box.closeMessage();
+
+    HWND tip = box.showMessage(owner, L"已写入 4 个尺寸的图标。\r\nC:\\Icons\\picture.ico||完成", kBoxTip, 75, 200);
+    ASSERT_TRUE(tip);
+    Drain();
+    const ScreenShot shot = CaptureWindow(tip);
+    EXPECT_EQ(shot.At(5, 5), 0x6060FFu) << "corner mark";
+    EXPECT_EQ(shot.At(shot.width - 8, shot.height - 8), 0x000000u) << "body";
+    EXPECT_EQ(shot.At(shot.width - 2, shot.height / 2), 0xFFFFFFu) << "border";
+    EXPECT_EQ(shot.At(shot.width / 2, shot.height - 1), 0xFFFFFFu) << "border";
+    int whiteInText = 0;
+    for (int y = 35; y < shot.height - 10; ++y)
+        for (int x = 10; x < shot.width - 10; ++x)
+            if (shot.At(x, y) == 0xFFFFFF) ++whiteInText;
+    EXPECT_GT(whiteInText, 50) << "white text on black";
+    shots.push_back(shot);
+    box.closeMessage();
+
+    EXPECT_TRUE(SaveShots(shots, testing_support::BuildFile(L"message-boxes.png").Text()));
 }
 
 }  // namespace
