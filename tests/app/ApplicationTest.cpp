@@ -79,6 +79,53 @@ TEST(Wow64Test, ProgramRunsAs32BitProcessAndReachesThe64BitSystemFolder) {
     EXPECT_EQ(MachineOf(redirected.Text()), IMAGE_FILE_MACHINE_I386) << "System32 is redirected for 32-bit code";
 }
 
+// Counts the pixels of a bitmap that are clearly green (the mark of a checked image).
+int GreenPixels(HBITMAP bitmap, SIZE& size) {
+    BITMAP info = {};
+    if (!GetObjectW(bitmap, sizeof(info), &info)) return -1;
+    size = SIZE{info.bmWidth, info.bmHeight};
+    BITMAPINFO header = {};
+    header.bmiHeader.biSize = sizeof(header.bmiHeader);
+    header.bmiHeader.biWidth = info.bmWidth;
+    header.bmiHeader.biHeight = -info.bmHeight;
+    header.bmiHeader.biPlanes = 1;
+    header.bmiHeader.biBitCount = 32;
+    std::vector<uint32_t> pixels(static_cast<size_t>(info.bmWidth) * info.bmHeight);
+    HDC dc = GetDC(nullptr);
+    GetDIBits(dc, bitmap, 0, info.bmHeight, pixels.data(), &header, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, dc);
+    int green = 0;
+    for (uint32_t pixel : pixels) {
+        const int r = (pixel >> 16) & 0xFF, g = (pixel >> 8) & 0xFF, b = pixel & 0xFF;
+        if (g > 40 && g > r + 30 && g > b + 30) ++green;
+    }
+    return green;
+}
+
+TEST(ApplicationTest, OwnsCheckedAndUncheckedCheckAndRadioImages) {
+    Application app;
+    struct Case {
+        const char* name;
+        int slot;
+        bool marked;
+    };
+    const Case cases[] = {{"check box checked", Application::kCheckChecked, true},
+                          {"check box unchecked", Application::kCheckUnchecked, false},
+                          {"radio button checked", Application::kRadioChecked, true},
+                          {"radio button unchecked", Application::kRadioUnchecked, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SIZE size = {};
+        const int green = GreenPixels(static_cast<HBITMAP>(app.checkImages[c.slot].Get()), size);
+        EXPECT_EQ(size.cx, 14);
+        EXPECT_EQ(size.cy, 14);
+        if (c.marked)
+            EXPECT_GT(green, 4);
+        else
+            EXPECT_EQ(green, 0);
+    }
+}
+
 TEST(ApplicationTest, ProgramPathAndFolderComeFromTheModule) {
     Application app;
     wchar_t module[1024] = {};
