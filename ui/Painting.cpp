@@ -26,18 +26,29 @@ private:
 
 }  // namespace
 
-bool UiWindow::eraseBackground(HWND hwnd, HDC dc) {
-    if (!backgroundBrush) return false;
-    for (int index = 1; index <= count; ++index) {
+void UiWindow::excludeSparedControls(HWND parent, HDC dc, const std::vector<int32_t>* members) {
+    auto exclude = [&](int index) {
         const UiControl* c = control(index);
         if (!c || !c->handle || !(c->flags & kControlNoErase) || c->kind == ControlKind::kUpDown ||
-            c->backColor == kBackNullBrush || GetParent(c->handle) != hwnd || !IsWindowVisible(c->handle))
-            continue;
+            c->backColor == kBackNullBrush || GetParent(c->handle) != parent || !IsWindowVisible(c->handle))
+            return;
         RECT rect;
         GetWindowRect(c->handle, &rect);
-        MapWindowPoints(HWND_DESKTOP, hwnd, reinterpret_cast<POINT*>(&rect), 2);
+        MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&rect), 2);
         ExcludeClipRect(dc, rect.left, rect.top, rect.right, rect.bottom);
+    };
+    if (members) {
+        for (int index : *members)
+            exclude(index);
+    } else {
+        for (int index = 1; index <= count; ++index)
+            exclude(index);
     }
+}
+
+bool UiWindow::eraseBackground(HWND hwnd, HDC dc) {
+    if (!backgroundBrush) return false;
+    excludeSparedControls(hwnd, dc, nullptr);
     RECT client;
     GetClientRect(hwnd, &client);
     if (backgroundMode == kBackgroundStretchedBitmap && memoryDC) {
@@ -48,6 +59,20 @@ bool UiWindow::eraseBackground(HWND hwnd, HDC dc) {
     } else {
         FillRect(dc, &client, static_cast<HBRUSH>(backgroundBrush.Get()));
     }
+    SelectClipRgn(dc, nullptr);
+    return true;
+}
+
+bool UiWindow::eraseTabArea(HWND hwnd, HDC dc) {
+    const UiControl* own = control(indexOfHandle(hwnd));
+    if (!own) return false;
+    const bool page = own->kind == ControlKind::kTabPage;
+    const UiControl* tab = page ? control(indexOfHandle(own->ownerTab)) : own;
+    if (!tab || !tab->backBrush) return false;
+    if (page) excludeSparedControls(hwnd, dc, &own->members);
+    RECT client;
+    GetClientRect(hwnd, &client);
+    FillRect(dc, &client, static_cast<HBRUSH>(tab->backBrush.Get()));
     SelectClipRgn(dc, nullptr);
     return true;
 }

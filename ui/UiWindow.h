@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "engine/Imaging.h"
@@ -219,13 +220,37 @@ private:
     static LRESULT CALLBACK LabelFocusProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                            DWORD_PTR reference);
 
+    // A message handler's answer; none leaves the message to the default procedure.
+    using MessageResult = std::optional<LRESULT>;
     LRESULT handleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    MessageResult onPlainEvent(HWND hwnd, UINT message, int32_t code, int32_t param1);
+    MessageResult onSize(HWND hwnd, UINT kind);
+    MessageResult onActivate(HWND hwnd, UINT message, bool activating);
+    MessageResult onClose(HWND hwnd);
+    MessageResult onSessionEnd(HWND hwnd, UINT message, LPARAM lParam);
+    MessageResult onEraseBackground(HWND hwnd, HDC dc);
+    MessageResult onGetMinMaxInfo(MINMAXINFO* info);
+    MessageResult onPositionChanging(HWND hwnd, const WINDOWPOS* position);
+    MessageResult onSizing(HWND hwnd);
+    MessageResult onPositionChanged(HWND hwnd, const WINDOWPOS* position);
+    MessageResult onContextMenu(HWND hwnd, HWND target);
+    MessageResult onNcCalcSize(HWND hwnd, bool validRects);
+    MessageResult onNcPaint(HWND hwnd);
+    MessageResult onNcActivate(HWND hwnd, bool activating);
+    MessageResult onChar(HWND hwnd, int32_t character, LPARAM keyData);
+    MessageResult onSysCommand(HWND hwnd, UINT command);
+    MessageResult onMouseMove(HWND hwnd, int32_t keys, POINT point);
+    MessageResult onLeftButtonDown(HWND hwnd, POINT point);
+    MessageResult onExitSizeMove(HWND hwnd);
     LRESULT handleCommand(HWND hwnd, WPARAM wParam, LPARAM lParam);
     LRESULT handleNotify(HWND hwnd, WPARAM wParam, LPARAM lParam);
     LRESULT handleControlColor(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool fromHook);
     LRESULT handleSetCursor(HWND hwnd, WPARAM wParam, LPARAM lParam);
     void handleDrop(HWND hwnd, HDROP drop);
     bool eraseBackground(HWND hwnd, HDC dc);
+    bool eraseTabArea(HWND hwnd, HDC dc);
+    // Clips away the controls that paint their own background: all the parent's, or only the listed ones.
+    void excludeSparedControls(HWND parent, HDC dc, const std::vector<int32_t>* members);
     HBRUSH backgroundBehind(HWND child, HDC dc);
     void setFlickerFree(int index, bool on);
     LRESULT paintOffscreen(HWND hwnd, int index);
