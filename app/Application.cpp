@@ -5,13 +5,20 @@
 #include "app/CommandLine.h"
 #include "app/Update.h"
 #include "sys/Handles.h"
+#include "sys/ShellRun.h"
 #include "sys/SystemInfo.h"
+#include "ui/ModalGuards.h"
+#include "ui/ToolkitImages.h"
 
 constexpr int32_t Application::kSizeTable[Application::kSizeCount];
 
-Application::Application() {
+Application::Application() : openAddress([](const wchar_t* address) { return ShellRun(address) != 0; }) {
     osVersion = OsVersion();
     resourceExtensions = kResourceExtensions;
+    checkImages[kCheckChecked].Reset(makeCheckImage(1));
+    checkImages[kCheckUnchecked].Reset(makeCheckImage(0));
+    checkImages[kRadioChecked].Reset(makeRadioImage(1));
+    checkImages[kRadioUnchecked].Reset(makeRadioImage(0));
     wchar_t* buffer = programPath.Reserve(1024, true);
     GetModuleFileNameW(nullptr, buffer, 1024);
     programPath.Remeasure();
@@ -38,15 +45,63 @@ WideString& Application::MapSystemFolders(WideString& path) const {
     return path;
 }
 
+bool Application::NextEvent(bool wait) {
+    const int result = UiWindow::waitEvent(events, wait ? kPumpWait : kPumpPollAny);
+    if (result == 0 || events.code == kEventLoopEnded) return false;
+    if (events.source != &mainWindow || events.code <= 0) return true;
+    const int32_t code = events.code;
+    if (code == header.closeButton) {
+        events.code = kEventClose;
+        events.closeRequested = 1;
+    } else if (code == header.minimizeButton) {
+        // Minimising raises size events of its own; the click stays the event the pages read.
+        const UiEventSlot click = events;
+        ShowWindow(mainWindow.window, SW_MINIMIZE);
+        events = click;
+    } else if (code == header.helpLink) {
+        if (openAddress) openAddress(kHelpAddress);
+    } else if (code == header.versionLink) {
+        if (openAddress) openAddress(WideString::Concat(kVersionAddressPrefix, kVersion).Text());
+    }
+    return true;
+}
+
 int Application::ShowMessage(const wchar_t* text, int kind, int height) {
-    (void)kind;
-    (void)height;
-    // A command-line job on a machine without a display must not wait for a box nobody can see: probe whether a
-    // window can be made at all before showing one.
-    HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    if (!probe) return 50;
-    DestroyWindow(probe);
-    return MessageBoxW(nullptr, text, L"Glyphwright", MB_OK | MB_SETFOREGROUND) == IDOK ? 1 : 0;
+    if (kind == kBoxTip) {
+        messageBox.showMessage(&mainWindow, text, kind, height, kMessageWidth);
+        return 0;
+    }
+    ControlFreeze freeze;
+    if (mainWindow.window) {
+        if (IsIconic(mainWindow.window)) ShowWindow(mainWindow.window, SW_RESTORE);
+        if (header.firstPageControl > 0) freeze.freeze(&mainWindow, header.firstPageControl, mainWindow.controlCount());
+    }
+    UiWindow* owner = mainWindow.window && IsWindowVisible(mainWindow.window) ? &mainWindow : nullptr;
+    // Without a box nothing could ever answer (a command-line job on a machine without a display): no waiting.
+    HWND box = messageBox.showMessage(owner, text, kind, height, kMessageWidth);
+    if (!box) return 0;
+    const int first = messageBox.buttonIndex(1);
+    const int second = messageBox.buttonIndex(2);
+    const int third = messageBox.buttonIndex(3);
+    int answer = 50;
+    while (NextEvent(true)) {
+        if (events.code == kEventClose) {
+            answer = 0;
+            break;
+        }
+        if (events.code <= 0 || events.window != box) continue;
+        if (events.code == first) {
+            answer = 1;
+            break;
+        }
+        if (events.code == second || events.code == third) {
+            answer = 255;
+            break;
+        }
+    }
+    messageBox.closeMessage();
+    freeze.unfreeze();
+    return answer;
 }
 
 int Application::RunApplication(HINSTANCE moduleInstance, const wchar_t* commandTail, int showMode) {

@@ -3,8 +3,13 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 
+#include "sys/Handles.h"
 #include "sys/WideString.h"
+#include "ui/UiEventSlot.h"
+#include "ui/UiMessageBox.h"
+#include "ui/UiWindow.h"
 
 // The program's one long-lived object: start-up facts, the shared paths and the services the pages and the
 // command line share (system-folder mapping, messages).
@@ -14,6 +19,21 @@ public:
     static constexpr int32_t kSizeTable[kSizeCount] = {16, 24, 32, 48, 64, 72, 96, 128, 256, 512};
     static constexpr const wchar_t* kResourceExtensions = L".exe|.dll|.ocx|.scr|.cur|.ani|.ico|";
     static constexpr const wchar_t* kVersion = L"3.4.2.0";
+    static constexpr const wchar_t* kHelpAddress = L"https://www.glyphwright.org/help/";
+    static constexpr const wchar_t* kVersionAddressPrefix = L"https://www.glyphwright.org/releases/";
+    // Message boxes of the application are always this wide.
+    static constexpr int kMessageWidth = 360;
+
+    // The main window's controls that the event pump handles itself; 0 until the main window has them.
+    struct HeaderControls {
+        int32_t closeButton = 0;
+        int32_t minimizeButton = 0;
+        int32_t helpLink = 0;
+        int32_t versionLink = 0;
+        int32_t firstPageControl = 0;  // the page controls, frozen while a box is up, run from here to the last
+    };
+    // Positions in checkImages.
+    enum CheckImage { kCheckChecked = 0, kCheckUnchecked = 1, kRadioChecked = 2, kRadioUnchecked = 3 };
 
     Application();
     Application(const Application&) = delete;
@@ -26,7 +46,15 @@ public:
     // process reaches the folder the user meant. Unchanged without WOW64.
     WideString& MapSystemFolders(WideString& path) const;
 
-    // Shows a message and waits for its answer: 1 first button, 255 another, 0 closed, 50 no event loop.
+    // Processes one message (wait: blocking until one comes; otherwise only one already queued) and applies
+    // the main window's own controls: its close button becomes the close event (-6), its minimise button
+    // minimises, its help and version links open their pages. False when the message loop has ended, or, when
+    // not waiting, when no message was queued. The event is in `events`.
+    bool NextEvent(bool wait = true);
+
+    // Shows a message in the toolkit's box (kind 0 OK, 1 Yes/No, 2 OK/Cancel, 3 Yes/No/Cancel) over the main
+    // window, its page controls frozen meanwhile, and waits for the answer: 1 first button, 255 another, 0 closed
+    // or no box could be made, 50 the event loop ended. Kind 4 shows a message tip and returns 0 at once.
     int ShowMessage(const wchar_t* text, int kind, int height);
 
     // Fills the system folder paths from the Windows folder (step 2 of the start-up).
@@ -34,14 +62,22 @@ public:
 
     uint8_t batchKind = 0;
     bool isAdmin = false;
+    HeaderControls header;
     HINSTANCE instance = nullptr;
     bool isWow64 = false;
     bool startedAfterUpdate = false;
     double osVersion = 0;
+    UiEventSlot events;
     WideString resourceExtensions;
     WideString sysNativePath;
     WideString system32Path;
     WideString sysWow64Path;
     WideString programFolder;
     WideString programPath;
+    // Made once and shared by every check box and radio button; they outlive the windows that show them.
+    GdiObjectHandle checkImages[4];
+    UiWindow mainWindow{&events};
+    UiMessageBox messageBox{&events};
+    // Opens a web address; the shell by default.
+    std::function<bool(const wchar_t*)> openAddress;
 };

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ScreenSupport.h"
 #include "TestSupport.h"
 #include "app/Application.h"
 
@@ -74,6 +79,53 @@ TEST(Wow64Test, ProgramRunsAs32BitProcessAndReachesThe64BitSystemFolder) {
     EXPECT_EQ(MachineOf(redirected.Text()), IMAGE_FILE_MACHINE_I386) << "System32 is redirected for 32-bit code";
 }
 
+// Counts the pixels of a bitmap that are clearly green (the mark of a checked image).
+int GreenPixels(HBITMAP bitmap, SIZE& size) {
+    BITMAP info = {};
+    if (!GetObjectW(bitmap, sizeof(info), &info)) return -1;
+    size = SIZE{info.bmWidth, info.bmHeight};
+    BITMAPINFO header = {};
+    header.bmiHeader.biSize = sizeof(header.bmiHeader);
+    header.bmiHeader.biWidth = info.bmWidth;
+    header.bmiHeader.biHeight = -info.bmHeight;
+    header.bmiHeader.biPlanes = 1;
+    header.bmiHeader.biBitCount = 32;
+    std::vector<uint32_t> pixels(static_cast<size_t>(info.bmWidth) * info.bmHeight);
+    HDC dc = GetDC(nullptr);
+    GetDIBits(dc, bitmap, 0, info.bmHeight, pixels.data(), &header, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, dc);
+    int green = 0;
+    for (uint32_t pixel : pixels) {
+        const int r = (pixel >> 16) & 0xFF, g = (pixel >> 8) & 0xFF, b = pixel & 0xFF;
+        if (g > 40 && g > r + 30 && g > b + 30) ++green;
+    }
+    return green;
+}
+
+TEST(ApplicationTest, OwnsCheckedAndUncheckedCheckAndRadioImages) {
+    Application app;
+    struct Case {
+        const char* name;
+        int slot;
+        bool marked;
+    };
+    const Case cases[] = {{"check box checked", Application::kCheckChecked, true},
+                          {"check box unchecked", Application::kCheckUnchecked, false},
+                          {"radio button checked", Application::kRadioChecked, true},
+                          {"radio button unchecked", Application::kRadioUnchecked, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SIZE size = {};
+        const int green = GreenPixels(static_cast<HBITMAP>(app.checkImages[c.slot].Get()), size);
+        EXPECT_EQ(size.cx, 14);
+        EXPECT_EQ(size.cy, 14);
+        if (c.marked)
+            EXPECT_GT(green, 4);
+        else
+            EXPECT_EQ(green, 0);
+    }
+}
+
 TEST(ApplicationTest, ProgramPathAndFolderComeFromTheModule) {
     Application app;
     wchar_t module[1024] = {};
@@ -84,6 +136,208 @@ TEST(ApplicationTest, ProgramPathAndFolderComeFromTheModule) {
     EXPECT_TRUE(app.programFolder.Equals(folder.Text()));
     EXPECT_NE(app.programFolder.Text()[app.programFolder.Length() - 1], L'\\');
     EXPECT_TRUE(app.resourceExtensions.Equals(L".exe|.dll|.ocx|.scr|.cur|.ani|.ico|"));
+}
+
+}  // namespace
+
+// The application's message call and event pump with the toolkit's box, answered by real clicks.
+// RequiresDisplay: run under xvfb.
+namespace {
+
+constexpr const wchar_t* kMainClass = L"GwApplicationTestMain";
+
+// What the user does once a box is up. It runs from a thread timer, so inside the box's own wait loop.
+struct BoxScript {
+    std::function<void(HWND box)> act;
+    bool acted = false;
+    std::wstring text;     // the message the box showed
+    std::string enabled;   // main window controls 1..n while the box was up: '1' enabled, '0' disabled
+    HWND owner = nullptr;  // the box's owner window
+    UiWindow* main = nullptr;
+};
+BoxScript* script = nullptr;
+
+void CALLBACK OnScriptTimer(HWND, UINT, UINT_PTR, DWORD) {
+    HWND box = FindWindowW(UiMessageBox::kBoxClass, nullptr);
+    if (!script || script->acted || !box || !IsWindowVisible(box)) return;
+    script->acted = true;
+    wchar_t text[256] = {};
+    if (HWND label = FindWindowExW(box, nullptr, L"Static", nullptr)) GetWindowTextW(label, text, 256);
+    script->text = text;
+    script->owner = GetWindow(box, GW_OWNER);
+    if (script->main)
+        for (int index = 1; index <= script->main->controlCount(); ++index)
+            script->enabled += IsWindowEnabled(script->main->handleOf(index)) ? '1' : '0';
+    script->act(box);
+}
+
+// Runs the script for as long as it lives.
+class ScriptRun {
+public:
+    explicit ScriptRun(BoxScript& s) : timer_(SetTimer(nullptr, 0, 30, OnScriptTimer)) { script = &s; }
+    ~ScriptRun() {
+        KillTimer(nullptr, timer_);
+        script = nullptr;
+    }
+
+private:
+    UINT_PTR timer_;
+};
+
+void ClickButton(HWND box, int index) {
+    testing_support::ClickCentre(GetDlgItem(box, index));
+}
+
+TEST(ShowMessageTest, AnswersWithTheButtonClickedOrHowTheWaitEnded) {
+    struct Case {
+        const char* name;
+        int kind;
+        std::function<void(Application&, HWND)> act;
+        int answer;
+    };
+    const Case cases[] = {
+        {"OK", 0, [](Application& app, HWND box) { ClickButton(box, app.messageBox.buttonIndex(1)); }, 1},
+        {"Yes", 1, [](Application& app, HWND box) { ClickButton(box, app.messageBox.buttonIndex(1)); }, 1},
+        {"No", 1, [](Application& app, HWND box) { ClickButton(box, app.messageBox.buttonIndex(2)); }, 255},
+        {"Cancel of three", 3, [](Application& app, HWND box) { ClickButton(box, app.messageBox.buttonIndex(3)); },
+         255},
+        {"closed", 2, [](Application&, HWND box) { PostMessageW(box, WM_CLOSE, 0, 0); }, 0},
+        {"loop ended", 0, [](Application&, HWND) { PostQuitMessage(0); }, 50},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Application app;
+        BoxScript s;
+        s.act = [&](HWND box) { c.act(app, box); };
+        {
+            ScriptRun run(s);
+            EXPECT_EQ(app.ShowMessage(L"图标已保存。", c.kind, 130), c.answer);
+        }
+        EXPECT_TRUE(s.acted);
+        EXPECT_EQ(s.text, L"图标已保存。");
+        EXPECT_FALSE(FindWindowW(UiMessageBox::kBoxClass, nullptr)) << "the box is closed afterwards";
+        EXPECT_EQ(app.messageBox.currentType(), kBoxClosed);
+    }
+}
+
+// A main window with its header (close, minimise, help link, version link: 1-4) and three page controls (5-7,
+// the middle one disabled).
+void BuildMainWindow(Application& app) {
+    UiWindow& main = app.mainWindow;
+    ASSERT_TRUE(main.create(kMainClass, L"main", 650, 300, 20, 20));
+    app.header.closeButton = main.addCloseButton();
+    app.header.minimizeButton = main.addMinimizeButton();
+    app.header.helpLink = main.addLink(L"<a>Help Help Help</a>", 20, 10, 120, 20);
+    app.header.versionLink = main.addLink(L"<a>3.4.2.0 3.4.2.0</a>", 160, 10, 120, 20);
+    app.header.firstPageControl = main.addButton(L"page", 20, 60, 80, 25);
+    main.addEdit(L"", 20, 100, 100, 22);
+    main.setState(-1, kStateDisable);
+    main.addButton(L"page", 20, 140, 80, 25);
+    main.show(SW_SHOWNORMAL, kShowUpdate | kShowToFront | kShowActivate | kShowDrain);
+}
+
+TEST(ShowMessageTest, FreezesThePageControlsOfTheMainWindowAndGivesBackOnlyTheEnabledOnes) {
+    Application app;
+    BuildMainWindow(app);
+    BoxScript s;
+    s.main = &app.mainWindow;
+    s.act = [&](HWND box) { ClickButton(box, app.messageBox.buttonIndex(1)); };
+    {
+        ScriptRun run(s);
+        EXPECT_EQ(app.ShowMessage(L"message over the main window", 0, 130), 1);
+    }
+    EXPECT_EQ(s.owner, app.mainWindow.window) << "the box belongs to the main window";
+    EXPECT_EQ(s.enabled, "1111000") << "the header stays usable, the pages are frozen";
+    std::string after;
+    for (int index = 1; index <= 7; ++index)
+        after += IsWindowEnabled(app.mainWindow.handleOf(index)) ? '1' : '0';
+    EXPECT_EQ(after, "1111101");
+}
+
+TEST(NextEventTest, TheHeaderControlsOfTheMainWindowActThemselves) {
+    Application app;
+    BuildMainWindow(app);
+    std::vector<std::wstring> opened;
+    app.openAddress = [&opened](const wchar_t* address) {
+        opened.push_back(address);
+        return true;
+    };
+    // Pumps until the event with the code arrives; false when it does not.
+    auto pumpFor = [&app](int code) {
+        for (int round = 0; round < 200; ++round) {
+            while (app.NextEvent(false)) {
+                if (app.events.code == code) return true;
+            }
+            Sleep(10);
+        }
+        return false;
+    };
+    auto linkPoint = [&app](int index) {
+        RECT rect;
+        GetWindowRect(app.mainWindow.handleOf(index), &rect);
+        return POINT{rect.left + 8, (rect.top + rect.bottom) / 2};
+    };
+
+    testing_support::ClickAt(linkPoint(app.header.helpLink));
+    ASSERT_TRUE(pumpFor(app.header.helpLink));
+    testing_support::ClickAt(linkPoint(app.header.versionLink));
+    ASSERT_TRUE(pumpFor(app.header.versionLink));
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[0], Application::kHelpAddress);
+    EXPECT_EQ(opened[1], std::wstring(Application::kVersionAddressPrefix) + L"3.4.2.0");
+
+    testing_support::ClickCentre(app.mainWindow.handleOf(app.header.minimizeButton));
+    ASSERT_TRUE(pumpFor(app.header.minimizeButton)) << "the click stays the event after minimising";
+    EXPECT_TRUE(IsIconic(app.mainWindow.window));
+    ShowWindow(app.mainWindow.window, SW_RESTORE);
+    SetForegroundWindow(app.mainWindow.window);
+
+    testing_support::ClickCentre(app.mainWindow.handleOf(app.header.closeButton));
+    ASSERT_TRUE(pumpFor(kEventClose)) << "the close button is the close event";
+    EXPECT_EQ(app.events.closeRequested, 1);
+
+    while (app.NextEvent(false)) {
+    }
+    EXPECT_FALSE(app.NextEvent(false)) << "nothing queued";
+    PostQuitMessage(0);
+    EXPECT_FALSE(app.NextEvent(true)) << "the message loop ended";
+}
+
+TEST(CommandLineMessageTest, ErrorsAppearInTheToolkitsBoxAndTheClickOnOkEndsTheRun) {
+    testing_support::TempFolder folder;
+    testing_support::WriteBytes((folder / L"file.txt").Text(), "x", 1);
+    struct Case {
+        const char* name;
+        std::wstring tail;
+        const wchar_t* message;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {"invalid batch source",
+         L"/batchconvert \"" + std::wstring((folder / L"missing").Text()) + L"\" \"" +
+             std::wstring((folder / L"out").Text()) + L"\"",
+         L"批量图标创建操作的源路径无效", 254},
+        {"invalid batch target",
+         L"/batchextract \"" + std::wstring((folder / L"file.txt").Text()) + L"\" \"" +
+             std::wstring((folder / L"file.txt\\sub").Text()) + L"\"",
+         L"批量图标创建操作的目标文件夹无效", 253},
+        {"invalid option", L"/png /crop", L"无效的命令行选项", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Application app;
+        BoxScript s;
+        s.act = [&](HWND box) { ClickButton(box, app.messageBox.buttonIndex(1)); };
+        int exitCode;
+        {
+            ScriptRun run(s);
+            exitCode = app.RunApplication(GetModuleHandleW(nullptr), c.tail.c_str(), SW_SHOWNORMAL);
+        }
+        EXPECT_TRUE(s.acted) << "the message was shown in the box";
+        EXPECT_EQ(s.text, c.message);
+        EXPECT_EQ(exitCode, c.exitCode);
+        EXPECT_FALSE(FindWindowW(UiMessageBox::kBoxClass, nullptr));
+    }
 }
 
 }  // namespace
