@@ -410,29 +410,6 @@ TEST_F(BatchTest, ExtractGivesOneOnlyWhenAFileWasWritten) {
     EXPECT_FALSE(Exists(job_.targetFolder.Text()));
 }
 
-TEST_F(BatchTest, ExtractReadsAProgramForAnotherProcessor) {
-    // The loader refuses a program whose file header names a processor it doesn't run; the groups are still read.
-    const WideString program = temp_ / L"other.exe";
-    ASSERT_TRUE(MakeResourceFile(program.Text()));
-    std::vector<uint8_t> bytes = ReadBytes(program.Text());
-    ASSERT_GT(bytes.size(), 0x40u);
-    const uint32_t pe = Le32(bytes, 0x3C);
-    ASSERT_LT(pe + 6, bytes.size());
-    ASSERT_EQ(std::memcmp(&bytes[pe], "PE\0\0", 4), 0);
-    bytes[pe + 4] = 0xF0;  // IMAGE_FILE_MACHINE_POWERPC
-    bytes[pe + 5] = 0x01;
-    ASSERT_TRUE(WriteBytes(program.Text(), bytes));
-
-    job_.source = program;
-    job_.sizes = {16, 32};
-    EXPECT_EQ(BatchExtractIcons(&job_), 1);
-    EXPECT_EQ(job_.counter, 3);
-    EXPECT_EQ(FolderNames(target_), (std::set<std::wstring>{L"other.exe_Icon_0.ico", L"other.exe_Icon_2.ico"}));
-    const IcoFile first = ReadIco(Out(L"other.exe_Icon_0.ico").Text());
-    ASSERT_TRUE(first.valid);
-    EXPECT_TRUE(Near(first.entries[1].centre, kRed));
-}
-
 TEST_F(BatchTest, ExtractFromFilesWithoutIconGroupsGivesZero) {
     ASSERT_TRUE(WriteBytes(In(L"plain.dll").Text(), "MZ not really", 13));
     wchar_t self[MAX_PATH] = {};
