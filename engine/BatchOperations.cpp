@@ -1,6 +1,7 @@
 #include "engine/BatchOperations.h"
 
 #include <pcre2.h>
+#include <shellapi.h>
 
 #include <memory>
 #include <vector>
@@ -61,6 +62,20 @@ bool RunItem(BatchJob& job, WideString* item, Operation operation) {
 BOOL CALLBACK CountGroup(HMODULE, LPCWSTR, LPWSTR, LONG_PTR counter) {
     ++*reinterpret_cast<int32_t*>(counter);
     return TRUE;
+}
+
+// Icon groups as single extraction finds them. Files the resource loader refuses (16-bit libraries, programs for
+// another processor) are still read by the shell's extractor, so its count stands in for the enumeration.
+int32_t CountIconGroups(const WideString& file) {
+    ModuleHandle module(
+        LoadLibraryExW(file.Text(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));
+    if (!module) module.Reset(LoadLibraryExW(file.Text(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    int32_t groups = 0;
+    if (module)
+        EnumResourceNamesW(module.Get(), RT_GROUP_ICON, CountGroup, reinterpret_cast<LONG_PTR>(&groups));
+    else if (const UINT count = ExtractIconExW(file.Text(), -1, nullptr, nullptr, 0); count <= 0xFFFF)
+        groups = static_cast<int32_t>(count);  // a file the extractor can't read answers 0xFFFFFFFF
+    return groups;
 }
 
 BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
@@ -144,21 +159,19 @@ bool IsPictureFileName(const wchar_t* name) {
 int BatchExtractIcons(BatchJob* job) {
     if (!Runnable(job)) return 0;
     job->targetFolder.StripTrailingBackslashes();
-    ModuleHandle module(
-        LoadLibraryExW(job->source.Text(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));
-    if (!module) return 0;
     // Groups are taken by position, so only their number matters; the single operation finds each by index.
-    int32_t groups = 0;
-    EnumResourceNamesW(module.Get(), RT_GROUP_ICON, CountGroup, reinterpret_cast<LONG_PTR>(&groups));
+    const int32_t groups = CountIconGroups(job->source);
+    int32_t written = 0;
     job->counter = 0;
     while (job->counter < groups && !Stopped(*job)) {
         const int32_t index = job->counter;
         job->output = ExtractOutputPath(job->targetFolder, job->source, index, job->flags);
-        RunItem(*job, nullptr,
-                [&] { return MakeIconFromResource(job->source, index, job->output, job->sizes, job->flags); });
+        if (RunItem(*job, nullptr,
+                    [&] { return MakeIconFromResource(job->source, index, job->output, job->sizes, job->flags); }))
+            ++written;
         ++job->counter;
     }
-    return job->counter > 0 ? 1 : 0;
+    return written > 0 ? 1 : 0;
 }
 
 int BatchConvertPictures(BatchJob* job) {
@@ -196,16 +209,18 @@ int BatchSaveWindowIcons(BatchJob* job) {
     job->counter = 0;
     std::vector<HWND> windows;
     EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
+    int32_t written = 0;
     for (HWND window : windows) {
         if (Stopped(*job)) break;
         wchar_t title[kTitleUnits] = {};
         ReadWindowTitle(window, title);
         job->item = title;
         job->output = WindowOutputPath(job->targetFolder, job->counter, job->item, job->flags);
-        RunItem(*job, &job->item, [&] { return MakeIconFromWindow(window, job->output, job->sizes, job->flags); });
+        if (RunItem(*job, &job->item, [&] { return MakeIconFromWindow(window, job->output, job->sizes, job->flags); }))
+            ++written;
         ++job->counter;
     }
-    return job->counter > 0 ? 1 : 0;
+    return written > 0 ? 1 : 0;
 }
 
 DWORD WINAPI BatchExtractIconsThread(LPVOID job) {

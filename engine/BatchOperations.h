@@ -12,8 +12,8 @@
 // existing output aside first and putting it back when the item fails. Each returns 0 at once for a missing job
 // or owner, reads the job's cancel flag before every item and never stops at a failed item.
 
-// Every icon group of the resource file job.source, by position, into
-// target\<file name>_Icon_<n>.ico. 1 when the file had at least one icon group, else 0.
+// Every icon group of the resource file job.source, by position, into target\<file name>_Icon_<n>.ico; files the
+// resource loader refuses count the groups the shell's extractor finds. 1 when at least one file was written.
 int BatchExtractIcons(BatchJob* job);
 
 // Every plain file of the folder job.source whose extension names a picture type, in listing order, into
@@ -21,7 +21,7 @@ int BatchExtractIcons(BatchJob* job);
 int BatchConvertPictures(BatchJob* job);
 
 // The icons of every top-level window, visible or not, into target\<n>-<title>.ico, where n is the window's
-// position in the enumeration (windows without an icon leave a gap). 1 when at least one window was enumerated.
+// position in the enumeration (windows without an icon leave a gap). 1 when at least one file was written.
 int BatchSaveWindowIcons(BatchJob* job);
 
 // Thread entries for a batch started on a worker thread; the parameter is the BatchJob and the exit code the

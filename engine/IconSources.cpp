@@ -88,10 +88,11 @@ HICON LoadGroupByPosition(const WideString& path, int32_t index, int width, int 
     return icon;
 }
 
+// The icon's own pixels, stretched when its size differs from the one asked for; at its own size it is unchanged.
 WorkingImage ImageFromIcon(HICON icon, int width, int height) {
-    IconCanvas canvas = RenderIcon(icon);
-    if (!canvas) return WorkingImage();
-    return ImageFromBitmapHandle(canvas.Handle(), width, height);
+    WorkingImage own = ImageFromIconHandle(icon);
+    if (!own || (own.Width() == width && own.Height() == height)) return own;
+    return ScaleImage(own, width, height, 0);
 }
 
 // COM for the shell's folder objects on whichever thread resolves; balanced only when this call started it.

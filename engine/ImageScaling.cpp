@@ -387,6 +387,74 @@ IconCanvas RenderIcon(HICON icon, int width, int height) {
     return canvas;
 }
 
+namespace {
+
+// A bitmap's pixels as top-down 32-bit values, rows lines of width; empty when the copy fails. A monochrome bitmap
+// comes out black (0) and white (0x00FFFFFF).
+std::vector<uint32_t> ReadBitmapPixels(HBITMAP bitmap, int width, int rows) {
+    std::vector<uint32_t> pixels;
+    if (width <= 0 || rows <= 0 || static_cast<uint64_t>(width) * static_cast<uint64_t>(rows) * 4 > kMaxPlaneBytes)
+        return pixels;
+    try {
+        pixels.resize(static_cast<size_t>(width) * rows);
+    } catch (const std::bad_alloc&) {
+        return pixels;
+    }
+    BITMAPINFO info = TopDownInfo(width, rows);
+    WindowDc screen(nullptr);
+    if (GetDIBits(screen.Get(), bitmap, 0, static_cast<UINT>(rows), pixels.data(), &info, DIB_RGB_COLORS) != rows)
+        pixels.clear();
+    return pixels;
+}
+
+bool HasAlpha(const std::vector<uint32_t>& pixels) {
+    return std::any_of(pixels.begin(), pixels.end(), [](uint32_t pixel) { return (pixel >> 24) != 0; });
+}
+
+}  // namespace
+
+WorkingImage ImageFromIconHandle(HICON icon) {
+    ICONINFO info{};
+    if (!icon || !GetIconInfo(icon, &info)) return WorkingImage();
+    const GdiObjectHandle colour(info.hbmColor);
+    const GdiObjectHandle mask(info.hbmMask);
+    const SizeInfo maskSize = GetBitmapSize(info.hbmMask);
+    const SizeInfo size = colour ? GetBitmapSize(info.hbmColor) : SizeInfo{maskSize.width, maskSize.height / 2, 1};
+    const int width = size.width, height = size.height;
+    if (width <= 0 || height <= 0) return WorkingImage();
+
+    // A monochrome icon keeps its XOR image below the AND mask in one bitmap of twice the height.
+    const int maskRows = colour ? height : 2 * height;
+    std::vector<uint32_t> andMask;
+    if (mask && maskSize.width == width && maskSize.height >= maskRows)
+        andMask = ReadBitmapPixels(info.hbmMask, width, maskRows);
+    std::vector<uint32_t> pixels;
+    if (colour)
+        pixels = ReadBitmapPixels(info.hbmColor, width, height);
+    else if (!andMask.empty())
+        pixels.assign(andMask.begin() + static_cast<ptrdiff_t>(width) * height, andMask.end());
+    if (pixels.empty()) return WorkingImage();
+
+    // Without an alpha channel (palette and 24-bit images, 32-bit ones whose alpha is all zero) Windows draws the
+    // icon through its AND mask: opaque where the mask is clear. Pixels with alpha keep it exactly.
+    if (!colour || !HasAlpha(pixels)) {
+        for (size_t i = 0; i < pixels.size(); ++i) {
+            const bool transparent = !andMask.empty() && (andMask[i] & 0x00FFFFFFu) != 0;
+            pixels[i] = (pixels[i] & 0x00FFFFFFu) | (transparent ? 0u : 0xFF000000u);
+        }
+    }
+
+    GdiplusImage image = CreateGdiplusBitmap(width, height, PixelFormat32bppARGB);
+    if (!image) return image;
+    {
+        BitmapLock lock(image, Gdiplus::ImageLockModeWrite, PixelFormat32bppARGB);
+        if (!lock.Locked()) return GdiplusImage();
+        for (int y = 0; y < height; ++y)
+            std::memcpy(lock.Row(y), pixels.data() + static_cast<size_t>(y) * width, static_cast<size_t>(width) * 4);
+    }
+    return image;
+}
+
 WorkingImage ImageFromBitmapHandle(HBITMAP bitmap, int width, int height) {
     const SizeInfo size = GetBitmapSize(bitmap);
     if (!bitmap || size.width <= 0 || size.height <= 0) return WorkingImage();

@@ -73,6 +73,11 @@ SizeInfo GetBitmapSize(HBITMAP bitmap);
 SizeInfo GetIconSize(HICON icon);
 // Draws the icon into a new canvas of width x height (both 0: the icon's own size).
 IconCanvas RenderIcon(HICON icon, int width = 0, int height = 0);
+// The icon's own pixels at its own size, read from its bitmaps, as a straight-alpha (32bpp ARGB) image, so that an
+// icon written at its own size keeps every value exactly. Alpha is the icon's own; an icon without an alpha channel
+// (palette, 24-bit, or 32-bit with all alpha zero, and monochrome icons) is opaque where its AND mask is clear and
+// transparent where it is set. Colours under alpha 0 stay as the icon holds them. Empty when the icon is unreadable.
+WorkingImage ImageFromIconHandle(HICON icon);
 // A working image holding the bitmap's 32-bit pixels taken as premultiplied values, stretched to width x height
 // when that differs from the bitmap's own size.
 WorkingImage ImageFromBitmapHandle(HBITMAP bitmap, int width, int height);

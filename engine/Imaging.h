@@ -78,6 +78,7 @@ private:
 };
 
 // A working image: a 32bpp premultiplied (PARGB) bitmap, rows top-down, stride width * 4, owned by its receiver.
+// An icon's own pixels come as straight ARGB instead (ImageFromIconHandle), so that they are written unchanged.
 using WorkingImage = GdiplusImage;
 
 // Owner of a drawing context on an image.

@@ -38,13 +38,10 @@ bool MakeIconFromWindow(HWND window, const WideString& output, const SizeList& s
 WorkingImage LoadWindowIconImage(HICON smallIcon, HICON largeIcon, int size, IconJobFlags flags) {
     HICON icon = size < kLargeIconFrom ? smallIcon : largeIcon;
     if (!icon || size <= 0) return WorkingImage();
-    const SizeInfo own = GetIconSize(icon);
-    if (own.width <= 0 || own.height <= 0) return WorkingImage();
-    IconCanvas canvas = RenderIcon(icon, own.width, own.height);
-    if (!canvas) return WorkingImage();
-    const WorkingImage image = ImageFromBitmapHandle(canvas.Handle(), own.width, own.height);
-    if (!image) return WorkingImage();
-    return ScaleImage(image, size, size, flags);
+    WorkingImage own = ImageFromIconHandle(icon);
+    // At its own size the icon is taken as it is: every fit of a square into a square is the whole square.
+    if (!own || (own.Width() == size && own.Height() == size)) return own;
+    return ScaleImage(own, size, size, flags);
 }
 
 bool ReplaceSystemCursors(HICON icon) {

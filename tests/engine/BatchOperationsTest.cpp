@@ -400,6 +400,16 @@ TEST_F(BatchTest, ExtractKeepsAnExistingOutputAsItsBackup) {
     EXPECT_FALSE(Exists(Out(L"lib.dll_Icon_1 (backup).ico").Text()));
 }
 
+TEST_F(BatchTest, ExtractGivesOneOnlyWhenAFileWasWritten) {
+    const WideString library = temp_ / L"lib.dll";
+    ASSERT_TRUE(MakeResourceFile(library.Text()));
+    job_.source = library;
+    job_.targetFolder = temp_ / L"missing";
+    EXPECT_EQ(BatchExtractIcons(&job_), 0);
+    EXPECT_EQ(job_.counter, 3) << "every group was tried";
+    EXPECT_FALSE(Exists(job_.targetFolder.Text()));
+}
+
 TEST_F(BatchTest, ExtractFromFilesWithoutIconGroupsGivesZero) {
     ASSERT_TRUE(WriteBytes(In(L"plain.dll").Text(), "MZ not really", 13));
     wchar_t self[MAX_PATH] = {};

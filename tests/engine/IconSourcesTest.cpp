@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "IconImageSupport.h"
 #include "PictureSupport.h"
 #include "TestSupport.h"
 #include "engine/IconWriter.h"
@@ -45,6 +46,27 @@ bool MakeShortcut(const WideString& path, const wchar_t* target, const wchar_t* 
     if (iconFile) link->SetIconLocation(iconFile, iconIndex);
     ComPtr<IPersistFile> file = link.As<IPersistFile>(IID_IPersistFile);
     return file && SUCCEEDED(file->Save(path.Text(), TRUE));
+}
+
+// A copy of this test program whose icon groups (ids 1, 2, ...) each hold one image of the given size and depth.
+bool MakeDepthLibrary(const wchar_t* path, const std::vector<IconDepth>& depths, int size) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (!CopyFileW(self, path, FALSE)) return false;
+    HANDLE update = BeginUpdateResourceW(path, TRUE);
+    if (!update) return false;
+    const WORD language = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
+    bool ok = true;
+    for (size_t i = 0; i < depths.size() && ok; ++i) {
+        const WORD id = static_cast<WORD>(i + 1);
+        std::vector<uint8_t> image = IconImageBytes(depths[i], size);
+        std::vector<uint8_t> group = IconGroupBytes(depths[i], size, id, image.size());
+        ok = UpdateResourceW(update, RT_ICON, MAKEINTRESOURCEW(id), language, image.data(),
+                             static_cast<DWORD>(image.size())) &&
+             UpdateResourceW(update, RT_GROUP_ICON, MAKEINTRESOURCEW(id), language, group.data(),
+                             static_cast<DWORD>(group.size()));
+    }
+    return EndUpdateResourceW(update, !ok) && ok;
 }
 
 class IconSourcesTest : public ::testing::Test {
@@ -99,6 +121,38 @@ TEST_F(IconSourcesTest, ExtractsIconsOfSystemFilesAtEverySize) {
             EXPECT_EQ(image.Height(), size);
             EXPECT_GT(OpaquePixels(image), 0) << "the icon was drawn";
         }
+    }
+}
+
+TEST_F(IconSourcesTest, AnEntryKeepsItsOwnPixelsOrTakesItsAlphaFromItsMask) {
+    // Palette, 24-bit and zero-alpha entries are opaque exactly where their mask is clear; entries with alpha keep
+    // every alpha value, 0 and 1 included.
+    const std::vector<IconDepth> depths = {IconDepth::kOne,        IconDepth::kFour,  IconDepth::kEight,
+                                           IconDepth::kTwentyFour, IconDepth::kAlpha, IconDepth::kZeroAlpha};
+    const WideString library = folder_ / L"depths.dll";
+    ASSERT_TRUE(MakeDepthLibrary(library.Text(), depths, 16));
+    for (size_t i = 0; i < depths.size(); ++i) {
+        const int bits = BitsOf(depths[i]);
+        SCOPED_TRACE(::testing::Message() << "group " << i << ", " << bits << " bits");
+        WorkingImage own = ExtractResourceIcon(library, static_cast<int32_t>(i), 16, 16, WideString());
+        ASSERT_TRUE(own);
+        const std::vector<uint32_t> pixels = ReadPixels(own, PixelFormat32bppARGB);
+        ASSERT_EQ(pixels.size(), 256u);
+        std::string first;
+        EXPECT_EQ(WrongIconPixels(pixels, depths[i], 16, first), 0) << first;
+
+        // Enlarged, the column that is transparent in every row stays fully transparent.
+        WorkingImage larger = ExtractResourceIcon(library, static_cast<int32_t>(i), 32, 32, WideString());
+        ASSERT_TRUE(larger);
+        const std::vector<uint32_t> large = ReadPixels(larger, PixelFormat32bppARGB);
+        ASSERT_EQ(large.size(), 1024u);
+        int shown = 0;
+        for (int y = 0; y < 32; ++y) {
+            EXPECT_EQ(large[static_cast<size_t>(y) * 32] >> 24, 0u) << "row " << y;
+            for (int x = 0; x < 32; ++x)
+                shown += (large[static_cast<size_t>(y) * 32 + x] >> 24) == 0xFF;
+        }
+        EXPECT_GT(shown, 0);
     }
 }
 

@@ -12,6 +12,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "IconImageSupport.h"
 #include "TestSupport.h"
 #include "engine/BatchOperations.h"
 #include "sys/Handles.h"
@@ -267,6 +268,39 @@ TEST_F(WindowIconsTest, WindowImagesTakeTheSmallIconBelow24) {
         ASSERT_EQ(pixels.size(), static_cast<size_t>(c.size) * c.size);
         EXPECT_EQ(pixels[static_cast<size_t>(c.size / 2) * c.size + c.size / 2], c.colour) << c.size;
     }
+}
+
+TEST_F(WindowIconsTest, WindowIconsKeepTheirOwnPixelsAtTheirOwnSize) {
+    // A window's icons of every depth: alpha exactly as the icon holds it, or from the mask where it has none.
+    for (IconDepth depth : {IconDepth::kOne, IconDepth::kFour, IconDepth::kEight, IconDepth::kTwentyFour,
+                            IconDepth::kAlpha, IconDepth::kZeroAlpha}) {
+        IconHandle small(IconFromImageBytes(IconImageBytes(depth, 16), 16));
+        IconHandle large(IconFromImageBytes(IconImageBytes(depth, 32), 32));
+        ASSERT_TRUE(small && large) << BitsOf(depth);
+        for (int size : {16, 32}) {
+            SCOPED_TRACE(::testing::Message() << BitsOf(depth) << " bits at " << size);
+            WorkingImage image = LoadWindowIconImage(small.Get(), large.Get(), size, kCenter);
+            ASSERT_TRUE(image);
+            const std::vector<uint32_t> pixels = ReadPixels(image, PixelFormat32bppARGB);
+            ASSERT_EQ(pixels.size(), static_cast<size_t>(size) * size);
+            std::string first;
+            EXPECT_EQ(WrongIconPixels(pixels, depth, size, first), 0) << first;
+        }
+    }
+}
+
+TEST_F(WindowIconsTest, ABatchThatWritesNoFileGivesZero) {
+    WindowAnswers none;
+    TestWindow window = MakeWindow(kLargeClass, L"With an icon", &none);
+    ASSERT_TRUE(window);
+    BatchJob job;
+    job.owner = this;
+    job.flags = kCenter;
+    job.sizes = {16};
+    job.targetFolder = temp_ / L"missing";
+    EXPECT_EQ(BatchSaveWindowIcons(&job), 0);
+    EXPECT_GT(job.counter, 0) << "windows were enumerated";
+    EXPECT_TRUE(FolderNames(temp_.Path()).empty());
 }
 
 TEST_F(WindowIconsTest, BatchNumbersEveryWindowAndKeepsEveryFileInTheTarget) {

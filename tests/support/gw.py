@@ -35,6 +35,12 @@ def tool(*args, timeout=60):
     return subprocess.run(list(args), stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=timeout)
 
 
+def tool_bytes(*args, timeout=60):
+    """Runs a Linux tool and returns what it wrote to its standard output, as bytes."""
+    return subprocess.run(list(args), stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout,
+                          check=True).stdout
+
+
 class TempDirTest(unittest.TestCase):
     """A test case with a fresh temporary folder (self.tmp) that is removed afterwards."""
 
