@@ -5,6 +5,8 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <set>
+#include <string>
 
 #include "PictureSupport.h"
 #include "TestSupport.h"
@@ -189,7 +191,7 @@ TEST_F(CommandLineTest, AJobNeverDestroysItsOwnSource) {
     EXPECT_TRUE(IsPng(Read(L"pic.png"), 32));
     EXPECT_EQ(Read(L"pic (backup).png"), original) << "the source is kept as its backup";
 
-    // An .ico converted onto itself is read from its backup; a failing job puts it back.
+    // An .ico converted onto itself is read as it is; a failing job leaves it as it was.
     ASSERT_EQ(Parse(WideString::Concat(L"/convert ", Quoted(L"pic.png"), L" ", Quoted(L"icon.ico"))), 1);
     const std::vector<uint8_t> icon = Read(L"icon.ico");
     ASSERT_EQ(Parse(WideString::Concat(L"/formats=16 /convert ", Quoted(L"ICON.ico"))), 1);
@@ -201,6 +203,19 @@ TEST_F(CommandLineTest, AJobNeverDestroysItsOwnSource) {
     EXPECT_EQ(Parse(WideString::Concat(L"/extract ", Quoted(L"broken.ico"))), 2);
     EXPECT_EQ(Read(L"broken.ico"), std::vector<uint8_t>(std::begin("not an icon"), std::end("not an icon") - 1));
     EXPECT_FALSE(Exists((folder_ / L"broken (backup).ico").Text()));
+}
+
+TEST_F(CommandLineTest, AStaleBackupIsNeverTheSourceAndMovesOn) {
+    ASSERT_EQ(Parse(WideString::Concat(L"/formats=32 /convert ", Quoted(L"pic.png"), L" ", Quoted(L"ref.png"))), 1);
+    const std::vector<uint8_t> fromCurrent = Read(L"ref.png"), current = Read(L"pic.png");
+    // A backup of an earlier run, or any file of that name.
+    ASSERT_TRUE(SavePicture(folder_ / L"pic (backup).png", 16, 16, 0xFF00FF00));
+    const std::vector<uint8_t> stale = Read(L"pic (backup).png");
+
+    ASSERT_EQ(Parse(WideString::Concat(L"/formats=32 /convert ", Quoted(L"pic.png"), L" ", Quoted(L"pic.png"))), 1);
+    EXPECT_EQ(Read(L"pic.png"), fromCurrent) << "made from the picture as it was";
+    EXPECT_EQ(Read(L"pic (backup).png"), current);
+    EXPECT_EQ(Read(L"pic (backup 2).png"), stale);
 }
 
 TEST_F(CommandLineTest, ATargetThatIsAnotherNameOfTheSourceLeavesTheSourceIntact) {
@@ -277,6 +292,11 @@ TEST_F(CommandLineTest, OnlyATrailingCommaAndNumberIsTheIconIndex) {
     ASSERT_TRUE(CreateDirectoryW(commaFolder.Text(), nullptr));
     const WideString copy = WideString::Concat(commaFolder, L"\\lib.dll");
     ASSERT_TRUE(CopyFileW(library.Text(), copy.Text(), FALSE));
+    // A comma followed by digits inside the path is no index either.
+    const WideString yearFolder = folder_ / L"Photos, 2020";
+    ASSERT_TRUE(CreateDirectoryW(yearFolder.Text(), nullptr));
+    const WideString year = WideString::Concat(yearFolder, L"\\icons.dll");
+    ASSERT_TRUE(CopyFileW(library.Text(), year.Text(), FALSE));
 
     // A comma inside a folder name belongs to the path, with or without an index after the file.
     struct Case {
@@ -288,12 +308,35 @@ TEST_F(CommandLineTest, OnlyATrailingCommaAndNumberIsTheIconIndex) {
         {WideString::Concat(L"/extract \"", copy, L",3\""), L"Smith, J\\lib.ico", L"three.ico"},
         {WideString::Concat(L"/extract \"", copy, L"\" ", Quoted(L"a.ico")), L"a.ico", L"first.ico"},
         {WideString::Concat(L"\"/res=", copy, L",3\" \"/icon=", folder_ / L"b.ico\""), L"b.ico", L"three.ico"},
+        {WideString::Concat(L"/extract \"", year, L"\""), L"Photos, 2020\\icons.ico", L"first.ico"},
+        {WideString::Concat(L"/extract \"", year, L",3\" ", Quoted(L"c.ico")), L"c.ico", L"three.ico"},
+        {WideString::Concat(L"\"/res=", year, L"\" \"/icon=", folder_ / L"d.ico\""), L"d.ico", L"first.ico"},
+        {WideString::Concat(L"\"/res=", year, L",3\" \"/icon=", folder_ / L"e.ico\""), L"e.ico", L"three.ico"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.tail.Text()));
         ASSERT_EQ(Parse(c.tail), 1);
         EXPECT_EQ(Read(c.output), Read(c.sameAs));
     }
+}
+
+TEST_F(CommandLineTest, AnOutputNameEndingInADotNamesTheFileWithoutIt) {
+    struct Case {
+        const wchar_t* target;
+        const wchar_t* written;
+        bool png;
+    };
+    for (const Case& c : {Case{L"out.ico.", L"out.ico", false}, Case{L"copy.png. ", L"copy.png", true},
+                          Case{L"plain.", L"plain.ico", false}}) {
+        SCOPED_TRACE(Narrow(c.target));
+        ASSERT_EQ(Parse(WideString::Concat(L"/formats=32 /convert ", Quoted(L"pic.png"), L" ", Quoted(c.target))), 1);
+        if (c.png) {
+            EXPECT_TRUE(IsPng(Read(c.written), 32));
+        } else {
+            EXPECT_EQ(IconEntries(Read(c.written)), std::vector<int>({32}));
+        }
+    }
+    EXPECT_EQ(FolderNames(folder_.Path()), (std::set<std::wstring>{L"pic.png", L"out.ico", L"copy.png", L"plain.ico"}));
 }
 
 TEST_F(CommandLineTest, TakenArgumentsExpandEnvironmentVariables) {
