@@ -5,8 +5,6 @@
 #include <shlobj.h>
 
 #include <cstring>
-#include <set>
-#include <string>
 
 #include "PictureSupport.h"
 #include "TestSupport.h"
@@ -205,19 +203,6 @@ TEST_F(CommandLineTest, AJobNeverDestroysItsOwnSource) {
     EXPECT_FALSE(Exists((folder_ / L"broken (backup).ico").Text()));
 }
 
-TEST_F(CommandLineTest, AStaleBackupIsNeverTheSourceAndMovesOn) {
-    ASSERT_EQ(Parse(WideString::Concat(L"/formats=32 /convert ", Quoted(L"pic.png"), L" ", Quoted(L"ref.png"))), 1);
-    const std::vector<uint8_t> fromCurrent = Read(L"ref.png"), current = Read(L"pic.png");
-    // A backup of an earlier run, or any file of that name.
-    ASSERT_TRUE(SavePicture(folder_ / L"pic (backup).png", 16, 16, 0xFF00FF00));
-    const std::vector<uint8_t> stale = Read(L"pic (backup).png");
-
-    ASSERT_EQ(Parse(WideString::Concat(L"/formats=32 /convert ", Quoted(L"pic.png"), L" ", Quoted(L"pic.png"))), 1);
-    EXPECT_EQ(Read(L"pic.png"), fromCurrent) << "made from the picture as it was";
-    EXPECT_EQ(Read(L"pic (backup).png"), current);
-    EXPECT_EQ(Read(L"pic (backup 2).png"), stale);
-}
-
 TEST_F(CommandLineTest, ATargetThatIsAnotherNameOfTheSourceLeavesTheSourceIntact) {
     const std::vector<uint8_t> original = Read(L"pic.png");
     const WideString link = folder_ / L"link.png";
@@ -318,25 +303,6 @@ TEST_F(CommandLineTest, OnlyATrailingCommaAndNumberIsTheIconIndex) {
         ASSERT_EQ(Parse(c.tail), 1);
         EXPECT_EQ(Read(c.output), Read(c.sameAs));
     }
-}
-
-TEST_F(CommandLineTest, AnOutputNameEndingInADotNamesTheFileWithoutIt) {
-    struct Case {
-        const wchar_t* target;
-        const wchar_t* written;
-        bool png;
-    };
-    for (const Case& c : {Case{L"out.ico.", L"out.ico", false}, Case{L"copy.png. ", L"copy.png", true},
-                          Case{L"plain.", L"plain.ico", false}}) {
-        SCOPED_TRACE(Narrow(c.target));
-        ASSERT_EQ(Parse(WideString::Concat(L"/formats=32 /convert ", Quoted(L"pic.png"), L" ", Quoted(c.target))), 1);
-        if (c.png) {
-            EXPECT_TRUE(IsPng(Read(c.written), 32));
-        } else {
-            EXPECT_EQ(IconEntries(Read(c.written)), std::vector<int>({32}));
-        }
-    }
-    EXPECT_EQ(FolderNames(folder_.Path()), (std::set<std::wstring>{L"pic.png", L"out.ico", L"copy.png", L"plain.ico"}));
 }
 
 TEST_F(CommandLineTest, TakenArgumentsExpandEnvironmentVariables) {

@@ -103,13 +103,19 @@ class SafeOutputTest(gw.TempDirTest):
                     self.assertTrue(read(os.path.join(folder, "pic (backup 2).png")) == stale, "the stale backup moved on")
                     self.assertEqual(len(contents), 3)
 
-    def test_an_output_name_ending_in_a_dot_names_the_file_without_it(self):
+    def test_an_output_name_ending_in_dots_or_spaces_names_the_file_without_them(self):
         source = self.path("pic.png")
         Image.new("RGBA", (40, 40), RED).save(source)
-        self.assertEqual(self.run_gw("/formats=16", "/convert", gw.win_path(source), gw.win_path(self.tmp) + "\\out.ico."),
-                         0)
-        self.assertEqual(sorted(os.listdir(self.tmp)), ["out.ico", "pic.png"])
-        self.assertEqual(icotool_sizes(self.path("out.ico")), [16])
+        for target, written in (("out.ico.", "out.ico"), ("copy.png. ", "copy.png"), ("plain.", "plain.ico")):
+            with self.subTest(target=target):
+                self.assertEqual(self.run_gw("/formats=16", "/convert", gw.win_path(source),
+                                             gw.win_path(self.tmp) + "\\" + target), 0)
+                if written.endswith(".png"):
+                    with Image.open(self.path(written)) as im:
+                        self.assertEqual((im.format, im.size), ("PNG", (16, 16)))
+                else:
+                    self.assertEqual(icotool_sizes(self.path(written)), [16])
+        self.assertEqual(sorted(os.listdir(self.tmp)), ["copy.png", "out.ico", "pic.png", "plain.ico"])
 
 
 class ResourcePathTest(gw.TempDirTest):

@@ -80,27 +80,6 @@ TEST(StagedFile, TheFinalPathHoldsTheOldOrTheWholeNewFileAndNothingIsLeftBehind)
     }
 }
 
-TEST(StagedFile, RefusesWhatCannotHoldAFile) {
-    TempFolder folder;
-    StagedFile missing;
-    EXPECT_FALSE(missing.Create(folder / L"no\\such\\out.ico"));
-    EXPECT_FALSE(missing.Write("x", 1));
-    EXPECT_FALSE(missing.Commit());
-
-    // A folder at the final path is never replaced, and keeps its content.
-    const WideString taken = folder / L"taken.ico";
-    ASSERT_TRUE(CreateDirectoryW(taken.Text(), nullptr));
-    ASSERT_TRUE(WriteBytes((folder / L"taken.ico\\keep.txt").Text(), "keep", 4));
-    {
-        StagedFile file;
-        ASSERT_TRUE(file.Create(taken));
-        ASSERT_TRUE(file.Write("new", 3));
-        EXPECT_FALSE(file.Commit());
-    }
-    EXPECT_EQ(Content(folder / L"taken.ico\\keep.txt"), "keep");
-    EXPECT_EQ(FolderNames(folder.Path()), std::set<std::wstring>{L"taken.ico"});
-}
-
 TEST(StagedFile, WritesBeyondMaxPath) {
     TempFolder folder;
     const WideString deep = DeepFolder(folder.Path(), L"a folder name of some length", MAX_PATH + 20);
