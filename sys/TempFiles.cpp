@@ -90,6 +90,7 @@ bool StagedFile::Commit(bool* replaced) {
 
     const bool existed = IsFile(final_);
     bool moved = MoveOver(temporary_, final_);
+    DWORD moveError = moved ? ERROR_SUCCESS : GetLastError();
     // A file that another program holds open, even one that lets others delete it, can't be renamed over; the
     // replace call can swap it out, and that program keeps reading the old content until it closes the file.
     if (!moved && existed) moved = ReplaceHeldFile();
@@ -102,8 +103,9 @@ bool StagedFile::Commit(bool* replaced) {
             const DWORD plain = attributes & ~kStickyAttributes;
             SetFileAttributesW(final_.Text(), plain ? plain : FILE_ATTRIBUTE_NORMAL);
             moved = MoveOver(temporary_, final_);
+            if (!moved) moveError = GetLastError();
         }
-        if (!moved && GetLastError() == ERROR_ACCESS_DENIED) {
+        if (!moved && moveError == ERROR_ACCESS_DENIED) {
             const SecurityReset material(true, false);
             if (ResetSecurity(final_.Text(), kResetProtectedList, material)) moved = MoveOver(temporary_, final_);
         }

@@ -252,26 +252,41 @@ TEST_F(IconWriterTest, ReadOnlyOutputIsReplaced) {
 }
 
 TEST_F(IconWriterTest, AnOutputHeldOpenByAnotherProgramIsNeverLost) {
-    // Another program reads the old file and lets others delete it, as viewers and indexers do. The new file
-    // either takes its place or the write fails; the old file is never removed without its replacement.
-    for (IconJobFlags flags : {kPngc, kPngs}) {
-        SCOPED_TRACE(flags);
-        const WideString out = folder_ / ((flags & kPngs) ? L"held.png" : L"held.ico");
+    // Another program reads the old file. When it lets others delete the file (as viewers and indexers do), the new
+    // file takes its place while that program goes on reading the old content; otherwise the write fails and the
+    // old file stays. Either way nothing is left beside it.
+    struct Case {
+        DWORD sharing;
+        IconJobFlags flags;
+        bool written;
+    };
+    const Case cases[] = {{FILE_SHARE_READ | FILE_SHARE_DELETE, kPngc, true},
+                          {FILE_SHARE_READ | FILE_SHARE_DELETE, kPngs, true},
+                          {FILE_SHARE_READ, kPngc, false},
+                          {FILE_SHARE_READ, kPngs, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "sharing " << c.sharing << ", flags " << c.flags);
+        const WideString out = folder_ / ((c.flags & kPngs) ? L"held.png" : L"held.ico");
         ASSERT_TRUE(WriteBytes(out.Text(), "old", 3));
-        FileHandle holder(CreateFileW(out.Text(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
+        FileHandle holder(CreateFileW(out.Text(), GENERIC_READ, c.sharing, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(holder);
-        const bool written = WriteIconFile(IconSource(picture_), {16}, out, 0, flags, WideString());
+        EXPECT_EQ(WriteIconFile(IconSource(picture_), {16}, out, 0, c.flags, WideString()), c.written);
+        char held[4] = {};
+        DWORD read = 0;
+        EXPECT_TRUE(ReadFile(holder.Get(), held, 3, &read, nullptr));
+        EXPECT_STREQ(held, "old");
         holder.Reset();
+
         const std::vector<uint8_t> after = ReadBytes(out.Text());
-        if (written && (flags & kPngs)) {
+        if (!c.written) {
+            EXPECT_EQ(after, std::vector<uint8_t>({'o', 'l', 'd'}));
+        } else if (c.flags & kPngs) {
             ASSERT_GT(after.size(), 24u);
             EXPECT_EQ(std::memcmp(after.data(), kPngSignature, 8), 0);
             EXPECT_EQ(after[19], 16) << "IHDR width";
-        } else if (written) {
-            EXPECT_EQ(after.size(), 1150u);
         } else {
-            EXPECT_EQ(after, std::vector<uint8_t>({'o', 'l', 'd'}));
+            EXPECT_EQ(after.size(), 1150u);
+            EXPECT_EQ(ParseIcon(after).size(), 1u);
         }
         RemoveTree(out.Text());
         EXPECT_EQ(FolderNames(folder_.Path()), std::set<std::wstring>{L"flat.png"}) << "no temporary file left";
@@ -279,7 +294,7 @@ TEST_F(IconWriterTest, AnOutputHeldOpenByAnotherProgramIsNeverLost) {
 }
 
 TEST_F(IconWriterTest, AFolderAtTheOutputPathIsNeverRemoved) {
-    // Only a file that refuses to be opened is removed and recreated; a folder of that name keeps its content.
+    // A folder standing at the output path is never replaced and keeps its content.
     for (IconJobFlags flags : {kPngc, kPngs}) {
         SCOPED_TRACE(flags);
         const WideString folder = folder_ / ((flags & kPngs) ? L"taken.png" : L"taken.ico");
