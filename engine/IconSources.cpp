@@ -264,7 +264,13 @@ int32_t SplitIconLocation(WideString& location) {
     while (*rest == L' ')
         ++rest;
     if (*rest == L'-') ++rest;
-    const bool numbered = *rest >= L'0' && *rest <= L'9';
+    // Only digits may follow to the end: "C:\Pictures, 2024\x.ico" has no index.
+    const wchar_t* digits = rest;
+    while (*rest >= L'0' && *rest <= L'9')
+        ++rest;
+    while (*rest == L' ')
+        ++rest;
+    const bool numbered = rest != digits && *rest == L'\0';
     const size_t hiddenUpTo = numbered ? static_cast<size_t>(last - 1) : buffer.size();
     for (size_t i = 0; i < hiddenUpTo; ++i)
         if (buffer[i] == L',') buffer[i] = kHiddenComma;
