@@ -60,9 +60,8 @@ IconSizeBump BumpShellIconSizeOutcome() {
     if (opened != ERROR_SUCCESS) return IconSizeBump::kFailed;
 
     DWORD type = REG_NONE;
-    DWORD size = 0;
     DWORD original = 0;
-    size = sizeof(original);
+    DWORD size = sizeof(original);
     const LONG read =
         RegQueryValueExW(key.Get(), kIconSizeValue, nullptr, &type, reinterpret_cast<BYTE*>(&original), &size);
     if (read == ERROR_FILE_NOT_FOUND) return IconSizeBump::kNoValue;
@@ -95,14 +94,8 @@ bool ClearIconCache() {
     const DeleteResult databaseResult = ForceDelete(databases.Text(), kDeleteResetSecurity);
 
     if (fileResult == kNotRemoved && databaseResult == kNotRemoved) return false;
-    switch (BumpShellIconSizeOutcome()) {
-        case IconSizeBump::kDone:
-        case IconSizeBump::kNoValue:
-            return true;
-        case IconSizeBump::kFailed:
-            break;
-    }
-    return false;
+    // Current systems have no icon size value: nothing to bump, so the deletions decide.
+    return BumpShellIconSizeOutcome() != IconSizeBump::kFailed;
 }
 
 int RefreshShellViews() {

@@ -18,6 +18,11 @@ def folder_icon(*args):
     return gw.run(*args, exe=HELPER).returncode
 
 
+def dos_attributes(path):
+    """The file attributes Wine keeps for a file in its extended attribute, read without Wine."""
+    return int(os.getxattr(path, "user.DOSATTRIB").split(b"\0")[0], 16)
+
+
 def ini_sections(path):
     """Sections of a UTF-16LE desktop.ini with its mark, as (name, [lines]) in file order."""
     with open(path, "rb") as f:
@@ -56,6 +61,11 @@ class FolderIconTest(gw.TempDirTest):
         expected = "IconFile=" + gw.win_path(self.folder) + "\\Folder.ico"
         self.assertEqual([(".ShellClassInfo", [expected, "IconIndex=0"])],
                          ini_sections(os.path.join(self.folder, "desktop.ini")))
+
+        # Hidden (2), hidden + system (6), and the folder marked system (4).
+        self.assertEqual(0x2, dos_attributes(icon))
+        self.assertEqual(0x6, dos_attributes(os.path.join(self.folder, "desktop.ini")))
+        self.assertEqual(0x4, dos_attributes(self.folder) & 0x7)
 
         listed = gw.tool("icotool", "-l", icon)
         self.assertEqual(0, listed.returncode, listed.stderr)
