@@ -104,6 +104,11 @@ int RefreshShellViews() {
                                 windows.ReceiveVoid())) ||
         !windows)
         return 0;
+    return RefreshShellViewsOf(windows.Get());
+}
+
+int RefreshShellViewsOf(IShellWindows* windows) {
+    if (!windows) return 0;
     ModuleHandle shlwapi(LoadLibraryW(L"shlwapi.dll"));
     const QueryServiceFn queryService = LookUpQueryService(shlwapi);
     if (!queryService) return 0;

@@ -21,8 +21,13 @@ bool BumpShellIconSize();
 // bumped; with no icon size value at all the deletions decide.
 bool ClearIconCache();
 
+struct IShellWindows;
+
 // Refreshes the desktop's view and the view of every open shell window; the number of views refreshed.
 int RefreshShellViews();
+// The same for a given shell-windows collection: the desktop's view counts 1 when it refreshed; the windows follow
+// in order, each refreshed view adding 1, until the first window without a browser or view.
+int RefreshShellViewsOf(IShellWindows* windows);
 
 // Ends every running shell process and starts the shell again when the system did not; the number ended.
 int RestartShell();

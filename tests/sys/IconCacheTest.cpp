@@ -2,12 +2,15 @@
 // RequiresDisplay: the icon-size broadcasts are recorded by a top-level window of this process.
 #include "sys/IconCache.h"
 
+#include <exdisp.h>
 #include <gtest/gtest.h>
 #include <objbase.h>
 #include <psapi.h>
 #include <shlobj.h>
+#include <shobjidl.h>
 
 #include <map>
+#include <memory>
 #include <utility>
 #include <string>
 #include <vector>
@@ -302,6 +305,220 @@ TEST_F(IconCacheTest, RestartEndsTheShellAndStartsItOnce) {
     EXPECT_GE(RestartShell(), 1);
     EXPECT_FALSE(IsProcessAlive(shell));
     EXPECT_EQ(1u, ShellProcesses().size());
+}
+
+// A shell window as a collection hands it out, answering as a stub or a real window would: its dispatch object
+// gives the top-level browser service, whose active view refreshes as told. References are counted, never freed.
+enum class Answer { kRefreshes, kRefreshFails, kViewNull, kViewFails, kNoBrowser };
+
+class FakeWindow : public IDispatch, public IServiceProvider, public IShellBrowser, public IShellView {
+public:
+    explicit FakeWindow(Answer answer) : answer_(answer) {}
+    int refreshes = 0;
+    LONG references = 0;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        *out = nullptr;
+        if (iid == IID_IUnknown || iid == IID_IDispatch) *out = static_cast<IDispatch*>(this);
+        if (iid == IID_IServiceProvider) *out = static_cast<IServiceProvider*>(this);
+        if (!*out) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
+    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
+    HRESULT STDMETHODCALLTYPE QueryService(REFGUID, REFIID iid, void** out) override {
+        *out = nullptr;
+        if (answer_ == Answer::kNoBrowser || iid != IID_IShellBrowser) return E_NOINTERFACE;
+        *out = static_cast<IShellBrowser*>(this);
+        AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE QueryActiveShellView(IShellView** view) override {
+        *view = nullptr;
+        if (answer_ == Answer::kViewFails) return E_FAIL;
+        if (answer_ == Answer::kViewNull) return S_OK;
+        *view = this;
+        AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Refresh() override {
+        ++refreshes;
+        return answer_ == Answer::kRefreshFails ? E_FAIL : S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(WINBOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE InsertMenusSB(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetMenuSB(HMENU, HOLEMENU, HWND) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE RemoveMenusSB(HMENU) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetStatusTextSB(LPCWSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnableModelessSB(WINBOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE TranslateAcceleratorSB(MSG*, WORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE BrowseObject(PCUIDLIST_RELATIVE, UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetViewStateStream(DWORD, IStream**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetControlWindow(UINT, HWND*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SendControlMsg(UINT, UINT, WPARAM, LPARAM, LRESULT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE OnViewWindowActive(IShellView*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetToolbarItems(LPTBBUTTONSB, UINT, UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnableModeless(WINBOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE UIActivate(UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CreateViewWindow(IShellView*, LPCFOLDERSETTINGS, IShellBrowser*, RECT*, HWND*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE DestroyViewWindow() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetCurrentInfo(LPFOLDERSETTINGS) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE AddPropertySheetPages(DWORD, LPFNSVADDPROPSHEETPAGE, LPARAM) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE SaveViewState() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SelectItem(PCUITEMID_CHILD, SVSIF) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetItemObject(UINT, REFIID, void**) override { return E_NOTIMPL; }
+
+private:
+    Answer answer_;
+};
+
+// A shell-windows collection: the desktop (null: FindWindowSW fails) and the windows by index, or a stub that
+// answers a count it cannot back with items.
+class FakeCollection : public IShellWindows {
+public:
+    FakeWindow* desktop = nullptr;
+    std::vector<FakeWindow*> windows;
+    LONG claimedCount = -1;  // -1: the number of windows
+    bool nullItems = false;  // items answer S_OK without an object
+    bool nonIntegerIndex = false;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE FindWindowSW(VARIANT*, VARIANT*, int swClass, LONG* window, int options,
+                                           IDispatch** out) override {
+        *out = nullptr;
+        *window = 0;
+        if (!desktop || swClass != SWC_DESKTOP || !(options & SWFO_NEEDDISPATCH)) return S_FALSE;
+        desktop->AddRef();
+        *out = desktop;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_Count(LONG* count) override {
+        *count = claimedCount >= 0 ? claimedCount : static_cast<LONG>(windows.size());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Item(VARIANT index, IDispatch** out) override {
+        *out = nullptr;
+        nonIntegerIndex |= index.vt != VT_I4;
+        if (nullItems) return S_OK;
+        if (index.vt != VT_I4 || index.lVal < 0 || index.lVal >= static_cast<LONG>(windows.size())) return S_FALSE;
+        windows[static_cast<size_t>(index.lVal)]->AddRef();
+        *out = windows[static_cast<size_t>(index.lVal)];
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE _NewEnum(IUnknown**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Register(IDispatch*, LONG, int, LONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE RegisterPending(LONG, VARIANT*, VARIANT*, int, LONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Revoke(LONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE OnNavigate(LONG, VARIANT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE OnActivated(LONG, VARIANT_BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE OnCreated(LONG, IUnknown*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ProcessAttachDetach(VARIANT_BOOL) override { return E_NOTIMPL; }
+};
+
+TEST(RefreshShellViewsTest, CountsRefreshedViewsAndStopsAtTheFirstWindowWithoutOne) {
+    using A = Answer;
+    const int kNoDesktop = -1;
+    struct Case {
+        const char* name;
+        int desktop;  // an Answer, or kNoDesktop
+        std::vector<A> windows;
+        int expected;
+        std::vector<int> refreshed;  // per window
+        LONG claimedCount;
+        bool nullItems;
+    } cases[] = {
+        {"only the desktop", static_cast<int>(A::kRefreshes), {}, 1, {}, -1, false},
+        {"desktop and two windows",
+         static_cast<int>(A::kRefreshes),
+         {A::kRefreshes, A::kRefreshes},
+         3,
+         {1, 1},
+         -1,
+         false},
+        {"a failed refresh is not counted",
+         static_cast<int>(A::kRefreshFails),
+         {A::kRefreshFails, A::kRefreshes},
+         1,
+         {1, 1},
+         -1,
+         false},
+        {"no desktop window", kNoDesktop, {A::kRefreshes}, 1, {1}, -1, false},
+        {"a window without a view ends the loop",
+         static_cast<int>(A::kRefreshes),
+         {A::kRefreshes, A::kViewFails, A::kRefreshes},
+         2,
+         {1, 0, 0},
+         -1,
+         false},
+        {"a null view ends the loop",
+         static_cast<int>(A::kRefreshes),
+         {A::kViewNull, A::kRefreshes},
+         1,
+         {0, 0},
+         -1,
+         false},
+        {"a window without a browser ends the loop",
+         static_cast<int>(A::kNoBrowser),
+         {A::kNoBrowser, A::kRefreshes},
+         0,
+         {0, 0},
+         -1,
+         false},
+        {"a stub count of 0", static_cast<int>(A::kRefreshes), {A::kRefreshes}, 1, {0}, 0, false},
+        {"a count past the items", static_cast<int>(A::kRefreshes), {A::kRefreshes}, 2, {1}, 5, false},
+        {"items without objects", static_cast<int>(A::kRefreshes), {A::kRefreshes}, 1, {0}, 3, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::unique_ptr<FakeWindow>> windows;
+        FakeCollection collection;
+        std::unique_ptr<FakeWindow> desktop;
+        if (c.desktop != kNoDesktop) desktop = std::make_unique<FakeWindow>(static_cast<A>(c.desktop));
+        collection.desktop = desktop.get();
+        for (A answer : c.windows) {
+            windows.push_back(std::make_unique<FakeWindow>(answer));
+            collection.windows.push_back(windows.back().get());
+        }
+        collection.claimedCount = c.claimedCount;
+        collection.nullItems = c.nullItems;
+
+        EXPECT_EQ(c.expected, RefreshShellViewsOf(&collection));
+        for (size_t i = 0; i < windows.size(); ++i) {
+            EXPECT_EQ(c.refreshed[i], windows[i]->refreshes) << "window " << i;
+            EXPECT_EQ(0, windows[i]->references) << "window " << i << " still referenced";
+        }
+        if (desktop) {
+            EXPECT_EQ(0, desktop->references) << "desktop still referenced";
+        }
+        EXPECT_FALSE(collection.nonIntegerIndex);
+    }
+    EXPECT_EQ(0, RefreshShellViewsOf(nullptr));
 }
 
 int CountWindows(const wchar_t* className) {
