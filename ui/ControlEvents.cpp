@@ -150,14 +150,8 @@ LRESULT UiWindow::handleControlColor(HWND hwnd, UINT message, WPARAM wParam, LPA
         if (auto brush = GetClassLongPtrW(hwnd, GCLP_HBRBACKGROUND)) return static_cast<LRESULT>(brush);
         return DefaultSubclassProc(hwnd, message, wParam, lParam);
     }
-    if (!backgroundBrush) return DefaultSubclassProc(hwnd, message, wParam, lParam);
-    if (backgroundMode == kBackgroundTiledBitmap) {
-        // Line the pattern up with the window's background behind the control.
-        POINT origin = {0, 0};
-        MapWindowPoints(child, hwnd, &origin, 1);
-        SetBrushOrgEx(dc, -origin.x, -origin.y, nullptr);
-    }
-    return reinterpret_cast<LRESULT>(backgroundBrush.Get());
+    if (HBRUSH behind = backgroundBehind(child, dc)) return reinterpret_cast<LRESULT>(behind);
+    return DefaultSubclassProc(hwnd, message, wParam, lParam);
 }
 
 LRESULT CALLBACK UiWindow::TabHookProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
@@ -165,38 +159,19 @@ LRESULT CALLBACK UiWindow::TabHookProc(HWND hwnd, UINT message, WPARAM wParam, L
     try {
         auto* self = reinterpret_cast<UiWindow*>(reference);
         switch (message) {
+            // Controls on pages raise the same events as controls on the window.
             case WM_NOTIFY:
             case WM_CONTEXTMENU:
             case WM_COMMAND:
-            case WM_MOUSEWHEEL:
-                return self->handleMessage(hwnd, message, wParam, lParam);
             case WM_HSCROLL:
             case WM_VSCROLL:
-                break;
+            case WM_MOUSEWHEEL:
+                return self->handleMessage(hwnd, message, wParam, lParam);
             case WM_CLOSE:
                 return 0;
-            case WM_ERASEBKGND: {
-                const UiControl* own = self->control(self->indexOfHandle(hwnd));
-                const UiControl* tab =
-                    own && own->kind == ControlKind::kTabPage ? self->control(self->indexOfHandle(own->ownerTab)) : own;
-                if (!own || !tab || !tab->backBrush) break;
-                HDC dc = reinterpret_cast<HDC>(wParam);
-                if (own->kind == ControlKind::kTabPage) {
-                    for (int member : own->members) {
-                        const UiControl* m = self->control(member);
-                        if (!m || !(m->flags & kControlNoErase) || !IsWindowVisible(m->handle)) continue;
-                        RECT rect;
-                        GetWindowRect(m->handle, &rect);
-                        MapWindowPoints(HWND_DESKTOP, hwnd, reinterpret_cast<POINT*>(&rect), 2);
-                        ExcludeClipRect(dc, rect.left, rect.top, rect.right, rect.bottom);
-                    }
-                }
-                RECT client;
-                GetClientRect(hwnd, &client);
-                FillRect(dc, &client, static_cast<HBRUSH>(tab->backBrush.Get()));
-                SelectClipRgn(dc, nullptr);
-                return 1;
-            }
+            case WM_ERASEBKGND:
+                if (self->eraseTabArea(hwnd, reinterpret_cast<HDC>(wParam))) return 1;
+                break;
             case WM_CTLCOLOREDIT:
             case WM_CTLCOLORLISTBOX:
             case WM_CTLCOLORBTN:

@@ -109,6 +109,7 @@ int UiWindow::registerControl(ControlKind kind, HWND handle, int x, int y, int w
     }
     c.flags = resizeDefaults;
     if (kind == ControlKind::kProgress) c.flags &= ~(kControlNoErase | kControlFlickerFree);
+    if (c.flags & kControlFlickerFree) setFlickerFree(index, true);
     c.textColor = defaultTextColor >= 0 ? defaultTextColor : static_cast<int32_t>(GetSysColor(COLOR_BTNTEXT));
     c.backColor = defaultBackColor;
     if (defaultBackColor >= 0 && kind != ControlKind::kProgress)

@@ -11,3 +11,8 @@ GdiplusImage loadPngResource(HMODULE module, int number, int width, int height);
 // A GDI bitmap (32-bit, premultiplied, background 0) of the image drawn scaled to width x height; owned by the
 // caller, null on failure.
 HBITMAP bitmapFromImage(const GdiplusImage& image, int width, int height);
+
+// Check and radio images of 14 x 14 (32-bit, premultiplied), owned by the caller; null on failure.
+// Check flags: 1 check mark, 2 filled square (when not 1), 4 rounded box. Radio flags: 1 dot.
+HBITMAP makeCheckImage(int flags);
+HBITMAP makeRadioImage(int flags);

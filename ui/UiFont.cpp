@@ -8,3 +8,10 @@ HFONT makeFont(double size, int weight, int attributes, const wchar_t* face, int
                        (attributes & kFontStrikeOut) != 0, DEFAULT_CHARSET, OUT_OUTLINE_PRECIS, CLIP_DEFAULT_PRECIS,
                        static_cast<DWORD>(quality ? quality : PROOF_QUALITY), DEFAULT_PITCH, face);
 }
+
+HFONT setControlFont(HWND control, int weight, int attributes, const wchar_t* face, int quality, double size) {
+    if (!control || !IsWindow(control)) return nullptr;
+    HFONT font = makeFont(size, weight, attributes, face, quality);
+    if (font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return font;
+}

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "engine/Imaging.h"
@@ -144,6 +145,24 @@ public:
     bool setProgressPosition(int index, int position);
     bool setProgressMarquee(int index, bool on);
 
+    // Layout: the resizing rules of the last control, and the rules new controls start with (0x800 brings 0x400;
+    // returns the previous defaults).
+    void setResizing(uint32_t resizeFlags);
+    uint32_t setResizeDefaults(uint32_t resizeFlags);
+    // Lays the controls out for the current client size; true when controls were moved.
+    bool layoutPass();
+
+    // Shapes and backgrounds. Corner 0: frameless, the client area becomes the whole window; 1: the client area is
+    // the window's region; more: that region with rounded corners of this diameter.
+    void setFrameStyle(int corner);
+    // Rim, inner panel and (when it differs from the inner colour) the button band as the background, then the
+    // shape: frameless for a captioned window, else rounded by `corner`. Colours are ARGB.
+    void paintFramedBackground(int width, int height, uint32_t rim, uint32_t inner, uint32_t band, int corner);
+    // The image, brought to width x height (0: the client size, -1: its own), tiles the client area.
+    bool setBackgroundImage(const GdiplusImage& image, int width, int height);
+    // The background bitmap is stretched over the client area instead of tiled; false without one.
+    bool setBackgroundStretched();
+
     // Fields, in the order of the window record.
     UiEventSlot ownSlot;
     std::vector<UiControl> controls;  // slot 0 is never used
@@ -196,17 +215,45 @@ private:
                                        DWORD_PTR reference);
     static LRESULT CALLBACK TabHookProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                         DWORD_PTR reference);
+    static LRESULT CALLBACK FlickerFreeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                            DWORD_PTR reference);
     static LRESULT CALLBACK LabelFocusProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                            DWORD_PTR reference);
 
+    // A message handler's answer; none leaves the message to the default procedure.
+    using MessageResult = std::optional<LRESULT>;
     LRESULT handleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    MessageResult onPlainEvent(HWND hwnd, UINT message, int32_t code, int32_t param1);
+    MessageResult onSize(HWND hwnd, UINT kind);
+    MessageResult onActivate(HWND hwnd, UINT message, bool activating);
+    MessageResult onClose(HWND hwnd);
+    MessageResult onSessionEnd(HWND hwnd, UINT message, LPARAM lParam);
+    MessageResult onEraseBackground(HWND hwnd, HDC dc);
+    MessageResult onGetMinMaxInfo(MINMAXINFO* info);
+    MessageResult onPositionChanging(HWND hwnd, const WINDOWPOS* position);
+    MessageResult onSizing(HWND hwnd);
+    MessageResult onPositionChanged(HWND hwnd, const WINDOWPOS* position);
+    MessageResult onContextMenu(HWND hwnd, HWND target);
+    MessageResult onNcCalcSize(HWND hwnd, bool validRects);
+    MessageResult onNcPaint(HWND hwnd);
+    MessageResult onNcActivate(HWND hwnd, bool activating);
+    MessageResult onChar(HWND hwnd, int32_t character, LPARAM keyData);
+    MessageResult onSysCommand(HWND hwnd, UINT command);
+    MessageResult onMouseMove(HWND hwnd, int32_t keys, POINT point);
+    MessageResult onLeftButtonDown(HWND hwnd, POINT point);
+    MessageResult onExitSizeMove(HWND hwnd);
     LRESULT handleCommand(HWND hwnd, WPARAM wParam, LPARAM lParam);
     LRESULT handleNotify(HWND hwnd, WPARAM wParam, LPARAM lParam);
     LRESULT handleControlColor(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool fromHook);
     LRESULT handleSetCursor(HWND hwnd, WPARAM wParam, LPARAM lParam);
     void handleDrop(HWND hwnd, HDROP drop);
     bool eraseBackground(HWND hwnd, HDC dc);
-    bool layoutPass();
+    bool eraseTabArea(HWND hwnd, HDC dc);
+    // Clips away the controls that paint their own background: all the parent's, or only the listed ones.
+    void excludeSparedControls(HWND parent, HDC dc, const std::vector<int32_t>* members);
+    HBRUSH backgroundBehind(HWND child, HDC dc);
+    void setFlickerFree(int index, bool on);
+    LRESULT paintOffscreen(HWND hwnd, int index);
     void raise(HWND hwnd, UINT message, int32_t code, int32_t param1 = 0, intptr_t param2 = 0);
     void trackForeground(HWND hwnd);
     void dragWindow();
