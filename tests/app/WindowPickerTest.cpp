@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "PictureSupport.h"
 #include "TestSupport.h"
 #include "helpers/PickerScene.h"
 
@@ -17,6 +18,9 @@ namespace {
 
 using picker_scene::MakeSolidIcon;
 using testing_support::Narrow;
+
+// The catcher's rounded shape is made with the imaging library.
+const ::testing::Environment* const imaging = testing_support::RegisterImagingEnvironment();
 
 // The marker as the user sees it: the Chinese caption, then spaces up to 32 characters.
 const std::wstring kMarker = std::wstring(L"->从应用程序窗口中选择:") + std::wstring(19, L' ');
@@ -136,6 +140,7 @@ struct CatcherSeen {
     std::vector<std::wstring> fieldTexts;  // each change once
     bool smallShown = false;
     bool largeShown = false;
+    bool cornersCut = false;  // the window's shape leaves out its corner pixels but keeps the edges between them
 };
 
 void LookAtCatcher(CatcherSeen& seen) {
@@ -146,6 +151,15 @@ void LookAtCatcher(CatcherSeen& seen) {
     GetWindowTextW(catcher, text, 2048);
     seen.title = text;
     GetWindowRect(catcher, &seen.rect);
+    if (HRGN shape = CreateRectRgn(0, 0, 0, 0)) {
+        const int w = seen.rect.right - seen.rect.left, h = seen.rect.bottom - seen.rect.top;
+        if (GetWindowRgn(catcher, shape) != ERROR)
+            seen.cornersCut = !PtInRegion(shape, 0, 0) && !PtInRegion(shape, w - 1, 0) &&
+                              !PtInRegion(shape, 0, h - 1) && !PtInRegion(shape, w - 1, h - 1) &&
+                              PtInRegion(shape, w / 2, 0) && PtInRegion(shape, 0, h / 2) &&
+                              PtInRegion(shape, w - 1, h / 2) && PtInRegion(shape, w / 2, h - 1);
+        DeleteObject(shape);
+    }
     if (HWND field = FindWindowExW(catcher, nullptr, L"Edit", nullptr)) {
         GetWindowTextW(field, text, 2048);
         if (seen.fieldTexts.empty() || seen.fieldTexts.back() != text) seen.fieldTexts.push_back(text);
@@ -254,6 +268,7 @@ TEST_F(PickWindowTest, DragEndsWithTheWindowUnderTheCursorAndEverythingPutBack) 
         EXPECT_EQ(seen.title, L"窗口捕获器") << c.name;
         EXPECT_EQ(seen.rect.right - seen.rect.left, 400) << c.name;
         EXPECT_EQ(seen.rect.bottom - seen.rect.top, 200) << c.name;
+        EXPECT_TRUE(seen.cornersCut) << c.name << ": the catcher has rounded corners";
         const POINT ownerCentre = picker_scene::CentreOf(s.owner.window.window);
         EXPECT_NEAR((seen.rect.left + seen.rect.right) / 2, ownerCentre.x, 1) << c.name;
         EXPECT_NEAR((seen.rect.top + seen.rect.bottom) / 2, ownerCentre.y, 1) << c.name;
@@ -319,6 +334,34 @@ TEST_F(PickWindowTest, AFailingStepEndsTheDragWithNothingChosenAndEverythingPutB
         EXPECT_TRUE(PickerVisible()) << c.name;
         EXPECT_EQ(FindWindowW(kCatcherClass, nullptr), nullptr) << c.name;
     }
+}
+
+bool timerFired = false;
+void CALLBACK MarkTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    timerFired = true;
+    KillTimer(nullptr, id);
+}
+
+TEST_F(PickWindowTest, MessagesAreHandledWhileThePointerRestsOnOneWindow) {
+    // Once the pointer rests on the target, only the picker's periodic pump can run the timer's callback; the drag
+    // lasts until it ran, or gives up after several seconds of rounds.
+    timerFired = false;
+    UINT_PTR timer = 0;
+    int rounds = 0;
+    bool firedDuringDrag = false;
+    RecordingCursors calls;
+    PickerSystem system;
+    system.cursors = &calls;
+    const POINT rest = picker_scene::CentreOf(scene->titled.window);
+    system.buttonHeld = [&]() {
+        SetCursorPos(rest.x, rest.y);
+        if (++rounds == 5) timer = SetTimer(nullptr, 0, 1, MarkTimer);
+        firedDuringDrag = timerFired;
+        return !timerFired && rounds < 1000;
+    };
+    EXPECT_TRUE(PickWindow(scene->owner.window, scene->owner.picker, scene->owner.field, system));
+    EXPECT_NE(timer, 0u);
+    EXPECT_TRUE(firedDuringDrag);
 }
 
 }  // namespace
