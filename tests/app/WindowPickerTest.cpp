@@ -73,31 +73,46 @@ TEST(SystemCursorGuardTest, ReplacesEveryStandardCursorAndPutsTheSystemCursorsBa
     HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
     struct Case {
         const char* name;
+        HICON icon;
         std::set<DWORD> refused;
         std::function<void(SystemCursorGuard&)> leave;
         bool allReplaced;
     };
     const Case cases[] = {
-        {"restored on request", {}, [](SystemCursorGuard& guard) { guard.Restore(); }, true},
-        {"restored when the scope ends", {}, [](SystemCursorGuard&) {}, true},
-        {"restored when a step throws", {}, [](SystemCursorGuard&) { throw std::runtime_error("step failed"); }, true},
-        {"one refused cursor still tries the rest", {32512}, [](SystemCursorGuard&) {}, false},
-        {"all refused", kStandardCursors, [](SystemCursorGuard&) {}, false},
+        {"restored on request", icon.Get(), {}, [](SystemCursorGuard& guard) { guard.Restore(); }, true},
+        {"restored when the scope ends", icon.Get(), {}, [](SystemCursorGuard&) {}, true},
+        {"restored when a step throws",
+         icon.Get(),
+         {},
+         [](SystemCursorGuard&) { throw std::runtime_error("step failed"); },
+         true},
+        {"one refused cursor still tries the rest", icon.Get(), {32512}, [](SystemCursorGuard&) {}, false},
+        {"all refused", icon.Get(), kStandardCursors, [](SystemCursorGuard&) {}, false},
+        // A picker without an icon must not leave the user without a pointer.
+        {"no icon",
+         nullptr,
+         {},
+         [arrow](SystemCursorGuard& guard) {
+             guard.ShowIconAgain();
+             EXPECT_EQ(GetCursor(), arrow);
+         },
+         false},
     };
     for (const Case& c : cases) {
         RecordingCursors calls;
         calls.refused = c.refused;
         SetCursor(arrow);
         try {
-            SystemCursorGuard guard(icon.Get(), calls);
+            SystemCursorGuard guard(c.icon, calls);
             EXPECT_EQ(guard.Replaced(), c.allReplaced) << c.name;
-            EXPECT_EQ(GetCursor(), icon.Get()) << c.name << ": the picker icon is the cursor during the drag";
+            EXPECT_EQ(GetCursor(), c.icon ? c.icon : arrow) << c.name << ": the cursor during the drag";
             EXPECT_EQ(calls.reloads, 0) << c.name;
             c.leave(guard);
         } catch (const std::runtime_error&) {
         }
-        EXPECT_EQ(std::set<DWORD>(calls.replaced.begin(), calls.replaced.end()), kStandardCursors) << c.name;
-        EXPECT_EQ(calls.replaced.size(), kStandardCursors.size()) << c.name;
+        const std::set<DWORD> asked = c.icon ? kStandardCursors : std::set<DWORD>();
+        EXPECT_EQ(std::set<DWORD>(calls.replaced.begin(), calls.replaced.end()), asked) << c.name;
+        EXPECT_EQ(calls.replaced.size(), asked.size()) << c.name;
         for (int size : calls.sizes)
             EXPECT_EQ(size, 32) << c.name << ": each cursor gets a copy of the icon";
         EXPECT_EQ(calls.reloads, 1) << c.name << ": the system cursors are reloaded exactly once";
