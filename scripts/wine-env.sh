@@ -25,3 +25,11 @@ if [ ! -f "$WINEPREFIX/.glyphwright-bold-link" ]; then
     wineserver -w
     touch "$WINEPREFIX/.glyphwright-bold-link"
 fi
+# Edit controls shape their text through Uniscribe, which ignores font links and takes the fallback face Wine names
+# per script; Wine's own default for Han has no glyphs here, so Chinese in edit fields showed as boxes.
+if [ ! -f "$WINEPREFIX/.glyphwright-han-fallback" ]; then
+    wine reg add 'HKCU\Software\Wine\Uniscribe\Fallback' /v 696e6168 /t REG_SZ /d 'WenQuanYi Micro Hei' /f \
+        >/dev/null 2>&1 </dev/null
+    wineserver -w
+    touch "$WINEPREFIX/.glyphwright-han-fallback"
+fi
