@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs the whole test suite under Wine.
 # Extra arguments go to ctest (for example -R engine. or -L gui). BUILD_DIR picks another build folder;
-# SKIP_BUILD=1 runs the tests of the last build.
+# SKIP_BUILD=1 runs the tests of the last build; GW_TEST_JOBS sets how many tests run at once (default 2).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD_DIR:-$here/build}
@@ -22,10 +22,23 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
     wineserver -k >/dev/null 2>&1 || true
     wineserver -p
     wine cmd /c exit >/dev/null 2>&1 </dev/null
+    # Wine starts its desktop process with the standard error of the first program that needs a window or GDI+,
+    # and ends it with the last program. Under ctest -j that test would wait for the end of every test beside it,
+    # so a short window program with no output starts the desktop here, and a program waiting on an empty pipe
+    # keeps it for the whole run.
+    coproc keeper { exec sleep 100000; }
+    exec 3<&"${keeper[0]}"
+    wine cmd <&3 >/dev/null 2>&1 &
+    exec 3<&-
+    wine rundll32.exe user32.dll,MessageBeep >/dev/null 2>&1 </dev/null
     cd "$GW_BUILD_DIR"
+    rm -rf test-results
     set +e
-    ctest --output-on-failure --timeout 600 "$@"
+    ctest --output-on-failure --timeout 600 -j "${GW_TEST_JOBS:-2}" "$@"
     rc=$?
     wineserver -k >/dev/null 2>&1
+    kill "$keeper_PID" 2>/dev/null
     exit $rc
-' ctest "$@"
+' ctest "$@" && rc=0 || rc=$?
+/usr/bin/python3 "$here/scripts/slowest-tests.py" "$build" || true
+exit $rc
