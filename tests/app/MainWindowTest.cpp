@@ -519,3 +519,85 @@ TEST_F(MainWindowTest, PickingAWindowFillsTheSourceShowsItsIconAndExportsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+BOOL CALLBACK CollectOtherMainWindow(HWND window, LPARAM list) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (wcscmp(name, L"GLYPHWRIGHT") == 0 && IsWindowVisible(window) && process != GetCurrentProcessId())
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
+// Visible main windows of other processes.
+std::vector<HWND> OtherMainWindows() {
+    std::vector<HWND> found;
+    EnumWindows(CollectOtherMainWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+BOOL CALLBACK CollectEdit(HWND child, LPARAM list) {
+    wchar_t name[16] = {};
+    GetClassNameW(child, name, 16);
+    if (_wcsicmp(name, L"Edit") == 0) reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+    return TRUE;
+}
+
+std::vector<std::wstring> EditTexts(HWND window) {
+    std::vector<HWND> edits;
+    EnumChildWindows(window, CollectEdit, reinterpret_cast<LPARAM>(&edits));
+    std::vector<std::wstring> texts;
+    for (HWND edit : edits) {
+        wchar_t text[1024] = {};
+        DWORD_PTR copied = 0;
+        SendMessageTimeoutW(edit, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, &copied);
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+void CALLBACK GiveUpWaiting(HWND, UINT, UINT_PTR, DWORD) {
+    PostMessageW(FindWindowW(L"GLYPHWRIGHT", nullptr), WM_CLOSE, 0, 0);
+}
+
+TEST_F(MainWindowTest, RunAsAdministratorStartsTheProgramAgainWithTheSourcePreloadedAndEnds) {
+    ASSERT_TRUE(main->runAsAdminLink) << "shown to a user without administrator rights";
+    const WideString picture = folder / L"with space.bmp";
+    ASSERT_TRUE(WriteHalvesBmp(picture.Text()));
+    app.programPath = testing_support::BuildFile(L"Glyphwright.exe");
+    Type(page().sourceField, picture.Text());
+
+    RECT link;
+    GetWindowRect(w().handleOf(main->runAsAdminLink), &link);
+    testing_support::ClickAt(POINT{link.left + 8, (link.top + link.bottom) / 2});
+    const UINT_PTR limit = SetTimer(nullptr, 0, 30000, GiveUpWaiting);
+    main->RunEventLoop();
+    KillTimer(nullptr, limit);
+    EXPECT_TRUE(main->restarted) << "the loop ended because the program started again";
+    EXPECT_FALSE(IsWindowVisible(w().window));
+
+    std::vector<HWND> others;
+    for (int round = 0; round < 150 && others.empty(); ++round) {
+        Sleep(100);
+        others = OtherMainWindows();
+    }
+    ASSERT_EQ(others.size(), 1u);
+    const std::vector<std::wstring> texts = EditTexts(others[0]);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), std::wstring(picture.Text())), texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), std::wstring((folder / L"with space.ico").Text())), texts.end());
+
+    DWORD process = 0;
+    GetWindowThreadProcessId(others[0], &process);
+    KernelHandle started(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, process));
+    PostMessageW(others[0], WM_CLOSE, 0, 0);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(WaitForSingleObject(started.Get(), 20000), WAIT_OBJECT_0);
+    DWORD exitCode = 99;
+    GetExitCodeProcess(started.Get(), &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+}
+
+}  // namespace
