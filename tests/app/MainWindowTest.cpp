@@ -213,6 +213,11 @@ TEST_F(MainWindowTest, ShowsTheBlackHeaderTheTabsAndThePageWithReadableChineseCa
     GetWindowRect(w().window, &frame);
     EXPECT_EQ(frame.right - frame.left, 650);
     EXPECT_EQ(frame.bottom - frame.top, 530);
+    // Painted again, it looks the same (the links once took the window's black brush with them).
+    RedrawWindow(w().window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Pump();
+    RedrawWindow(w().window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Pump();
     const ScreenShot shot = testing_support::CaptureWindow(w().window);
     std::vector<uint32_t> argb(shot.pixels.size());
     std::transform(shot.pixels.begin(), shot.pixels.end(), argb.begin(), [](uint32_t p) { return p | 0xFF000000; });
@@ -233,6 +238,7 @@ TEST_F(MainWindowTest, ShowsTheBlackHeaderTheTabsAndThePageWithReadableChineseCa
     const Probe probes[] = {
         {"header band", 300, 12, 0x000000},
         {"header band right of the links", 600, 50, 0x000000},
+        {"behind the help link's text", 580, 42, 0x000000},
         {"page area below the options", 300, 460, kPageColour},
         {"page area left of the create button", 200, 480, kPageColour},
     };
