@@ -49,6 +49,10 @@ def screenshot(path):
 
 @unittest.skipUnless(os.environ.get("DISPLAY"), "needs the X display of the test run")
 class MainWindowStartTest(gw.TempDirTest):
+    def setUp(self):
+        super().setUp()
+        os.makedirs(ARTEFACTS, exist_ok=True)
+
     def start(self, command, **kwargs):
         env = dict(os.environ, WINEDEBUG="-all", GW_REBUILD="0", BUILD_DIR=gw.BUILD_DIR)
         process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
@@ -61,7 +65,6 @@ class MainWindowStartTest(gw.TempDirTest):
         _, left, top, width, height = find_main_window()
         self.assertEqual((width, height), (650, 530))
         time.sleep(1.5)
-        os.makedirs(ARTEFACTS, exist_ok=True)
         picture = screenshot(os.path.join(ARTEFACTS, "main-window-started.png"))
         picture.crop((left, top, left + width, top + height)).save(os.path.join(ARTEFACTS, "main-window-program.png"))
         self.assertEqual(picture.getpixel((left + 300, top + 10)), (0, 0, 0), "black header band")
@@ -70,6 +73,33 @@ class MainWindowStartTest(gw.TempDirTest):
         name = [picture.getpixel((x, y)) for x in range(left + 70, left + 240) for y in range(top + 5, top + 35)]
         self.assertTrue(any(min(p) > 200 for p in name), "no white program name")
         click(left + CLOSE_BUTTON[0], top + CLOSE_BUTTON[1])
+        self.assertEqual(process.wait(timeout=60), 0)
+
+    def test_on_an_enlarged_display_the_window_and_its_text_keep_their_physical_size(self):
+        key = r"HKCU\Control Panel\Desktop"
+        before = subprocess.run(["wine", "reg", "query", key, "/v", "LogPixels"], capture_output=True, text=True,
+                                env=dict(os.environ, WINEDEBUG="-all"), timeout=60).stdout
+        old = re.search(r"LogPixels\s+REG_DWORD\s+0x([0-9a-fA-F]+)", before)
+
+        def set_dpi(value):
+            args = ["add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(value), "/f"] if value else \
+                ["delete", key, "/v", "LogPixels", "/f"]
+            subprocess.run(["wine", "reg", *args], capture_output=True, env=dict(os.environ, WINEDEBUG="-all"),
+                           timeout=60)
+
+        set_dpi(144)
+        self.addCleanup(set_dpi, int(old.group(1), 16) if old else None)
+        process = self.start(["wine", gw.EXE])
+        _, left, top, width, height = find_main_window()
+        self.assertEqual((width, height), (975, 795), "650 x 530 at 144 pixels per inch")
+        time.sleep(1.5)
+        picture = screenshot(os.path.join(ARTEFACTS, "main-window-144dpi.png"))
+        self.assertEqual(picture.getpixel((left + 450, top + 15)), (0, 0, 0), "black header band")
+        # The 18 pt name is 1.5 times as tall: its white strokes reach well below 35 px.
+        name_rows = [y for y in range(top, top + 90)
+                     if any(min(picture.getpixel((x, y))) > 200 for x in range(left + 105, left + 360))]
+        self.assertGreater(max(name_rows) - min(name_rows), 24)
+        click(left + CLOSE_BUTTON[0] * 3 // 2, top + CLOSE_BUTTON[1] * 3 // 2)
         self.assertEqual(process.wait(timeout=60), 0)
 
     def test_a_lone_picture_is_preloaded_and_the_create_button_converts_it(self):
