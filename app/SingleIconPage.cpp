@@ -303,7 +303,8 @@ void SingleIconPage::OnSourceBrowse() {
             if (buffer) {
                 wcsncpy(buffer, start.Text(), kPathUnits - 1);
                 int index = IconIndex();
-                if (pickIcon(w.window, buffer, kPathUnits, &index)) {
+                // 1 is OK; Wine 8's stub shows nothing and answers -1, which is no choice either.
+                if (pickIcon(w.window, buffer, kPathUnits, &index) > 0) {
                     path.Remeasure();
                     path.ExpandEnvironment();
                     w.setText(sourceField, path.Text());

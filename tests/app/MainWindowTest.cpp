@@ -470,6 +470,30 @@ TEST_F(MainWindowTest, EnterInTheFieldsRunsTheCreateButton) {
     }
 }
 
+// Answers the first dialog of this process with OK, from a thread timer (it runs inside the dialog's own loop).
+void CALLBACK ConfirmDialog(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = FindWindowW(L"#32770", nullptr);
+    DWORD process = 0;
+    if (dialog) GetWindowThreadProcessId(dialog, &process);
+    if (!dialog || process != GetCurrentProcessId() || !IsWindowVisible(dialog)) return;
+    KillTimer(nullptr, timer);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+// Wine's system icon picker is a stub that shows nothing and answers -1: that is no choice, and the fields stay as
+// they were (an empty source is not replaced by the folder the picker would have started in).
+TEST_F(MainWindowTest, AnIconPickerThatCannotBeShownChangesNoField) {
+    Click(page().kindResource);
+    Type(page().indexField, L"2");
+    w().setText(page().singleStatus, L"old status");
+    const UINT_PTR timer = SetTimer(nullptr, 0, 200, ConfirmDialog);
+    Click(page().sourceBrowse);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(Text(page().sourceField), L"");
+    EXPECT_EQ(Text(page().indexField), L"2");
+    EXPECT_EQ(Status(), L"");
+}
+
 // A person's drag on the screen: press at the first point, move onto the second, release there.
 DWORD WINAPI DragFromPickerToTarget(void* parameter) {
     const POINT* points = static_cast<const POINT*>(parameter);
