@@ -494,6 +494,48 @@ TEST_F(MainWindowTest, AnIconPickerThatCannotBeShownChangesNoField) {
     EXPECT_EQ(Status(), L"");
 }
 
+std::wstring proposedName;
+
+// Reads the file name a save dialog proposes, then cancels it.
+void CALLBACK CancelSaveDialog(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = FindWindowW(L"#32770", nullptr);
+    DWORD process = 0;
+    if (dialog) GetWindowThreadProcessId(dialog, &process);
+    if (!dialog || process != GetCurrentProcessId() || !IsWindowVisible(dialog)) return;
+    KillTimer(nullptr, timer);
+    wchar_t name[MAX_PATH] = {};
+    GetDlgItemTextW(dialog, 0x47C, name, MAX_PATH);  // the file name box (cmb13)
+    proposedName = name;
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+TEST_F(MainWindowTest, TargetBrowseProposesANameFromTheSourceAndACancelChangesNothing) {
+    UiWindow picked;
+    ASSERT_TRUE(picked.create(L"GwMainTestNamed", L"named", 100, 100, 0, 0));
+    const std::wstring pickedText = PickerResultText(picked.window).Text();
+    struct Case {
+        int kind;
+        std::wstring source;
+        std::wstring proposed;
+    };
+    const Case cases[] = {
+        {page().kindFile, L"C:\\pictures\\holiday.photo.png", L"holiday.photo"},
+        {page().kindWindow, pickedText, pickedText.substr(34)},
+    };
+    for (const Case& c : cases) {
+        Click(c.kind);
+        w().setText(page().sourceField, c.source.c_str());
+        w().setText(page().targetField, L"C:\\kept.ico");
+        proposedName.clear();
+        const UINT_PTR timer = SetTimer(nullptr, 0, 200, CancelSaveDialog);
+        Click(page().targetBrowse);
+        KillTimer(nullptr, timer);
+        EXPECT_EQ(proposedName, c.proposed);
+        EXPECT_EQ(Text(page().targetField), L"C:\\kept.ico");
+        EXPECT_EQ(Status(), L"");
+    }
+}
+
 // A person's drag on the screen: press at the first point, move onto the second, release there.
 DWORD WINAPI DragFromPickerToTarget(void* parameter) {
     const POINT* points = static_cast<const POINT*>(parameter);
