@@ -70,7 +70,13 @@ class CommandLineMessageTest(MessageCases):
                         # An invalid option leads on to the main window; its close button ends the run.
                         main = wait_for_window(process, (650, 530))
                         self.assertIsNotNone(main, "the main window did not follow the message")
-                        gw.tool("xdotool", "mousemove", "--window", main, "630", "16", "click", "1")
+                        for _ in range(5):  # a click while the window is still being shown may be lost
+                            gw.tool("xdotool", "mousemove", "--window", main, "630", "16", "click", "1")
+                            try:
+                                process.wait(timeout=5)
+                                break
+                            except subprocess.TimeoutExpired:
+                                pass
                     self.assertEqual(process.wait(timeout=60), code)
                 finally:
                     if process.poll() is None:
