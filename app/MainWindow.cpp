@@ -35,7 +35,7 @@ bool IsClickOn(const UiEventSlot& e, int32_t index) {
 
 }  // namespace
 
-MainWindow::MainWindow(Application& app) : single(app), app_(app) {}
+MainWindow::MainWindow(Application& app) : single(app), utilities(app), app_(app) {}
 
 void MainWindow::BuildHeader() {
     UiWindow& w = app_.mainWindow;
@@ -95,6 +95,8 @@ bool MainWindow::BuildMainWindow(int commandResult, const WideString& source) {
     // Drops from programs of lower rights reach an elevated window only through the message filter.
     UiWindow::allowDrops();
     addPage(2);
+    utilities.Build(w, pages[2]);
+    utilities.AddRows(*this);
     return true;
 }
 

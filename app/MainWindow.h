@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/SingleIconPage.h"
+#include "app/UtilitiesPage.h"
 #include "sys/WideString.h"
 #include "ui/UiEventSlot.h"
 
@@ -51,6 +52,7 @@ public:
     bool RunAsAdministrator();
 
     SingleIconPage single;
+    UtilitiesPage utilities;
     int32_t tab = 0;
     int32_t pages[kPageCount] = {};
     int32_t shield = 0;

@@ -432,8 +432,8 @@ void SingleIconPage::OnCreate() {
 
     const IconJobInputs job = FormatSetToJob(set);
     WriteFormatSet(SettingsFilePath(app_.programFolder).Text(), kSingleIconFormatsKey, set);
-    WideString backup;
-    const bool moved = MoveAsideExisting(target, &source, backup);
+    OutputBackup backup;
+    MoveAsideExisting(target, backup);
 
     bool written = false;
     const wchar_t* outcome = nullptr;
@@ -458,6 +458,6 @@ void SingleIconPage::OnCreate() {
         written = MakeIconFromFile(source, target, job.sizes, job.flags);
         outcome = written ? text::kFileDone : text::kFileFailed;
     }
-    FinishOutput(backup, target, moved, written);
+    FinishOutput(backup, target, written);
     SetStatus(outcome);
 }
