@@ -432,8 +432,13 @@ void SingleIconPage::OnCreate() {
 
     const IconJobInputs job = FormatSetToJob(set);
     WriteFormatSet(SettingsFilePath(app_.programFolder).Text(), kSingleIconFormatsKey, set);
+    // An existing target whose content can't be kept as its backup is never replaced.
     OutputBackup backup;
-    MoveAsideExisting(target, backup);
+    if (!MoveAsideExisting(target, backup))
+        return SetStatus(windowKind     ? text::kWindowFailed
+                         : !resourceKind ? text::kFileFailed
+                         : app_.isAdmin  ? text::kResourceFailedAdmin
+                                         : text::kResourceFailed);
 
     bool written = false;
     const wchar_t* outcome = nullptr;
