@@ -55,6 +55,8 @@ bool RunItem(BatchJob& job, WideString* item, Operation operation) {
     const bool moved = MoveAsideExisting(job.output, item, backup);
     const bool succeeded = operation();
     FinishOutput(backup, job.output, moved, succeeded);
+    if (succeeded) ++job.written;
+    ++job.done;
     return succeeded;
 }
 
@@ -150,6 +152,7 @@ int BatchExtractIcons(BatchJob* job) {
     // Groups are taken by position, so only their number matters; the single operation finds each by index.
     int32_t groups = 0;
     EnumResourceNamesW(module.Get(), RT_GROUP_ICON, CountGroup, reinterpret_cast<LONG_PTR>(&groups));
+    job->total = groups;
     job->counter = 0;
     while (job->counter < groups && !Stopped(*job)) {
         const int32_t index = job->counter;
@@ -180,6 +183,7 @@ int BatchConvertPictures(BatchJob* job) {
         }
     }
 
+    job->total = static_cast<int32_t>(names.size());
     for (const WideString& name : names) {
         if (Stopped(*job)) break;
         job->item = WideString::Concat(job->source, L"\\", name);
@@ -196,6 +200,7 @@ int BatchSaveWindowIcons(BatchJob* job) {
     job->counter = 0;
     std::vector<HWND> windows;
     EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
+    job->total = static_cast<int32_t>(windows.size());
     for (HWND window : windows) {
         if (Stopped(*job)) break;
         wchar_t title[kTitleUnits] = {};
