@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "app/CommandLine.h"
+#include "app/MainWindow.h"
 #include "app/Update.h"
 #include "sys/Handles.h"
 #include "sys/ShellRun.h"
@@ -105,7 +106,6 @@ int Application::ShowMessage(const wchar_t* text, int kind, int height) {
 }
 
 int Application::RunApplication(HINSTANCE moduleInstance, const wchar_t* commandTail, int showMode) {
-    (void)showMode;
     instance = moduleInstance;
     isWow64 = IsWow64(nullptr);
     BuildSystemPaths();
@@ -136,6 +136,14 @@ int Application::RunApplication(HINSTANCE moduleInstance, const wchar_t* command
         return 0;
     }
     isAdmin = IsUserAdmin();
-    // The main window arrives with the window toolkit; until then a start that would open it ends here.
+
+    MainWindow main(*this);
+    // Without a display there is no window to show: the start ends as an empty run.
+    if (!main.BuildMainWindow(result, source)) return 0;
+    main.Show(showMode);
+    main.RunEventLoop();
+    ShowWindow(mainWindow.window, SW_HIDE);
+    while (NextEvent(false)) {
+    }
     return 0;
 }

@@ -1,0 +1,462 @@
+#include "app/SingleIconPage.h"
+
+#include <shlwapi.h>
+
+#include <cwchar>
+
+#include "app/Application.h"
+#include "app/WindowPicker.h"
+#include "engine/IconSources.h"
+#include "engine/IconWriter.h"
+#include "engine/OutputNaming.h"
+#include "engine/WindowIcons.h"
+#include "engine/WindowQueries.h"
+#include "sys/Dialogs.h"
+#include "ui/ToolkitImages.h"
+#include "ui/UiWindow.h"
+
+namespace {
+
+// Every text the page shows, in one place.
+namespace text {
+constexpr const wchar_t* kSourceTitle = L"选择一个源或拖放文件/文件夹到这里";
+constexpr const wchar_t* kTargetTitle = L"选择目标图标/PNG 文件";
+constexpr const wchar_t* kFormatsTitle = L"图像格式和选项";
+constexpr const wchar_t* kKindFile = L" 任何文件或文件夹";
+constexpr const wchar_t* kKindFileTip = L"将图片转换为图标或提取与文件或文件夹关联的图标";
+constexpr const wchar_t* kKindResource = L" 二进制文件资源";
+constexpr const wchar_t* kKindResourceTip = L"从二进制文件资源中提取图标";
+constexpr const wchar_t* kKindWindow = L" 应用窗口:";
+constexpr const wchar_t* kKindWindowTip = L"检索与程序窗口关联的图标";
+constexpr const wchar_t* kPickerTip = L"将此窗口选择器拖动到所需的程序";
+constexpr const wchar_t* kPreview128 = L"预览 128x128 像素:";
+constexpr const wchar_t* kSourceTip = L"您可以在此字段上删除所需的源文件";
+constexpr const wchar_t* kBrowse = L"浏览";
+constexpr const wchar_t* kIndexLabel = L"图标索引 (从资源中提取):";
+constexpr const wchar_t* kPreview32 = L"预览 32x32px:";
+constexpr const wchar_t* kPreviewTip = L"预览选择源的图标\r\n点击更新预览图像";
+constexpr const wchar_t* kTargetTip = L"您可以在此字段上删除所需的目标文件";
+constexpr const wchar_t* kPngs = L"另存为 PNG 而不是 ICO. 将使用下面选择的最大图像格式.";
+constexpr const wchar_t* kSizes[IconFormatSet::kSizeCount] = {
+    L" 16x16", L" 24x24", L" 32x32", L" 48x48", L" 64x64", L" 72x72", L" 96x96", L" 128x128", L" 256x256", L" 512x512"};
+constexpr const wchar_t* kPngc = L" PNG 压缩大格式 (使用更少的存储空间!)";
+constexpr const wchar_t* kNotSquare = L"如果源图像不是正方形:";
+constexpr const wchar_t* kCenter = L" 中心";
+constexpr const wchar_t* kCrop = L" 修剪";
+constexpr const wchar_t* kStretch = L" 拉伸";
+constexpr const wchar_t* kConvert = L"转换";
+constexpr const wchar_t* kExtract = L"提取";
+constexpr const wchar_t* kCreateTip = L"立即创建图标";
+
+constexpr const wchar_t* kDragPicker = L"将窗口选取器拖动到所需的程序.";
+constexpr const wchar_t* kSourceNotSet = L"源位置未设置.";
+constexpr const wchar_t* kSourceInvalid = L"源位置无效.";
+constexpr const wchar_t* kSourceWindowGone = L"源窗口不存在.";
+constexpr const wchar_t* kSourceFileMissing = L"源文件不存在.";
+constexpr const wchar_t* kTargetEmpty = L"目标图标文件字段为空.";
+constexpr const wchar_t* kNoFormat = L"未选择图像格式.";
+constexpr const wchar_t* kExtracting = L"正在提取...";
+constexpr const wchar_t* kConverting = L"正在转换...";
+constexpr const wchar_t* kWindowDone = L"窗口图标已成功导出.";
+constexpr const wchar_t* kWindowFailed = L"无法导出图标. 请尝试以管理员身份运行 Glyphwright.";
+constexpr const wchar_t* kResourceDone = L"已成功提取选择的图标.";
+constexpr const wchar_t* kResourceFailedAdmin = L"无法提取图标.";
+constexpr const wchar_t* kResourceFailed = L"无法提取图标. 请尝试以管理员身份运行 Glyphwright.";
+constexpr const wchar_t* kFileDone = L"选择的文件已成功转换.";
+constexpr const wchar_t* kFileFailed = L"无法转换此文件. 请尝试以管理员身份运行 Glyphwright.";
+}  // namespace text
+
+constexpr COLORREF kTitleColor = 0x808000;
+constexpr int32_t kEditStyle = 0x10800080;  // WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL
+// WS_VISIBLE | WS_BORDER | SS_NOTIFY | SS_CENTERIMAGE: an empty bordered frame that centres its picture.
+constexpr int32_t kPreviewStyle = 0x10800300;
+constexpr int32_t kCentredLabelStyle = WS_VISIBLE | SS_NOTIFY | SS_CENTER;
+// A picker text is the marker, "0x" and the handle's digits.
+constexpr int kPickerHandleOffset = kPickerMarkerLength + 2;
+constexpr int kSizeX[5] = {20, 155, 290, 425, 560};
+
+}  // namespace
+
+SingleIconPage::SingleIconPage(Application& app) : app_(app), window_(app.mainWindow) {}
+
+void SingleIconPage::Build(int commandResult, const WideString& source) {
+    UiWindow& w = window_;
+    const HBITMAP checkOn = static_cast<HBITMAP>(app_.checkImages[Application::kCheckChecked].Get());
+    const HBITMAP checkOff = static_cast<HBITMAP>(app_.checkImages[Application::kCheckUnchecked].Get());
+    const HBITMAP radioOn = static_cast<HBITMAP>(app_.checkImages[Application::kRadioChecked].Get());
+    const HBITMAP radioOff = static_cast<HBITMAP>(app_.checkImages[Application::kRadioUnchecked].Get());
+    auto title = [&w](const wchar_t* caption, int y, int height) {
+        w.addLabel(caption, 20, y, 470, height);
+        w.setTextColor(-1, kTitleColor);
+        w.setFont(10, 400);
+    };
+
+    title(text::kSourceTitle, 5, 22);
+    title(text::kTargetTitle, 150, 22);
+    title(text::kFormatsTitle, 245, 18);
+
+    w.flags |= kWindowGroupNext;
+    kindFile = w.addRadioButton(text::kKindFile, radioOn, radioOff, 20, 35, 120, kStateUnchecked);
+    w.setTip(kindFile, text::kKindFileTip);
+    kindResource = w.addRadioButton(text::kKindResource, radioOn, radioOff, 155, 35, 130, kStateUnchecked);
+    w.setTip(kindResource, text::kKindResourceTip);
+    kindWindow = w.addRadioButton(text::kKindWindow, radioOn, radioOff, 310, 35, 140, kStateUnchecked);
+    w.setTip(kindWindow, text::kKindWindowTip);
+    picker = w.addIconFromResource(app_.instance, 110, 450, 31, 24, 24);
+    w.setTip(picker, text::kPickerTip);
+    w.addLabel(text::kPreview128, 495, 5, 130, 18, kCentredLabelStyle);
+
+    sourceField = w.addEdit(L"", 20, 70, 400, 20, kEditStyle);
+    w.setTip(sourceField, text::kSourceTip);
+    sourceBrowse = w.addButton(text::kBrowse, 423, 69, 57, 22);
+    w.addLabel(text::kIndexLabel, 20, 110, 220, 20);
+    indexField = w.addEdit(L"0", 230, 107, 50, 20, kEditStyle);
+    w.addUpDown(indexField);
+    w.addLabel(text::kPreview32, 340, 110, 105, 20);
+    preview32 = w.addPicture(nullptr, 446, 103, 34, 34, kPreviewStyle);
+    w.setTip(preview32, text::kPreviewTip);
+    preview128 = w.addPicture(nullptr, 495, 25, 130, 130, kPreviewStyle);
+    w.setTip(preview128, text::kPreviewTip);
+
+    targetField = w.addEdit(L"", 20, 180, 537, 20, kEditStyle);
+    w.setTip(targetField, text::kTargetTip);
+    targetBrowse = w.addButton(text::kBrowse, 562, 179, 60, 22);
+    pngs = w.addCheckBox(text::kPngs, checkOn, checkOff, 20, 215, 550, kStateUnchecked);
+    for (int i = 0; i < IconFormatSet::kSizeCount; ++i) {
+        const int width = i < 7 ? 60 : 70;
+        sizeBoxes[i] =
+            w.addCheckBox(text::kSizes[i], checkOn, checkOff, kSizeX[i % 5], i < 5 ? 275 : 300, width, kStateUnchecked);
+    }
+    pngc = w.addCheckBox(text::kPngc, checkOn, checkOff, 20, 330, 400, kStateUnchecked);
+    w.addLabel(text::kNotSquare, 20, 355, 210, 20);
+    w.flags |= kWindowGroupNext;
+    fitCenter = w.addRadioButton(text::kCenter, radioOn, radioOff, 290, 355, 60, kStateUnchecked);
+    fitCrop = w.addRadioButton(text::kCrop, radioOn, radioOff, 425, 355, 60, kStateUnchecked);
+    fitStretch = w.addRadioButton(text::kStretch, radioOn, radioOff, 560, 355, 60, kStateUnchecked);
+
+    createButton = w.addButton(text::kConvert, 490, 400, 140, 32, WS_VISIBLE | BS_DEFPUSHBUTTON);
+    w.setFont(12, 800);
+    w.setTip(createButton, text::kCreateTip);
+    w.setIconFromResource(createButton, app_.osVersion >= 5.9 ? -1 : 0, app_.instance);
+    w.setDefaultButton(createButton);
+    singleStatus = w.addLabel(L"", 20, 405, 460, 20);
+
+    ShowOptions(ReadFormatSet(SettingsFilePath(app_.programFolder).Text(), kSingleIconFormatsKey));
+
+    // The start-up preload: a lone resource file starts in resource mode, any other lone path in file mode.
+    const bool resource = commandResult == 4;
+    SetChecked(resource ? kindResource : kindFile, true);
+    w.setState(indexField, resource ? kStateEnable : kStateDisable);
+    w.setText(createButton, resource ? text::kExtract : text::kConvert);
+    if (commandResult == 3 || commandResult == 4) {
+        w.setText(sourceField, source.Text());
+        if (resource) w.setText(indexField, L"0");
+        WideString target(source);
+        EnsureOutputExtension(target, 0);
+        w.setText(targetField, target.Text());
+        UpdatePreview();
+    }
+}
+
+bool SingleIconPage::IsChecked(int index) {
+    return window_.getState(index, kStateChecked) != 0;
+}
+
+void SingleIconPage::SetChecked(int index, bool checked) {
+    window_.setState(index, checked ? kStateChecked : kStateUnchecked);
+}
+
+void SingleIconPage::SetStatus(const wchar_t* status) {
+    window_.setText(singleStatus, status);
+}
+
+void SingleIconPage::ClearStatus() {
+    SetStatus(L"");
+}
+
+IconFormatSet SingleIconPage::ReadOptions() {
+    IconFormatSet set;
+    for (int i = 0; i < IconFormatSet::kSizeCount; ++i)
+        set.sizes[i] = IsChecked(sizeBoxes[i]);
+    set.pngs = IsChecked(pngs);
+    set.pngc = IsChecked(pngc);
+    set.fit = IsChecked(fitCenter) ? FitMode::kCenter : IsChecked(fitCrop) ? FitMode::kCrop : FitMode::kStretch;
+    return set;
+}
+
+void SingleIconPage::ShowOptions(const IconFormatSet& set) {
+    for (int i = 0; i < IconFormatSet::kSizeCount; ++i)
+        SetChecked(sizeBoxes[i], set.sizes[i]);
+    SetChecked(pngs, set.pngs);
+    SetChecked(pngc, set.pngc);
+    SetChecked(set.fit == FitMode::kCenter ? fitCenter : set.fit == FitMode::kCrop ? fitCrop : fitStretch, true);
+}
+
+bool SingleIconPage::IsSizeOrPngcControl(int index) const {
+    if (index == pngc) return true;
+    for (int32_t box : sizeBoxes)
+        if (index == box) return true;
+    return false;
+}
+
+bool SingleIconPage::IsFitRadio(int index) const {
+    return index == fitCenter || index == fitCrop || index == fitStretch;
+}
+
+void SingleIconPage::SetKind(Kind kind) {
+    UiWindow& w = window_;
+    w.setState(indexField, kind == Kind::kResource ? kStateEnable : kStateDisable);
+    w.setState(sourceBrowse, kind == Kind::kWindow ? kStateDisable : kStateEnable);
+    w.sendMessage(sourceField, EM_SETREADONLY, kind == Kind::kWindow ? TRUE : FALSE, 0);
+    w.setText(createButton, kind == Kind::kFile ? text::kConvert : text::kExtract);
+    SetStatus(kind == Kind::kWindow ? text::kDragPicker : L"");
+    ClearPreview();
+}
+
+void SingleIconPage::OnKindFile() {
+    SetKind(Kind::kFile);
+}
+
+void SingleIconPage::OnKindResource() {
+    SetKind(Kind::kResource);
+}
+
+void SingleIconPage::OnKindWindow() {
+    SetKind(Kind::kWindow);
+}
+
+void SingleIconPage::DrainEvents() {
+    while (app_.NextEvent(false)) {
+    }
+}
+
+void SingleIconPage::OnPickWindow() {
+    SetChecked(kindFile, false);
+    SetChecked(kindResource, false);
+    SetChecked(kindWindow, true);
+    SetKind(Kind::kWindow);
+    DrainEvents();
+    PickWindow(window_, picker, sourceField);
+    UpdatePreview();
+}
+
+WideString SingleIconPage::WithOutputExtension(const WideString& path) {
+    WideString result(path);
+    EnsureOutputExtension(result, IsChecked(pngs) ? kPngs : 0);
+    return result;
+}
+
+void SingleIconPage::OnPngsToggled() {
+    ClearStatus();
+    WideString target(window_.getText(targetField));
+    if (target.IsEmpty()) return;
+    window_.setText(targetField, WithOutputExtension(target).Text());
+}
+
+void SingleIconPage::OnFilesDropped(int targetControl, const WideString& dropped) {
+    WideString path(dropped);
+    if (const int end = path.Find(L"\r\n", true)) path.TruncateTo(end - 1);
+    if (path.IsEmpty()) return;
+    UiWindow& w = window_;
+    if (targetControl == targetField) {
+        w.setText(targetField, WithOutputExtension(path).Text());
+        ClearStatus();
+        UpdatePreview();
+        return;
+    }
+    w.setText(sourceField, path.Text());
+    const WideString extension = path.Extension(true);
+    const bool resource = extension.Ok() && extension.Length() > 3 && app_.resourceExtensions.Find(extension.Text());
+    w.setState(indexField, resource ? kStateEnable : kStateDisable);
+    SetChecked(resource ? kindResource : kindFile, true);
+    w.setText(createButton, resource ? text::kExtract : text::kConvert);
+    w.setText(indexField, L"0");
+    w.sendMessage(sourceField, EM_SETREADONLY, FALSE, 0);
+    // A drop after window picking leaves the window kind, so browsing for a file is possible again.
+    w.setState(sourceBrowse, kStateEnable);
+    w.setText(targetField, WithOutputExtension(path).Text());
+    ClearStatus();
+    UpdatePreview();
+}
+
+int32_t SingleIconPage::IconIndex() {
+    return window_.getText(indexField).ToInt();
+}
+
+void SingleIconPage::OnSourceBrowse() {
+    UiWindow& w = window_;
+    if (IsChecked(kindResource)) {
+        WideString start(w.getText(sourceField));
+        // A picked window's text is no file to start from.
+        if (start.IsEmpty() || start.StartsWith(L"->", true)) {
+            wchar_t system[MAX_PATH] = {};
+            GetSystemDirectoryW(system, MAX_PATH);
+            start = WideString::Concat(system, app_.osVersion >= 6.0 ? L"\\imageres.dll" : L"\\Shell32.dll");
+        }
+        using PickIcon = int(WINAPI*)(HWND, wchar_t*, UINT, int*);
+        auto pickIcon = reinterpret_cast<PickIcon>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"shell32.dll"), MAKEINTRESOURCEA(62))));
+        if (pickIcon) {
+            constexpr int kPathUnits = 1024;
+            WideString path;
+            wchar_t* buffer = path.Reserve(kPathUnits, true);
+            if (buffer) {
+                wcsncpy(buffer, start.Text(), kPathUnits - 1);
+                int index = IconIndex();
+                if (pickIcon(w.window, buffer, kPathUnits, &index)) {
+                    path.Remeasure();
+                    path.ExpandEnvironment();
+                    w.setText(sourceField, path.Text());
+                    w.setText(indexField, WideString::FromInt(index).Text());
+                }
+            }
+        }
+    } else {
+        WideString chosen;
+        if (OpenFileDialog(chosen, kPictureToConvertDialog, nullptr, w.window)) w.setText(sourceField, chosen.Text());
+    }
+    ClearStatus();
+    UpdatePreview();
+}
+
+void SingleIconPage::OnTargetBrowse() {
+    UiWindow& w = window_;
+    WideString source(w.getText(sourceField));
+    WideString proposed;
+    if (IsChecked(kindWindow))
+        proposed = source.DropLeft(kPickerHandleOffset);
+    else
+        proposed = source.FileTitle();
+    WideString chosen;
+    if (SaveFileDialog(chosen, IsChecked(pngs) ? kPngOutputDialog : kIconOutputDialog, proposed.Text(), w.window))
+        w.setText(targetField, chosen.Text());
+    ClearStatus();
+    UpdatePreview();
+}
+
+HWND SingleIconPage::WindowOfPickerText(const WideString& picked) {
+    if (picked.Length() <= kPickerHandleOffset) return nullptr;
+    WideString digits(picked);
+    digits.DropLeft(kPickerHandleOffset);
+    wchar_t* end = nullptr;
+    const unsigned long value = wcstoul(digits.Text(), &end, 16);
+    if (!end || *end != 0 || end == digits.Text()) return nullptr;
+    return reinterpret_cast<HWND>(static_cast<UINT_PTR>(value));
+}
+
+void SingleIconPage::ClearPreview() {
+    window_.setBitmap(preview32, 0, nullptr, 32, 32);
+    window_.setBitmap(preview128, 0, nullptr, 128, 128);
+}
+
+void SingleIconPage::ShowPreviews(WorkingImage small, WorkingImage large) {
+    auto show = [this](int index, const WorkingImage& image, int size) {
+        GdiObjectHandle bitmap(image ? bitmapFromImage(image, size, size) : nullptr);
+        window_.setBitmap(index, 0, static_cast<HBITMAP>(bitmap.Get()), size, size);
+    };
+    show(preview32, small, 32);
+    show(preview128, large, 128);
+}
+
+void SingleIconPage::UpdatePreview() {
+    WideString source(window_.getText(sourceField));
+    if (source.IsEmpty()) return ClearPreview();
+    const bool windowKind = IsChecked(kindWindow) && !IsChecked(kindResource);
+    if (windowKind) {
+        if (!source.StartsWith(L"->", true)) return ClearPreview();
+    } else {
+        app_.MapSystemFolders(source);
+        if (source.StartsWith(L"->", true) || !PathFileExistsW(source.Text())) return ClearPreview();
+    }
+    IconJobFlags flags = 0;
+    if (IsChecked(pngc)) flags |= kPngc;
+    if (IsChecked(fitCenter))
+        flags |= kCenter;
+    else if (IsChecked(fitCrop))
+        flags |= kCrop;
+
+    if (windowKind) {
+        HWND picked = WindowOfPickerText(source);
+        if (!picked || !IsWindow(picked)) return ClearPreview();
+        HICON small = GetWindowIcon(picked, kIconSmall);
+        HICON large = GetWindowIcon(picked, kIconBig);
+        if (!small) small = large;
+        if (!large) large = small;
+        if (!small) return ClearPreview();
+        const IconSource icons(small, large);
+        WorkingImage image32 = LoadIconImage(icons, 32, flags | kFromWindow, WideString(), 0);
+        WorkingImage image128 = LoadIconImage(icons, 128, flags | kFromWindow, WideString(), 0);
+        return ShowPreviews(std::move(image32), std::move(image128));
+    }
+
+    const int32_t index = IconIndex();
+    if (IsChecked(kindFile)) {
+        const IconSource file(source);
+        WorkingImage image32 = LoadIconImage(file, 32, flags, source, index);
+        if (image32) {
+            WorkingImage image128 = LoadIconImage(file, 128, flags, source, index);
+            return ShowPreviews(std::move(image32), std::move(image128));
+        }
+    }
+    WideString resolved(source);
+    int32_t resolvedIndex = index;
+    ResolveIconSource(resolved, resolvedIndex);
+    app_.MapSystemFolders(resolved);
+    const IconSource file(resolved);
+    WorkingImage image32 = LoadIconImage(file, 32, flags | kFromResource, source, resolvedIndex);
+    WorkingImage image128 = LoadIconImage(file, 128, flags | kFromResource, source, resolvedIndex);
+    ShowPreviews(std::move(image32), std::move(image128));
+}
+
+void SingleIconPage::OnCreate() {
+    UiWindow& w = window_;
+    const bool windowKind = IsChecked(kindWindow);
+    const bool resourceKind = IsChecked(kindResource);
+    WideString source(w.getText(sourceField));
+    if (source.IsEmpty()) return SetStatus(text::kSourceNotSet);
+    HWND sourceWindow = nullptr;
+    if (windowKind) {
+        if (!source.StartsWith(kPickerMarker, true)) return SetStatus(text::kSourceInvalid);
+        sourceWindow = WindowOfPickerText(source);
+        if (!sourceWindow || !IsWindow(sourceWindow)) return SetStatus(text::kSourceWindowGone);
+    } else {
+        app_.MapSystemFolders(source);
+        if (!PathFileExistsW(source.Text())) return SetStatus(text::kSourceFileMissing);
+    }
+    WideString target(w.getText(targetField));
+    if (target.IsEmpty()) return SetStatus(text::kTargetEmpty);
+    app_.MapSystemFolders(target);
+    const IconFormatSet set = ReadOptions();
+    if (!set.AnySize()) return SetStatus(text::kNoFormat);
+
+    const IconJobInputs job = FormatSetToJob(set);
+    WriteFormatSet(SettingsFilePath(app_.programFolder).Text(), kSingleIconFormatsKey, set);
+    WideString backup;
+    const bool moved = MoveAsideExisting(target, &source, backup);
+
+    bool written = false;
+    const wchar_t* outcome = nullptr;
+    if (windowKind) {
+        SetStatus(text::kExtracting);
+        DrainEvents();
+        written = MakeIconFromWindow(sourceWindow, target, job.sizes, job.flags | kFromWindow);
+        outcome = written ? text::kWindowDone : text::kWindowFailed;
+    } else if (resourceKind) {
+        SetStatus(text::kExtracting);
+        DrainEvents();
+        int32_t index = IconIndex();
+        if (index < 0) {
+            index = 0;
+            w.setText(indexField, L"0");
+        }
+        written = MakeIconFromResource(source, index, target, job.sizes, job.flags | kFromResource);
+        outcome = written ? text::kResourceDone : app_.isAdmin ? text::kResourceFailedAdmin : text::kResourceFailed;
+    } else {
+        SetStatus(text::kConverting);
+        DrainEvents();
+        written = MakeIconFromFile(source, target, job.sizes, job.flags);
+        outcome = written ? text::kFileDone : text::kFileFailed;
+    }
+    FinishOutput(backup, target, moved, written);
+    SetStatus(outcome);
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "app/FormatSet.h"
+#include "engine/Imaging.h"
+#include "sys/WideString.h"
+#include "ui/UiEventSlot.h"
+
+class Application;
+class UiWindow;
+
+// The single-icon page: a source (any file or folder, a resource file with an icon index, or a running window
+// picked with the window picker), a target file, the live preview and the create button. The page keeps no state
+// beside its controls; the members are the indexes of those controls in the main window.
+class SingleIconPage {
+public:
+    explicit SingleIconPage(Application& app);
+    SingleIconPage(const SingleIconPage&) = delete;
+    SingleIconPage& operator=(const SingleIconPage&) = delete;
+
+    // Creates the page's controls on the tab page being built, reads the stored format set and applies the start-up
+    // preload: the command-line result (3 a lone path, 4 a lone resource file) and the parser's source.
+    void Build(int commandResult, const WideString& source);
+
+    // Handlers of the event loop.
+    void OnKindFile();
+    void OnKindResource();
+    void OnKindWindow();
+    void OnPickWindow();
+    void OnPngsToggled();
+    void OnFilesDropped(int targetControl, const WideString& dropped);
+    void OnSourceBrowse();
+    void OnTargetBrowse();
+    void OnCreate();
+    void ClearStatus();
+
+    void UpdatePreview();
+    void ClearPreview();
+
+    // The page's format set as its fifteen option controls show it, and the other way round.
+    IconFormatSet ReadOptions();
+    void ShowOptions(const IconFormatSet& set);
+    // True for the ten size boxes and PNGC.
+    bool IsSizeOrPngcControl(int index) const;
+    bool IsFitRadio(int index) const;
+
+    int32_t kindFile = 0;
+    int32_t kindResource = 0;
+    int32_t kindWindow = 0;
+    int32_t picker = 0;
+    int32_t sourceField = 0;
+    int32_t sourceBrowse = 0;
+    int32_t indexField = 0;
+    int32_t preview32 = 0;
+    int32_t preview128 = 0;
+    int32_t targetField = 0;
+    int32_t targetBrowse = 0;
+    int32_t pngs = 0;
+    int32_t sizeBoxes[IconFormatSet::kSizeCount] = {};
+    int32_t pngc = 0;
+    int32_t fitCenter = 0;
+    int32_t fitCrop = 0;
+    int32_t fitStretch = 0;
+    int32_t createButton = 0;
+    int32_t singleStatus = 0;
+
+private:
+    enum class Kind { kFile, kResource, kWindow };
+    void SetKind(Kind kind);
+    bool IsChecked(int index);
+    void SetChecked(int index, bool checked);
+    void SetStatus(const wchar_t* text);
+    // The target field's text with its extension forced by the PNGS box.
+    WideString WithOutputExtension(const WideString& path);
+    // The icon index field's number.
+    int32_t IconIndex();
+    // The window a picker text names, or null when the text is not one.
+    static HWND WindowOfPickerText(const WideString& text);
+    void ShowPreviews(WorkingImage small, WorkingImage large);
+    // Handles every queued event once without dispatching it, so that what was just changed is painted.
+    void DrainEvents();
+
+    Application& app_;
+    UiWindow& window_;
+};
