@@ -189,17 +189,27 @@ void BatchPage::Build(int tabControl) {
     fitCrop = w.addRadioButton(text::kFitCrop, radioOn, radioOff, kSizeX[3], 355, 60, kStateUnchecked);
     fitStretch = w.addRadioButton(text::kFitStretch, radioOn, radioOff, kSizeX[4], 355, 60, kStateUnchecked);
 
+    const int previousDefault = w.defaultButton;
     batchStart = w.addButton(text::kStart, 490, 400, 140, 32, WS_VISIBLE | BS_DEFPUSHBUTTON);
     w.setFont(12, 800);
     w.setIconFromResource(batchStart, app_.osVersion >= 5.9 ? -1 : 0, app_.instance);
     w.setTip(batchStart, text::kStartTip);
     batchStatus = w.addLabel(L"", 20, 405, 460, 20);
+    if (previousDefault) w.setDefaultButton(previousDefault);
 
     ShowOptions(ReadFormatSet(SettingsFilePath(app_.programFolder).Text(), kBatchIconFormatsKey));
 }
 
-bool BatchPage::OnClick(int control) {
+bool BatchPage::HandlesClick(int control) const {
     if (control <= 0) return false;
+    for (int own :
+         {batchKindExtract, batchKindConvert, batchKindWindows, batchSourceBrowse, batchTargetBrowse, batchStart})
+        if (control == own) return true;
+    return IsOptionControl(control);
+}
+
+void BatchPage::OnClick(int control) {
+    if (control <= 0) return;
     if (control == batchKindExtract)
         OnKindExtract();
     else if (control == batchKindConvert)
@@ -214,9 +224,6 @@ bool BatchPage::OnClick(int control) {
         OnStart();
     else if (IsOptionControl(control))
         ClearStatus();
-    else
-        return false;
-    return true;
 }
 
 void BatchPage::OnKindExtract() {

@@ -22,12 +22,14 @@ public:
     BatchPage& operator=(const BatchPage&) = delete;
 
     // Creates the page's controls on the tab page just added to the main window and shows the stored format set.
-    // The tab control is frozen while a batch runs.
+    // The tab control is frozen while a batch runs. The window's default button stays the one it had: the start
+    // button becomes the default when the page is shown.
     void Build(int tabControl);
 
-    // Runs the handler of a click on one of the page's controls (kind radios, browse buttons, start, the fifteen
-    // option controls); false when the control is not the page's.
-    bool OnClick(int control);
+    // True for the controls whose clicks the page handles: kind radios, browse buttons, start and the fifteen
+    // option controls (a click on one of those clears the status line).
+    bool HandlesClick(int control) const;
+    void OnClick(int control);
 
     // Handlers of the event loop.
     void OnKindExtract();

@@ -4,6 +4,7 @@
 #include <functional>
 #include <vector>
 
+#include "app/BatchPage.h"
 #include "app/SingleIconPage.h"
 #include "sys/WideString.h"
 #include "ui/UiEventSlot.h"
@@ -51,6 +52,7 @@ public:
     bool RunAsAdministrator();
 
     SingleIconPage single;
+    BatchPage batch;
     int32_t tab = 0;
     int32_t pages[kPageCount] = {};
     int32_t shield = 0;

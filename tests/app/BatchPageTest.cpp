@@ -15,6 +15,7 @@
 #include "ScreenSupport.h"
 #include "TestSupport.h"
 #include "app/Application.h"
+#include "app/MainWindow.h"
 #include "engine/IconWriter.h"
 
 namespace {
@@ -22,6 +23,8 @@ namespace {
 using testing_support::BuildFile;
 using testing_support::CaptureScreen;
 using testing_support::CaptureWindow;
+using testing_support::ClickAt;
+using testing_support::ClickCentre;
 using testing_support::Exists;
 using testing_support::FolderNames;
 using testing_support::Narrow;
@@ -401,7 +404,7 @@ TEST_F(BatchPageTest, AFolderOfPicturesConvertsWhileTheWindowShowsProgressAndMat
     EXPECT_NE(shots[0].pixels, shots[1].pixels) << "the window repaints while the batch runs";
     EXPECT_TRUE(SaveShot(running, BuildFile(L"batch-page-running.png").Text()));
     Drain();
-    EXPECT_TRUE(SaveShot(CaptureWindow(window().window), BuildFile(L"batch-page.png").Text()));
+    EXPECT_TRUE(SaveShot(CaptureWindow(window().window), BuildFile(L"batch-page-result.png").Text()));
 
     // The settings were written as UTF-16 before the batch ran.
     const std::vector<uint8_t> ini = ReadBytes(Settings().Text());
@@ -505,6 +508,76 @@ TEST_F(BatchPageTest, ClosingDuringABatchCancelsItAndOnlyASecondCloseReachesTheL
         if (!closed) Sleep(5);
     }
     EXPECT_TRUE(closed);
+}
+
+// The page inside the real main window: its rows in the window's dispatch, real clicks and a drop, and a close
+// during a batch that the event loop survives until the second close.
+TEST(BatchPageInMainWindowTest, ClicksDropsAndClosesReachThePageThroughTheEventLoop) {
+    CoInitialize(nullptr);
+    TempFolder temp;
+    const WideString source = temp / L"pictures";
+    MakePictures(source, 40);
+    Application app;
+    app.programFolder = temp.Path();
+    MainWindow main(app);
+    ASSERT_TRUE(main.BuildMainWindow(0, WideString()));
+    main.Show(SW_SHOWNORMAL);
+    UiWindow& w = app.mainWindow;
+    BatchPage& page = main.batch;
+    // Dispatches events until the condition holds or nothing arrives any more.
+    auto runUntil = [&](const std::function<bool()>& done) {
+        for (int idle = 0; idle < 200 && !done();) {
+            if (app.NextEvent(false))
+                main.Dispatch();
+            else
+                Sleep(5), ++idle;
+        }
+        return done();
+    };
+
+    RECT item;
+    w.sendMessage(main.tab, TCM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item));
+    MapWindowPoints(w.handleOf(main.tab), HWND_DESKTOP, reinterpret_cast<POINT*>(&item), 2);
+    ClickAt(POINT{(item.left + item.right) / 2, (item.top + item.bottom) / 2});
+    ASSERT_TRUE(runUntil([&] { return main.ShownPage() == 1; }));
+    EXPECT_EQ(LOWORD(SendMessageW(w.window, DM_GETDEFID, 0, 0)), page.batchStart) << "Enter starts the batch";
+
+    ClickCentre(w.handleOf(page.batchKindWindows));
+    EXPECT_TRUE(runUntil([&] { return std::wstring(w.getText(page.batchSource).Text()) == kAllWindows; }));
+
+    RECT field;
+    GetWindowRect(w.handleOf(page.batchSource), &field);
+    POINT point{field.left + 20, field.top + 5};
+    ScreenToClient(w.window, &point);
+    PostMessageW(w.window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(point, source.Text())), 0);
+    EXPECT_TRUE(runUntil([&] { return w.getState(page.batchKindConvert, kStateChecked) != 0; }));
+    EXPECT_EQ(Narrow(w.getText(page.batchSource).Text()), Narrow(source.Text()));
+    w.setText(page.batchTarget, (temp / L"icons").Text());
+    runUntil([] { return false; });
+    EXPECT_TRUE(SaveShot(CaptureWindow(w.window), BuildFile(L"batch-page.png").Text()));
+
+    // First close while the batch runs, second once the cancel shows; only the second ends the loop.
+    int closes = 0;
+    std::wstring statusAtSecondClose;
+    Ticker closer([&] {
+        const BatchJob* job = page.RunningJob();
+        if (closes == 0 && job && job->done >= 2) {
+            PostMessageW(w.window, WM_CLOSE, 0, 0);
+            ++closes;
+        } else if (closes == 1 && !page.RunningJob()) {
+            statusAtSecondClose = w.getText(page.batchStatus).Text();
+            PostMessageW(w.window, WM_CLOSE, 0, 0);
+            ++closes;
+        }
+        return closes < 2;
+    });
+    ClickCentre(w.handleOf(page.batchStart));
+    main.RunEventLoop();
+    EXPECT_EQ(closes, 2);
+    EXPECT_EQ(Narrow(statusAtSecondClose.c_str()), Narrow(kCancelled));
+    EXPECT_LT(FolderNames(temp / L"icons").size(), 20u);
+    w.destroy();
+    CoUninitialize();
 }
 
 }  // namespace
