@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "PictureSupport.h"
@@ -394,7 +396,21 @@ TEST_F(BatchPageTest, AFolderOfPicturesConvertsWhileTheWindowShowsProgressAndMat
             if (shots.size() == 1) running = CaptureWindow(window().window);
             return lines.size() < 2;
         });
+        // Without wake-ups of its own the page would wait for input for ever; this turns that into a failure.
+        std::atomic<bool> returned{false}, rescued{false};
+        std::thread rescue([&, ui = GetCurrentThreadId()] {
+            for (int waited = 0; !returned && waited < 60000; waited += 50)
+                Sleep(50);
+            while (!returned) {
+                rescued = true;
+                PostThreadMessageW(ui, WM_NULL, 0, 0);
+                Sleep(50);
+            }
+        });
         page->OnStart();
+        returned = true;
+        rescue.join();
+        EXPECT_FALSE(rescued) << "the result waited for a message from outside";
     }
     EXPECT_EQ(Narrow(Text(page->batchStatus).c_str()), Narrow(kSucceeded));
     ASSERT_EQ(lines.size(), 2u) << "progress shows while the batch runs";
