@@ -183,6 +183,7 @@ protected:
         CoInitialize(nullptr);
         app = new Application;
         app->mainWindow.create(L"GwBatchPageTest", L"Glyphwright", 650, 530, 20, 20);
+        app->mainWindow.setDefaultFont(9, FW_NORMAL);
         app->mainWindow.setDefaultBackColor(0xFEFEFE);
         app->mainWindow.show(SW_SHOWNORMAL, kShowUpdate | kShowToFront | kShowActivate | kShowDrain);
     }
@@ -560,6 +561,9 @@ TEST(BatchPageInMainWindowTest, ClicksDropsAndClosesReachThePageThroughTheEventL
 
     ClickCentre(w.handleOf(page.batchKindWindows));
     EXPECT_TRUE(runUntil([&] { return std::wstring(w.getText(page.batchSource).Text()) == kAllWindows; }));
+    w.setText(page.batchTarget, (temp / L"icons").Text());
+    runUntil([] { return false; });
+    EXPECT_TRUE(SaveShot(CaptureWindow(w.window), BuildFile(L"batch-page.png").Text()));
 
     RECT field;
     GetWindowRect(w.handleOf(page.batchSource), &field);
@@ -568,9 +572,6 @@ TEST(BatchPageInMainWindowTest, ClicksDropsAndClosesReachThePageThroughTheEventL
     PostMessageW(w.window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(point, source.Text())), 0);
     EXPECT_TRUE(runUntil([&] { return w.getState(page.batchKindConvert, kStateChecked) != 0; }));
     EXPECT_EQ(Narrow(w.getText(page.batchSource).Text()), Narrow(source.Text()));
-    w.setText(page.batchTarget, (temp / L"icons").Text());
-    runUntil([] { return false; });
-    EXPECT_TRUE(SaveShot(CaptureWindow(w.window), BuildFile(L"batch-page.png").Text()));
 
     // First close while the batch runs, second once the cancel shows; only the second ends the loop.
     int closes = 0;
