@@ -55,6 +55,13 @@ bool RunItem(BatchJob& job, WideString* item, Operation operation) {
     const bool moved = MoveAsideExisting(job.output, item, backup);
     const bool succeeded = operation();
     FinishOutput(backup, job.output, moved, succeeded);
+    return succeeded;
+}
+
+// Runs one item and counts it for a caller that shows the progress on another thread.
+template <typename Operation>
+bool RunCountedItem(BatchJob& job, WideString* item, Operation operation) {
+    const bool succeeded = RunItem(job, item, operation);
     if (succeeded) ++job.written;
     ++job.done;
     return succeeded;
@@ -152,13 +159,13 @@ int BatchExtractIcons(BatchJob* job) {
     // Groups are taken by position, so only their number matters; the single operation finds each by index.
     int32_t groups = 0;
     EnumResourceNamesW(module.Get(), RT_GROUP_ICON, CountGroup, reinterpret_cast<LONG_PTR>(&groups));
-    job->total = groups;
     job->counter = 0;
+    job->total = groups;
     while (job->counter < groups && !Stopped(*job)) {
         const int32_t index = job->counter;
         job->output = ExtractOutputPath(job->targetFolder, job->source, index, job->flags);
-        RunItem(*job, nullptr,
-                [&] { return MakeIconFromResource(job->source, index, job->output, job->sizes, job->flags); });
+        RunCountedItem(*job, nullptr,
+                       [&] { return MakeIconFromResource(job->source, index, job->output, job->sizes, job->flags); });
         ++job->counter;
     }
     return job->counter > 0 ? 1 : 0;
@@ -188,7 +195,8 @@ int BatchConvertPictures(BatchJob* job) {
         if (Stopped(*job)) break;
         job->item = WideString::Concat(job->source, L"\\", name);
         job->output = ConvertOutputPath(job->targetFolder, name.Text(), job->flags);
-        if (RunItem(*job, &job->item, [&] { return MakeIconFromFile(job->item, job->output, job->sizes, job->flags); }))
+        if (RunCountedItem(*job, &job->item,
+                           [&] { return MakeIconFromFile(job->item, job->output, job->sizes, job->flags); }))
             ++job->counter;
     }
     return job->counter > 0 ? 1 : 0;
@@ -207,7 +215,8 @@ int BatchSaveWindowIcons(BatchJob* job) {
         ReadWindowTitle(window, title);
         job->item = title;
         job->output = WindowOutputPath(job->targetFolder, job->counter, job->item, job->flags);
-        RunItem(*job, &job->item, [&] { return MakeIconFromWindow(window, job->output, job->sizes, job->flags); });
+        RunCountedItem(*job, &job->item,
+                       [&] { return MakeIconFromWindow(window, job->output, job->sizes, job->flags); });
         ++job->counter;
     }
     return job->counter > 0 ? 1 : 0;
