@@ -3,6 +3,7 @@
 #include <pcre2.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "engine/IconSources.h"
@@ -59,9 +60,9 @@ bool RunItem(BatchJob& job, WideString* item, Operation operation) {
 }
 
 // Runs one item and counts it for a caller that shows the progress on another thread.
-template <typename Operation>
-bool RunCountedItem(BatchJob& job, WideString* item, Operation operation) {
-    const bool succeeded = RunItem(job, item, operation);
+template <typename... Arguments>
+bool RunCountedItem(BatchJob& job, Arguments&&... arguments) {
+    const bool succeeded = RunItem(job, std::forward<Arguments>(arguments)...);
     if (succeeded) ++job.written;
     ++job.done;
     return succeeded;
