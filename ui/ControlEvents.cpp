@@ -134,6 +134,22 @@ LRESULT UiWindow::handleControlColor(HWND hwnd, UINT message, WPARAM wParam, LPA
         return DefaultSubclassProc(hwnd, message, wParam, lParam);
     }
 
+    // Wine's SysLink deletes the brush it is handed once it has painted (Windows' does not), which would take the
+    // window's own background brush with it: a link gets a solid copy of its own, made anew for every paint.
+    if (c.kind == ControlKind::kLink && c.backColor != kBackNullBrush) {
+        HBRUSH behind = c.backColor >= 0 ? nullptr
+                        : fromHook       ? reinterpret_cast<HBRUSH>(GetClassLongPtrW(hwnd, GCLP_HBRBACKGROUND))
+                                         : backgroundBehind(child, dc);
+        LOGBRUSH solid = {};
+        const bool known = c.backColor >= 0 || (behind && GetObjectW(behind, sizeof(solid), &solid) == sizeof(solid) &&
+                                                solid.lbStyle == BS_SOLID);
+        if (known) {
+            const COLORREF colour = c.backColor >= 0 ? static_cast<COLORREF>(c.backColor) : solid.lbColor;
+            SetBkMode(dc, TRANSPARENT);
+            controls[index].backBrush.Reset(CreateSolidBrush(colour));
+            return reinterpret_cast<LRESULT>(controls[index].backBrush.Get());
+        }
+    }
     const bool clearKind = c.kind == ControlKind::kLabel || c.kind == ControlKind::kPicture || c.isPair();
     if (c.backColor == kBackNullBrush || (fromHook && c.backColor < 0 && clearKind)) {
         SetBkMode(dc, TRANSPARENT);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "engine/ImageScaling.h"
+#include "ui/ScreenScale.h"
 #include "ui/Subclass.h"
 #include "ui/ToolkitImages.h"
 #include "ui/UiFont.h"
@@ -89,6 +90,10 @@ int UiWindow::createControl(ControlKind kind, const wchar_t* className, const wc
     if (!window || !makeRoom()) return 0;
     if (flags & kWindowGroupNext) style |= WS_GROUP;
     const int index = count + 1;
+    x = scaleToScreen(x);
+    y = scaleToScreen(y);
+    width = scaleToScreen(width);
+    height = scaleToScreen(height);
     HWND handle = CreateWindowExW(exStyle, className, text, style, x, y, width, height, controlParent,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(index)), instance, nullptr);
     if (!handle) return 0;

@@ -9,6 +9,7 @@
 #include "engine/IconSources.h"
 #include "engine/WindowQueries.h"
 #include "sys/SystemInfo.h"
+#include "ui/ScreenScale.h"
 #include "ui/Subclass.h"
 
 namespace {
@@ -96,7 +97,7 @@ HWND UiWindow::create(const wchar_t* className, const wchar_t* title, int client
     void* createParam = wcscmp(className, L"MDIClient") == 0 ? &clientCreate : nullptr;
     const DWORD windowStyle = style == -1 ? kDefaultStyle : static_cast<DWORD>(style);
     const DWORD windowExStyle = exStyle == -1 ? WS_EX_ACCEPTFILES : static_cast<DWORD>(exStyle);
-    RECT outer = {0, 0, clientWidth, clientHeight};
+    RECT outer = {0, 0, scaleToScreen(clientWidth), scaleToScreen(clientHeight)};
     AdjustWindowRectEx(&outer, windowStyle, FALSE, windowExStyle);
     window = CreateWindowExW(windowExStyle, className, title, windowStyle, x, y, outer.right - outer.left,
                              outer.bottom - outer.top, parent, nullptr, instance, createParam);

@@ -1,0 +1,609 @@
+// The main window and its single-icon page built as the program builds them, driven in this process with real
+// messages, clicks and keys, and read back from their controls, the screen and the files they write.
+// RequiresDisplay: run under xvfb.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ScreenSupport.h"
+#include "TestSupport.h"
+#include "app/Application.h"
+#include "app/MainWindow.h"
+#include "app/WindowPicker.h"
+#include "app/helpers/PickerScene.h"
+#include "engine/IconWriter.h"
+#include "sys/SystemInfo.h"
+
+namespace {
+
+using testing_support::CaptureScreen;
+using testing_support::Exists;
+using testing_support::Narrow;
+using testing_support::ReadBytes;
+using testing_support::ScreenShot;
+using testing_support::TempFolder;
+using testing_support::WriteBytes;
+
+constexpr uint32_t kRed = 0xFF0000;
+constexpr uint32_t kBlue = 0x0000FF;
+constexpr uint32_t kPageColour = 0xFEFEFE;
+
+// A 64 x 64 24-bit BMP: the left half red, the right half blue.
+bool WriteHalvesBmp(const wchar_t* path) {
+    constexpr int kSize = 64;
+    std::vector<uint8_t> bytes(54 + kSize * kSize * 3, 0);
+    auto put32 = [&bytes](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    put32(2, static_cast<uint32_t>(bytes.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, kSize);
+    put32(22, kSize);
+    bytes[26] = 1;
+    bytes[28] = 24;
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x) {
+            uint8_t* p = &bytes[54 + (y * kSize + x) * 3];  // blue, green, red
+            if (x < kSize / 2)
+                p[2] = 0xFF;
+            else
+                p[0] = 0xFF;
+        }
+    return WriteBytes(path, bytes);
+}
+
+bool Near(uint32_t pixel, uint32_t expected, int tolerance = 24) {
+    for (int shift : {0, 8, 16}) {
+        const int a = static_cast<int>((pixel >> shift) & 0xFF), b = static_cast<int>((expected >> shift) & 0xFF);
+        if (std::abs(a - b) > tolerance) return false;
+    }
+    return true;
+}
+
+std::string Hex(uint32_t pixel) {
+    char text[16];
+    snprintf(text, sizeof(text), "%06X", static_cast<unsigned>(pixel));
+    return text;
+}
+
+// Number of entries in an .ico file's header; -1 when it is none.
+int IconEntryCount(const wchar_t* path) {
+    const std::vector<uint8_t> bytes = ReadBytes(path);
+    if (bytes.size() < 6 || bytes[0] != 0 || bytes[1] != 0 || bytes[2] != 1 || bytes[3] != 0) return -1;
+    return bytes[4] | (bytes[5] << 8);
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app.instance = GetModuleHandleW(nullptr);
+        app.isWow64 = IsWow64(nullptr);
+        app.BuildSystemPaths();
+        app.programFolder = folder.Path();  // the settings file lands in the test's folder
+        app.isAdmin = false;
+        main = std::make_unique<MainWindow>(app);
+        ASSERT_TRUE(main->BuildMainWindow(0, WideString()));
+        main->Show(SW_SHOWNORMAL);
+        SetForegroundWindow(app.mainWindow.window);
+        Pump();
+    }
+
+    // Dispatches what comes until the queue has stayed empty for a few rounds (tooltip timers may never let it
+    // rest: at most two seconds).
+    void Pump() {
+        const DWORD start = GetTickCount();
+        for (int quiet = 0; quiet < 4 && GetTickCount() - start < 2000;) {
+            bool any = false;
+            while (app.NextEvent(false)) {
+                any = true;
+                main->Dispatch();
+            }
+            if (any) {
+                quiet = 0;
+            } else {
+                ++quiet;
+                Sleep(15);
+            }
+        }
+    }
+
+    UiWindow& w() { return app.mainWindow; }
+    SingleIconPage& page() { return main->single; }
+    std::wstring Text(int index) { return w().getText(index).Text(); }
+    bool Checked(int index) { return w().getState(index, kStateChecked) != 0; }
+    bool Enabled(int index) { return IsWindowEnabled(w().handleOf(index)) != FALSE; }
+    std::wstring Status() { return Text(page().singleStatus); }
+
+    void Click(int index) {
+        testing_support::ClickCentre(w().handleOf(index));
+        Pump();
+        SetCursorPos(2, 2);  // away from the controls, so that no tooltip keeps the queue busy
+    }
+    // Sets a field's text as typing does: the field reports the change.
+    void Type(int index, const std::wstring& text) {
+        SetWindowTextW(w().handleOf(index), text.c_str());
+        Pump();
+    }
+    void Drop(const std::vector<std::wstring>& paths, int onControl) {
+        RECT rect;
+        GetWindowRect(w().handleOf(onControl), &rect);
+        MapWindowPoints(HWND_DESKTOP, w().window, reinterpret_cast<POINT*>(&rect), 2);
+        size_t units = 1;
+        for (const auto& path : paths)
+            units += path.size() + 1;
+        HGLOBAL block = GlobalAlloc(GHND, sizeof(DROPFILES) + units * sizeof(wchar_t));
+        auto* header = static_cast<DROPFILES*>(GlobalLock(block));
+        header->pFiles = sizeof(DROPFILES);
+        header->pt = POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+        header->fWide = TRUE;
+        auto* out = reinterpret_cast<wchar_t*>(header + 1);
+        for (const auto& path : paths) {
+            wcscpy(out, path.c_str());
+            out += path.size() + 1;
+        }
+        GlobalUnlock(block);
+        PostMessageW(w().window, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
+        Pump();
+    }
+    void SetSizes(std::initializer_list<int> sizes) {
+        IconFormatSet set = page().ReadOptions();
+        for (int size : IconFormatSet::kSizeTable)
+            set.SetSize(size, std::find(sizes.begin(), sizes.end(), size) != sizes.end());
+        page().ShowOptions(set);
+    }
+    void Create(const std::wstring& source, const std::wstring& target) {
+        Type(page().sourceField, source);
+        Type(page().targetField, target);
+        Click(page().createButton);
+    }
+    // The pixel at (x, y) of the picture a preview shows, centred in the control's client area.
+    uint32_t PreviewPixel(int index, int size, int x, int y) {
+        HWND control = w().handleOf(index);
+        RECT client;
+        GetClientRect(control, &client);
+        POINT origin{(client.right - size) / 2 + x, (client.bottom - size) / 2 + y};
+        ClientToScreen(control, &origin);
+        return CaptureScreen(RECT{origin.x, origin.y, origin.x + 1, origin.y + 1}).At(0, 0);
+    }
+    WideString SettingsText() {
+        wchar_t buffer[256] = {};
+        GetPrivateProfileStringW(L"Settings", L"SingleIconFormats", L"", buffer, 256,
+                                 (folder / L"Glyphwright.ini").Text());
+        return buffer;
+    }
+
+    TempFolder folder;
+    Application app;
+    std::unique_ptr<MainWindow> main;
+};
+
+// Number of different column patterns in a text strip. A box drawn for a missing glyph has two kinds of columns
+// (its sides, and its top and bottom), so a line of boxes has few; real Chinese glyphs have many.
+size_t ColumnPatterns(const ScreenShot& shot, uint32_t background) {
+    std::set<std::vector<bool>> patterns;
+    for (int x = 0; x < shot.width; ++x) {
+        std::vector<bool> column(static_cast<size_t>(shot.height));
+        bool any = false;
+        for (int y = 0; y < shot.height; ++y)
+            any |= column[static_cast<size_t>(y)] = !Near(shot.At(x, y), background, 96);
+        if (any) patterns.insert(column);
+    }
+    return patterns.size();
+}
+
+ScreenShot ShotOf(HWND control) {
+    RECT rect;
+    GetWindowRect(control, &rect);
+    return CaptureScreen(rect);
+}
+
+// The started window as a person sees it; the picture is kept as main-window.png in the build folder.
+TEST_F(MainWindowTest, ShowsTheBlackHeaderTheTabsAndThePageWithReadableChineseCaptions) {
+    RECT frame;
+    GetWindowRect(w().window, &frame);
+    EXPECT_EQ(frame.right - frame.left, 650);
+    EXPECT_EQ(frame.bottom - frame.top, 530);
+    // Painted again, it looks the same (the links once took the window's black brush with them).
+    RedrawWindow(w().window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Pump();
+    RedrawWindow(w().window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Pump();
+    const ScreenShot shot = testing_support::CaptureWindow(w().window);
+    std::vector<uint32_t> argb(shot.pixels.size());
+    std::transform(shot.pixels.begin(), shot.pixels.end(), argb.begin(), [](uint32_t p) { return p | 0xFF000000; });
+    WorkingImage image = WorkingImageFromPixels(argb.data(), shot.width, shot.height);
+    CLSID png;
+    CreateDirectoryW(testing_support::BuildFile(L"test-artifacts").Text(), nullptr);
+    EXPECT_TRUE(image && FindPngEncoder(png) &&
+                gdip::GdipSaveImageToFile(image.Get(),
+                                          testing_support::BuildFile(L"test-artifacts\\main-window.png").Text(), &png,
+                                          nullptr) == kGpOk);
+
+    struct Probe {
+        const char* what;
+        int x, y;
+        uint32_t colour;
+    };
+    // Window coordinates: the page lies at the tab's client area, about (8, 88) and below.
+    const Probe probes[] = {
+        {"header band", 300, 12, 0x000000},
+        {"header band right of the links", 600, 50, 0x000000},
+        {"behind the help link's text", 580, 42, 0x000000},
+        {"page area below the options", 300, 460, kPageColour},
+        {"page area left of the create button", 200, 480, kPageColour},
+    };
+    for (const Probe& p : probes)
+        EXPECT_TRUE(Near(shot.At(p.x, p.y), p.colour, 2)) << p.what << ": " << Hex(shot.At(p.x, p.y));
+
+    // The preview frames are drawn: their border differs from the page, their inside is empty.
+    for (int index : {page().preview32, page().preview128}) {
+        const ScreenShot preview = ShotOf(w().handleOf(index));
+        EXPECT_FALSE(Near(preview.At(0, preview.height / 2), kPageColour, 8)) << "left border " << index;
+        EXPECT_FALSE(Near(preview.At(preview.width / 2, preview.height - 1), kPageColour, 8)) << "bottom " << index;
+        EXPECT_TRUE(Near(preview.At(preview.width / 2, preview.height / 2), kPageColour, 8)) << "inside " << index;
+    }
+
+    // Chinese captions are glyphs: the status line showing characters no font has (boxes) tells them apart.
+    HWND status = w().handleOf(page().singleStatus);
+    w().setText(page().singleStatus, L"\xE000\xE001\xE002\xE003\xE004\xE005\xE006\xE007");
+    Pump();
+    const size_t boxes = ColumnPatterns(ShotOf(status), kPageColour);
+    w().setText(page().singleStatus, L"选择的文件已成功转换.");
+    Pump();
+    const size_t glyphs = ColumnPatterns(ShotOf(status), kPageColour);
+    EXPECT_LT(boxes, 8u) << "boxes have few column patterns";
+    EXPECT_GT(glyphs, 30u);
+    EXPECT_GT(ColumnPatterns(ShotOf(w().handleOf(page().kindResource)), kPageColour), 30u);
+}
+
+TEST_F(MainWindowTest, DroppedFilesFillSourceKindIndexCaptionAndTarget) {
+    const WideString dll = folder / L"x.dll";
+    const WideString picture = folder / L"p.bmp";
+    ASSERT_TRUE(WriteBytes(dll.Text(), "MZ", 2));
+    ASSERT_TRUE(WriteHalvesBmp(picture.Text()));
+    const std::wstring dllPath = dll.Text(), picturePath = picture.Text();
+    const std::wstring folderPath = folder.Path().Text();
+
+    struct Case {
+        const char* name;
+        bool pngs;
+        std::vector<std::wstring> dropped;
+        bool onTarget;
+        bool resource;
+        std::wstring source, target;
+    };
+    const Case cases[] = {
+        {"resource file", false, {dllPath}, false, true, dllPath, folderPath + L"\\x.ico"},
+        {"resource file, PNG output", true, {dllPath}, false, true, dllPath, folderPath + L"\\x.png"},
+        {"three files: the first counts",
+         false,
+         {picturePath, dllPath, L"C:\\other.exe"},
+         false,
+         false,
+         picturePath,
+         folderPath + L"\\p.ico"},
+        {"on the target only the target changes",
+         false,
+         {folderPath + L"\\out.png"},
+         true,
+         false,
+         picturePath,
+         folderPath + L"\\out.ico"},
+        {"on the target with PNG output",
+         true,
+         {folderPath + L"\\out.ico"},
+         true,
+         false,
+         picturePath,
+         folderPath + L"\\out.png"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (Checked(page().pngs) != c.pngs) Click(page().pngs);
+        w().setText(page().indexField, L"7");
+        w().setText(page().singleStatus, L"old status");
+        Drop(c.dropped, c.onTarget ? page().targetField : page().sourceField);
+        EXPECT_EQ(Text(page().sourceField), c.source);
+        EXPECT_EQ(Text(page().targetField), c.target);
+        EXPECT_EQ(Status(), L"");
+        EXPECT_EQ(Text(page().indexField), c.onTarget ? L"7" : L"0");
+        if (c.onTarget) continue;
+        EXPECT_EQ(Checked(page().kindResource), c.resource);
+        EXPECT_EQ(Checked(page().kindFile), !c.resource);
+        EXPECT_EQ(Enabled(page().indexField), c.resource);
+        EXPECT_EQ(Text(page().createButton), c.resource ? L"提取" : L"转换");
+    }
+}
+
+TEST_F(MainWindowTest, PngsTogglesTheTargetExtensionAndLeavesAnEmptyTargetAlone) {
+    ASSERT_FALSE(Checked(page().pngs));
+    Click(page().pngs);
+    EXPECT_EQ(Text(page().targetField), L"");
+    Click(page().pngs);
+    Type(page().targetField, L"C:\\icons\\x.ico");
+    Click(page().pngs);
+    EXPECT_EQ(Text(page().targetField), L"C:\\icons\\x.png");
+    Click(page().pngs);
+    EXPECT_EQ(Text(page().targetField), L"C:\\icons\\x.ico");
+}
+
+TEST_F(MainWindowTest, CreateChecksItsFieldsInOrderAndWritesNothingOnAFailedCheck) {
+    const WideString picture = folder / L"p.bmp";
+    ASSERT_TRUE(WriteHalvesBmp(picture.Text()));
+    const std::wstring target = (folder / L"out.ico").Text();
+    UiWindow closed;
+    ASSERT_TRUE(closed.create(L"GwMainTestClosed", L"closed soon", 100, 100, 0, 0));
+    const std::wstring closedText = PickerResultText(closed.window).Text();
+    closed.destroy();
+
+    struct Case {
+        const char* name;
+        int kind;
+        std::wstring source, target;
+        bool noSize;
+        const wchar_t* status;
+    };
+    const Case cases[] = {
+        {"no source", page().kindFile, L"", target, false, L"源位置未设置."},
+        {"window kind with a typed source", page().kindWindow, picture.Text(), target, false, L"源位置无效."},
+        {"window that has closed", page().kindWindow, closedText, target, false, L"源窗口不存在."},
+        {"missing file", page().kindFile, (folder / L"missing.png").Text(), target, false, L"源文件不存在."},
+        {"no target", page().kindFile, picture.Text(), L"", false, L"目标图标文件字段为空."},
+        {"no size", page().kindFile, picture.Text(), target, true, L"未选择图像格式."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetSizes(c.noSize ? std::initializer_list<int>{} : std::initializer_list<int>{16, 32});
+        Click(c.kind);
+        // The window kind makes the field read-only for typing; its text still counts.
+        w().setText(page().sourceField, c.source.c_str());
+        w().setText(page().targetField, c.target.c_str());
+        Click(page().createButton);
+        EXPECT_EQ(Status(), c.status);
+        EXPECT_FALSE(Exists(target.c_str()));
+        EXPECT_FALSE(Exists((folder / L"Glyphwright.ini").Text())) << "no settings written";
+    }
+}
+
+TEST_F(MainWindowTest, ConversionsWriteTheTargetKeepBackupsAndSaveTheFormats) {
+    const WideString picture = folder / L"p.bmp";
+    ASSERT_TRUE(WriteHalvesBmp(picture.Text()));
+    const std::wstring icon = (folder / L"x.ico").Text();
+    const std::wstring backup = (folder / L"x (backup).ico").Text();
+
+    SetSizes({16, 32, 48});
+    Create(picture.Text(), icon);
+    EXPECT_EQ(Status(), L"选择的文件已成功转换.");
+    EXPECT_EQ(IconEntryCount(icon.c_str()), 3);
+    EXPECT_STREQ(SettingsText().Text(), L"|16|32|48|PNGC|Center|");
+    const std::vector<uint8_t> first = ReadBytes(icon.c_str());
+
+    // Onto itself: the job reads the backup, which stays.
+    SetSizes({16});
+    Create(icon, icon);
+    EXPECT_EQ(Status(), L"选择的文件已成功转换.");
+    EXPECT_EQ(IconEntryCount(icon.c_str()), 1);
+    EXPECT_EQ(ReadBytes(backup.c_str()), first);
+    EXPECT_STREQ(SettingsText().Text(), L"|16|PNGC|Center|");
+
+    // A failing extraction into an existing target leaves the old target, and no backup behind.
+    const WideString broken = folder / L"broken.dll";
+    ASSERT_TRUE(WriteBytes(broken.Text(), "not a program", 13));
+    Drop({broken.Text()}, page().sourceField);
+    ASSERT_TRUE(Checked(page().kindResource));
+    const std::vector<uint8_t> before = ReadBytes(icon.c_str());
+    Type(page().targetField, icon);
+    Click(page().createButton);
+    EXPECT_EQ(Status(), L"无法提取图标. 请尝试以管理员身份运行 Glyphwright.");
+    EXPECT_EQ(ReadBytes(icon.c_str()), before);
+    EXPECT_EQ(ReadBytes(backup.c_str()), first) << "only the first backup is there";
+    app.isAdmin = true;
+    Click(page().createButton);
+    EXPECT_EQ(Status(), L"无法提取图标.") << "an administrator gets no advice";
+    EXPECT_EQ(ReadBytes(icon.c_str()), before);
+}
+
+TEST_F(MainWindowTest, ANegativeIconIndexIsUsedAsTheFirstIcon) {
+    const WideString program = folder / L"program.exe";
+    ASSERT_TRUE(CopyFileW(testing_support::BuildFile(L"Glyphwright.exe").Text(), program.Text(), FALSE));
+    Drop({program.Text()}, page().sourceField);
+    ASSERT_TRUE(Checked(page().kindResource));
+    SetSizes({16, 32});
+    const std::wstring negative = (folder / L"negative.ico").Text(), first = (folder / L"first.ico").Text();
+    Type(page().indexField, L"-3");
+    Type(page().targetField, negative);
+    Click(page().createButton);
+    EXPECT_EQ(Status(), L"已成功提取选择的图标.");
+    EXPECT_EQ(Text(page().indexField), L"0");
+    Type(page().targetField, first);
+    Click(page().createButton);
+    ASSERT_EQ(IconEntryCount(first.c_str()), 2);
+    EXPECT_EQ(ReadBytes(negative.c_str()), ReadBytes(first.c_str()));
+}
+
+TEST_F(MainWindowTest, ThePreviewFollowsTheSourceFieldAndTheFitRadios) {
+    const WideString picture = folder / L"p.bmp";
+    ASSERT_TRUE(WriteHalvesBmp(picture.Text()));
+    Type(page().sourceField, picture.Text());
+    const struct { int index, size; } previews[] = {{page().preview32, 32}, {page().preview128, 128}};
+    for (const auto& p : previews) {
+        const int quarter = p.size / 4;
+        EXPECT_TRUE(Near(PreviewPixel(p.index, p.size, quarter, p.size / 2), kRed))
+            << p.size << ": " << Hex(PreviewPixel(p.index, p.size, quarter, p.size / 2));
+        EXPECT_TRUE(Near(PreviewPixel(p.index, p.size, 3 * quarter, p.size / 2), kBlue))
+            << p.size << ": " << Hex(PreviewPixel(p.index, p.size, 3 * quarter, p.size / 2));
+    }
+    Type(page().sourceField, (folder / L"gone.bmp").Text());
+    for (const auto& p : previews)
+        EXPECT_TRUE(Near(PreviewPixel(p.index, p.size, p.size / 4, p.size / 2), kPageColour, 8))
+            << "a missing source empties the preview";
+}
+
+TEST_F(MainWindowTest, EnterInTheFieldsRunsTheCreateButton) {
+    struct Case {
+        int field;
+        std::wstring source;
+        const wchar_t* status;
+    };
+    const Case cases[] = {
+        {page().sourceField, L"", L"源位置未设置."},
+        {page().targetField, (folder / L"missing.png").Text(), L"源文件不存在."},
+    };
+    for (const Case& c : cases) {
+        Type(page().sourceField, c.source);
+        w().setText(page().singleStatus, L"");
+        SetFocus(w().handleOf(c.field));
+        testing_support::PressKey(VK_RETURN);
+        Pump();
+        EXPECT_EQ(Status(), c.status);
+        EXPECT_TRUE(GetWindowLongW(w().handleOf(page().createButton), GWL_STYLE) & BS_DEFPUSHBUTTON);
+    }
+}
+
+// A person's drag on the screen: press at the first point, move onto the second, release there.
+DWORD WINAPI DragFromPickerToTarget(void* parameter) {
+    const POINT* points = static_cast<const POINT*>(parameter);
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    SetCursorPos(points[0].x, points[0].y);
+    input.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    SendInput(1, &input, sizeof(input));
+    Sleep(600);
+    for (int step = 1; step <= 10; ++step) {
+        SetCursorPos(points[0].x + (points[1].x - points[0].x) * step / 10,
+                     points[0].y + (points[1].y - points[0].y) * step / 10);
+        Sleep(40);
+    }
+    Sleep(400);
+    input.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(1, &input, sizeof(input));
+    return 0;
+}
+
+TEST_F(MainWindowTest, PickingAWindowFillsTheSourceShowsItsIconAndExportsIt) {
+    const IconHandle small = picker_scene::MakeSolidIcon(16, picker_scene::kSmallColour);
+    const IconHandle large = picker_scene::MakeSolidIcon(32, picker_scene::kLargeColour);
+    UiWindow target;
+    ASSERT_TRUE(picker_scene::CreateTarget(target, L"GwMainTestTarget", L"picked", small.Get(), large.Get(),
+                                           RECT{1000, 60, 1270, 260}));
+    const POINT from = picker_scene::CentreOf(w().handleOf(page().picker));
+    const POINT to = picker_scene::CentreOf(target.window);
+    POINT points[2] = {from, to};
+    HANDLE hand = CreateThread(nullptr, 0, DragFromPickerToTarget, points, 0, nullptr);
+    ASSERT_TRUE(hand);
+    for (int round = 0; round < 100 && WaitForSingleObject(hand, 0) == WAIT_TIMEOUT; ++round)
+        Pump();
+    WaitForSingleObject(hand, 5000);
+    CloseHandle(hand);
+    Pump();
+
+    EXPECT_TRUE(Checked(page().kindWindow));
+    EXPECT_EQ(Text(page().sourceField), std::wstring(PickerResultText(target.window).Text()));
+    EXPECT_FALSE(Enabled(page().sourceBrowse));
+    EXPECT_TRUE(Near(PreviewPixel(page().preview32, 32, 16, 16), kBlue)) << "the large icon serves 32";
+    EXPECT_TRUE(Near(PreviewPixel(page().preview128, 128, 64, 64), kBlue));
+
+    const std::wstring output = (folder / L"window.ico").Text();
+    SetSizes({16, 32});
+    Type(page().targetField, output);
+    Click(page().createButton);
+    EXPECT_EQ(Status(), L"窗口图标已成功导出.");
+    EXPECT_EQ(IconEntryCount(output.c_str()), 2);
+    target.destroy();
+    Click(page().createButton);
+    EXPECT_EQ(Status(), L"源窗口不存在.");
+}
+
+}  // namespace
+
+namespace {
+
+BOOL CALLBACK CollectOtherMainWindow(HWND window, LPARAM list) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (wcscmp(name, L"GLYPHWRIGHT") == 0 && IsWindowVisible(window) && process != GetCurrentProcessId())
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
+// Visible main windows of other processes.
+std::vector<HWND> OtherMainWindows() {
+    std::vector<HWND> found;
+    EnumWindows(CollectOtherMainWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+BOOL CALLBACK CollectEdit(HWND child, LPARAM list) {
+    wchar_t name[16] = {};
+    GetClassNameW(child, name, 16);
+    if (_wcsicmp(name, L"Edit") == 0) reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+    return TRUE;
+}
+
+std::vector<std::wstring> EditTexts(HWND window) {
+    std::vector<HWND> edits;
+    EnumChildWindows(window, CollectEdit, reinterpret_cast<LPARAM>(&edits));
+    std::vector<std::wstring> texts;
+    for (HWND edit : edits) {
+        wchar_t text[1024] = {};
+        DWORD_PTR copied = 0;
+        SendMessageTimeoutW(edit, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, &copied);
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+void CALLBACK GiveUpWaiting(HWND, UINT, UINT_PTR, DWORD) {
+    PostMessageW(FindWindowW(L"GLYPHWRIGHT", nullptr), WM_CLOSE, 0, 0);
+}
+
+TEST_F(MainWindowTest, RunAsAdministratorStartsTheProgramAgainWithTheSourcePreloadedAndEnds) {
+    ASSERT_TRUE(main->runAsAdminLink) << "shown to a user without administrator rights";
+    const WideString picture = folder / L"with space.bmp";
+    ASSERT_TRUE(WriteHalvesBmp(picture.Text()));
+    app.programPath = testing_support::BuildFile(L"Glyphwright.exe");
+    Type(page().sourceField, picture.Text());
+
+    RECT link;
+    GetWindowRect(w().handleOf(main->runAsAdminLink), &link);
+    testing_support::ClickAt(POINT{link.left + 8, (link.top + link.bottom) / 2});
+    const UINT_PTR limit = SetTimer(nullptr, 0, 30000, GiveUpWaiting);
+    main->RunEventLoop();
+    KillTimer(nullptr, limit);
+    EXPECT_TRUE(main->restarted) << "the loop ended because the program started again";
+    EXPECT_FALSE(IsWindowVisible(w().window));
+
+    std::vector<HWND> others;
+    for (int round = 0; round < 150 && others.empty(); ++round) {
+        Sleep(100);
+        others = OtherMainWindows();
+    }
+    ASSERT_EQ(others.size(), 1u);
+    const std::vector<std::wstring> texts = EditTexts(others[0]);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), std::wstring(picture.Text())), texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), std::wstring((folder / L"with space.ico").Text())), texts.end());
+
+    DWORD process = 0;
+    GetWindowThreadProcessId(others[0], &process);
+    KernelHandle started(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, process));
+    PostMessageW(others[0], WM_CLOSE, 0, 0);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(WaitForSingleObject(started.Get(), 20000), WAIT_OBJECT_0);
+    DWORD exitCode = 99;
+    GetExitCodeProcess(started.Get(), &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+}
+
+}  // namespace
