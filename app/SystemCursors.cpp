@@ -31,7 +31,8 @@ bool ReplaceSystemCursors(HICON icon, CursorCalls& calls) {
         if (copy) DestroyIcon(copy);
         all = false;
     }
-    calls.SetCurrentCursor(icon);
+    // Without an icon the pointer would vanish.
+    if (icon) calls.SetCurrentCursor(icon);
     return all;
 }
 
@@ -49,7 +50,7 @@ SystemCursorGuard::~SystemCursorGuard() {
 }
 
 void SystemCursorGuard::ShowIconAgain() {
-    if (pending_) calls_.SetCurrentCursor(icon_);
+    if (pending_ && icon_) calls_.SetCurrentCursor(icon_);
 }
 
 bool SystemCursorGuard::Restore() {

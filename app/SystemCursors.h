@@ -38,7 +38,8 @@ public:
 CursorCalls& PlatformCursorCalls();
 
 // Replaces each of the fourteen system cursors by a fresh copy of the icon (all are attempted even when one fails),
-// then shows the icon as the current cursor. True when all fourteen were replaced.
+// then shows the icon as the current cursor. True when all fourteen were replaced; without an icon nothing is
+// replaced and the current cursor stays.
 bool ReplaceSystemCursors(HICON icon, CursorCalls& calls = PlatformCursorCalls());
 // Has the system reload its own cursors; true on success.
 bool RestoreSystemCursors(CursorCalls& calls = PlatformCursorCalls());

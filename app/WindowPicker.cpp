@@ -4,6 +4,7 @@
 
 #include "engine/WindowQueries.h"
 #include "sys/SystemInfo.h"
+#include "ui/Regions.h"
 #include "ui/UiWindow.h"
 
 namespace {
@@ -18,6 +19,7 @@ constexpr const wchar_t* kNoWindow = L"(未选择窗口)";
 
 constexpr int kCatcherWidth = 400;
 constexpr int kCatcherHeight = 200;
+constexpr int kCatcherCorner = 6;
 constexpr COLORREF kCatcherBackground = RGB(40, 40, 40);
 constexpr COLORREF kCaptionColor = RGB(255, 255, 255);
 constexpr COLORREF kFieldTextColor = RGB(0, 0, 0);
@@ -39,6 +41,8 @@ bool BuildCatcher(Catcher& catcher, HWND owner) {
     if (!w.create(kCatcherClass, kCatcherTitle, kCatcherWidth, kCatcherHeight, -1, -1, static_cast<int32_t>(WS_POPUP),
                   static_cast<int32_t>(WS_EX_TOOLWINDOW | WS_EX_TOPMOST), owner))
         return false;
+    // A rectangle is still a usable catcher when the rounded shape cannot be made.
+    setRoundedRegion(w.window, kCatcherWidth, kCatcherHeight, kCatcherCorner);
     // White captions need a dark ground; the field keeps its own white one.
     w.setBackgroundColor(kCatcherBackground);
     w.setDefaultFont(12.0, 800);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "PictureSupport.h"
 #include "TestSupport.h"
 #include "helpers/PickerScene.h"
 
@@ -17,6 +18,9 @@ namespace {
 
 using picker_scene::MakeSolidIcon;
 using testing_support::Narrow;
+
+// The catcher's rounded shape is made with the imaging library.
+const ::testing::Environment* const imaging = testing_support::RegisterImagingEnvironment();
 
 // The marker as the user sees it: the Chinese caption, then spaces up to 32 characters.
 const std::wstring kMarker = std::wstring(L"->从应用程序窗口中选择:") + std::wstring(19, L' ');
@@ -69,31 +73,46 @@ TEST(SystemCursorGuardTest, ReplacesEveryStandardCursorAndPutsTheSystemCursorsBa
     HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
     struct Case {
         const char* name;
+        HICON icon;
         std::set<DWORD> refused;
         std::function<void(SystemCursorGuard&)> leave;
         bool allReplaced;
     };
     const Case cases[] = {
-        {"restored on request", {}, [](SystemCursorGuard& guard) { guard.Restore(); }, true},
-        {"restored when the scope ends", {}, [](SystemCursorGuard&) {}, true},
-        {"restored when a step throws", {}, [](SystemCursorGuard&) { throw std::runtime_error("step failed"); }, true},
-        {"one refused cursor still tries the rest", {32512}, [](SystemCursorGuard&) {}, false},
-        {"all refused", kStandardCursors, [](SystemCursorGuard&) {}, false},
+        {"restored on request", icon.Get(), {}, [](SystemCursorGuard& guard) { guard.Restore(); }, true},
+        {"restored when the scope ends", icon.Get(), {}, [](SystemCursorGuard&) {}, true},
+        {"restored when a step throws",
+         icon.Get(),
+         {},
+         [](SystemCursorGuard&) { throw std::runtime_error("step failed"); },
+         true},
+        {"one refused cursor still tries the rest", icon.Get(), {32512}, [](SystemCursorGuard&) {}, false},
+        {"all refused", icon.Get(), kStandardCursors, [](SystemCursorGuard&) {}, false},
+        // A picker without an icon must not leave the user without a pointer.
+        {"no icon",
+         nullptr,
+         {},
+         [arrow](SystemCursorGuard& guard) {
+             guard.ShowIconAgain();
+             EXPECT_EQ(GetCursor(), arrow);
+         },
+         false},
     };
     for (const Case& c : cases) {
         RecordingCursors calls;
         calls.refused = c.refused;
         SetCursor(arrow);
         try {
-            SystemCursorGuard guard(icon.Get(), calls);
+            SystemCursorGuard guard(c.icon, calls);
             EXPECT_EQ(guard.Replaced(), c.allReplaced) << c.name;
-            EXPECT_EQ(GetCursor(), icon.Get()) << c.name << ": the picker icon is the cursor during the drag";
+            EXPECT_EQ(GetCursor(), c.icon ? c.icon : arrow) << c.name << ": the cursor during the drag";
             EXPECT_EQ(calls.reloads, 0) << c.name;
             c.leave(guard);
         } catch (const std::runtime_error&) {
         }
-        EXPECT_EQ(std::set<DWORD>(calls.replaced.begin(), calls.replaced.end()), kStandardCursors) << c.name;
-        EXPECT_EQ(calls.replaced.size(), kStandardCursors.size()) << c.name;
+        const std::set<DWORD> asked = c.icon ? kStandardCursors : std::set<DWORD>();
+        EXPECT_EQ(std::set<DWORD>(calls.replaced.begin(), calls.replaced.end()), asked) << c.name;
+        EXPECT_EQ(calls.replaced.size(), asked.size()) << c.name;
         for (int size : calls.sizes)
             EXPECT_EQ(size, 32) << c.name << ": each cursor gets a copy of the icon";
         EXPECT_EQ(calls.reloads, 1) << c.name << ": the system cursors are reloaded exactly once";
@@ -136,6 +155,7 @@ struct CatcherSeen {
     std::vector<std::wstring> fieldTexts;  // each change once
     bool smallShown = false;
     bool largeShown = false;
+    bool cornersCut = false;  // the window's shape leaves out its corner pixels but keeps the edges between them
 };
 
 void LookAtCatcher(CatcherSeen& seen) {
@@ -146,6 +166,15 @@ void LookAtCatcher(CatcherSeen& seen) {
     GetWindowTextW(catcher, text, 2048);
     seen.title = text;
     GetWindowRect(catcher, &seen.rect);
+    if (HRGN shape = CreateRectRgn(0, 0, 0, 0)) {
+        const int w = seen.rect.right - seen.rect.left, h = seen.rect.bottom - seen.rect.top;
+        if (GetWindowRgn(catcher, shape) != ERROR)
+            seen.cornersCut = !PtInRegion(shape, 0, 0) && !PtInRegion(shape, w - 1, 0) &&
+                              !PtInRegion(shape, 0, h - 1) && !PtInRegion(shape, w - 1, h - 1) &&
+                              PtInRegion(shape, w / 2, 0) && PtInRegion(shape, 0, h / 2) &&
+                              PtInRegion(shape, w - 1, h / 2) && PtInRegion(shape, w / 2, h - 1);
+        DeleteObject(shape);
+    }
     if (HWND field = FindWindowExW(catcher, nullptr, L"Edit", nullptr)) {
         GetWindowTextW(field, text, 2048);
         if (seen.fieldTexts.empty() || seen.fieldTexts.back() != text) seen.fieldTexts.push_back(text);
@@ -254,6 +283,7 @@ TEST_F(PickWindowTest, DragEndsWithTheWindowUnderTheCursorAndEverythingPutBack) 
         EXPECT_EQ(seen.title, L"窗口捕获器") << c.name;
         EXPECT_EQ(seen.rect.right - seen.rect.left, 400) << c.name;
         EXPECT_EQ(seen.rect.bottom - seen.rect.top, 200) << c.name;
+        EXPECT_TRUE(seen.cornersCut) << c.name << ": the catcher has rounded corners";
         const POINT ownerCentre = picker_scene::CentreOf(s.owner.window.window);
         EXPECT_NEAR((seen.rect.left + seen.rect.right) / 2, ownerCentre.x, 1) << c.name;
         EXPECT_NEAR((seen.rect.top + seen.rect.bottom) / 2, ownerCentre.y, 1) << c.name;
@@ -319,6 +349,34 @@ TEST_F(PickWindowTest, AFailingStepEndsTheDragWithNothingChosenAndEverythingPutB
         EXPECT_TRUE(PickerVisible()) << c.name;
         EXPECT_EQ(FindWindowW(kCatcherClass, nullptr), nullptr) << c.name;
     }
+}
+
+bool timerFired = false;
+void CALLBACK MarkTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    timerFired = true;
+    KillTimer(nullptr, id);
+}
+
+TEST_F(PickWindowTest, MessagesAreHandledWhileThePointerRestsOnOneWindow) {
+    // Once the pointer rests on the target, only the picker's periodic pump can run the timer's callback; the drag
+    // lasts until it ran, or gives up after several seconds of rounds.
+    timerFired = false;
+    UINT_PTR timer = 0;
+    int rounds = 0;
+    bool firedDuringDrag = false;
+    RecordingCursors calls;
+    PickerSystem system;
+    system.cursors = &calls;
+    const POINT rest = picker_scene::CentreOf(scene->titled.window);
+    system.buttonHeld = [&]() {
+        SetCursorPos(rest.x, rest.y);
+        if (++rounds == 5) timer = SetTimer(nullptr, 0, 1, MarkTimer);
+        firedDuringDrag = timerFired;
+        return !timerFired && rounds < 1000;
+    };
+    EXPECT_TRUE(PickWindow(scene->owner.window, scene->owner.picker, scene->owner.field, system));
+    EXPECT_NE(timer, 0u);
+    EXPECT_TRUE(firedDuringDrag);
 }
 
 }  // namespace

@@ -22,16 +22,20 @@ def geometry(window):
     return int(values.get("WIDTH", 0)), int(values.get("HEIGHT", 0))
 
 
-def wait_for_box(process, rounds=150):
-    """The program's box window, or None when the program ended or no box came."""
+def wait_for_window(process, size, rounds=150):
+    """The program's visible window of that size, or None when the program ended or no such window came."""
     for _ in range(rounds):
         if process.poll() is not None:
             return None
         for window in visible_program_windows():
-            if geometry(window) == (BOX_WIDTH, BOX_HEIGHT):
+            if geometry(window) == size:
                 return window
         time.sleep(0.2)
     return None
+
+
+def wait_for_box(process):
+    return wait_for_window(process, (BOX_WIDTH, BOX_HEIGHT))
 
 
 class MessageCases(gw.TempDirTest):
@@ -62,6 +66,11 @@ class CommandLineMessageTest(MessageCases):
                     self.assertIsNone(process.poll(), "the program waits for the answer")
                     gw.tool("xdotool", "mousemove", "--window", box, str(OK_CENTRE[0]), str(OK_CENTRE[1]),
                             "click", "1")
+                    if name == "invalid option":
+                        # An invalid option leads on to the main window; its close button ends the run.
+                        main = wait_for_window(process, (650, 530))
+                        self.assertIsNotNone(main, "the main window did not follow the message")
+                        gw.tool("xdotool", "mousemove", "--window", main, "630", "16", "click", "1")
                     self.assertEqual(process.wait(timeout=60), code)
                 finally:
                     if process.poll() is None:

@@ -15,6 +15,7 @@ MARKER = "->从应用程序窗口中选择:" + " " * 19
 TARGET_TITLE = "拾取目标 Picker target"
 SMALL = (255, 0, 0)  # the target's small icon
 LARGE = (0, 0, 255)  # the target's large icon
+PICKER = (0, 160, 0)  # the picker control's icon
 
 
 class Helper:
@@ -60,6 +61,16 @@ def screenshot(path):
     return Image.open(path).convert("RGB")
 
 
+def screen_when(path, ready, tries=40):
+    """A screenshot once ready(picture) holds: windows map and paint a little after the program moves on."""
+    for _ in range(tries):
+        picture = screenshot(path)
+        if ready(picture):
+            return picture
+        time.sleep(0.25)
+    return picture
+
+
 @unittest.skipUnless(os.environ.get("DISPLAY"), "needs the X display of the test run")
 class PickerDragTest(unittest.TestCase):
     def test_dragging_the_picker_onto_a_window_picks_it_and_puts_the_cursors_back(self):
@@ -70,6 +81,10 @@ class PickerDragTest(unittest.TestCase):
         target, tx, ty = helper.wait_for("target ").split()
         tx, ty = int(tx), int(ty)
         helper.wait_for("ready")
+        os.makedirs(ARTEFACTS, exist_ok=True)
+        shot = os.path.join(ARTEFACTS, "picker-catcher.png")
+        # Press only once the picker is on the screen.
+        screen_when(shot, lambda picture: picture.getpixel((px, py)) == PICKER)
 
         xdotool("mousemove", px, py)
         xdotool("mousedown", 1)
@@ -81,8 +96,7 @@ class PickerDragTest(unittest.TestCase):
                 xdotool("mousemove", px + (tx - px) * i // 5, py + (ty - py) * i // 5)
             while helper.wait_for("shown ") != TARGET_TITLE:
                 pass
-            os.makedirs(ARTEFACTS, exist_ok=True)
-            picture = screenshot(os.path.join(ARTEFACTS, "picker-catcher.png"))
+            picture = screen_when(shot, lambda picture: picture.getpixel((left + 300, top + 146)) == LARGE)
         finally:
             xdotool("mouseup", 1)
 
@@ -100,6 +114,10 @@ class PickerDragTest(unittest.TestCase):
         self.assertTrue(any(min(p) > 200 for p in caption), "no white caption text")
         self.assertTrue(all(max(picture.getpixel((left + 5, top + 190 + dy))) < 100 for dy in range(3)),
                         "the catcher's ground is not dark")
+        # Rounded corners: the owner's white ground shows at the corner pixels, the dark ground just inside.
+        for x, y in ((left, top), (right - 1, top), (left, bottom - 1), (right - 1, bottom - 1)):
+            self.assertGreater(min(picture.getpixel((x, y))), 200, "corner %d,%d is not cut off" % (x, y))
+        self.assertLess(max(picture.getpixel(((left + right) // 2, top))), 100)
         # "小图标:" and "大图标:" differ in their first character: drawn as glyphs they differ, drawn as boxes they
         # would be the same picture.
         small_label = picture.crop((left + 50, top + 90, left + 150, top + 114)).tobytes()

@@ -14,6 +14,7 @@
 
 #include "PickerScene.h"
 #include "app/WindowPicker.h"
+#include "engine/Imaging.h"
 
 namespace {
 
@@ -89,6 +90,7 @@ DWORD WINAPI Watchdog(void*) {
 
 int main() {
     CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr);
+    ImagingSession imaging;
     picker_scene::Owner owner;
     IconHandle small = picker_scene::MakeSolidIcon(16, picker_scene::kSmallColour);
     IconHandle large = picker_scene::MakeSolidIcon(32, picker_scene::kLargeColour);
