@@ -35,7 +35,7 @@ bool IsClickOn(const UiEventSlot& e, int32_t index) {
 
 }  // namespace
 
-MainWindow::MainWindow(Application& app) : single(app), utilities(app), app_(app) {}
+MainWindow::MainWindow(Application& app) : single(app), batch(app), utilities(app), app_(app) {}
 
 void MainWindow::BuildHeader() {
     UiWindow& w = app_.mainWindow;
@@ -92,6 +92,19 @@ bool MainWindow::BuildMainWindow(int commandResult, const WideString& source) {
     AddPageRows();
 
     addPage(1);
+    batch.Build(tab);
+    dropHandlers[1] = [this](int target, const WideString& dropped) { batch.OnFilesDropped(target, dropped); };
+    // Rows 16 to 21 and the batch page's part of 28: each control is the page's own, so one row serves them all.
+    AddRow(
+        16, [this](const UiEventSlot& e) { return batch.HandlesClick(e.code); },
+        [this] { batch.OnClick(app_.events.code); });
+    // Enter presses the start or create button of the page that is shown.
+    AddRow(
+        29, [](const UiEventSlot& e) { return e.code == kEventTabChanged; },
+        [this] {
+            const int32_t buttons[kPageCount] = {single.createButton, batch.batchStart, 0};
+            app_.mainWindow.setDefaultButton(buttons[ShownPage()]);
+        });
     // Drops from programs of lower rights reach an elevated window only through the message filter.
     UiWindow::allowDrops();
     addPage(2);

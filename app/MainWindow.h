@@ -4,6 +4,7 @@
 #include <functional>
 #include <vector>
 
+#include "app/BatchPage.h"
 #include "app/SingleIconPage.h"
 #include "app/UtilitiesPage.h"
 #include "sys/WideString.h"
@@ -52,6 +53,7 @@ public:
     bool RunAsAdministrator();
 
     SingleIconPage single;
+    BatchPage batch;
     UtilitiesPage utilities;
     int32_t tab = 0;
     int32_t pages[kPageCount] = {};

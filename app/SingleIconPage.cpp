@@ -435,7 +435,7 @@ void SingleIconPage::OnCreate() {
     // An existing target whose content can't be kept as its backup is never replaced.
     OutputBackup backup;
     if (!MoveAsideExisting(target, backup))
-        return SetStatus(windowKind     ? text::kWindowFailed
+        return SetStatus(windowKind      ? text::kWindowFailed
                          : !resourceKind ? text::kFileFailed
                          : app_.isAdmin  ? text::kResourceFailedAdmin
                                          : text::kResourceFailed);

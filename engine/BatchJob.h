@@ -7,14 +7,20 @@
 #include "sys/WideString.h"
 
 // One batch: filled by the caller before it starts and the only state shared with a batch worker thread.
-// While a worker runs, only cancel is written (by the caller, to stop it before the next item).
+// While a worker runs, the caller writes only cancel (to stop it before the next item) and may read the atomic
+// progress counts.
 struct BatchJob {
     // The application object that started the job; a job without owner does nothing.
     const void* owner = nullptr;
     std::atomic<bool> cancel{false};
     IconJobFlags flags = 0;
     SizeList sizes;
-    int32_t counter = 0;
+    std::atomic<int32_t> counter{0};
+    // Progress for a caller on another thread: items the batch will take (0 until known), items finished
+    // (written or not) and files written.
+    std::atomic<int32_t> total{0};
+    std::atomic<int32_t> done{0};
+    std::atomic<int32_t> written{0};
     WideString source;
     WideString targetFolder;
     WideString item;

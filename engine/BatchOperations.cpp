@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "engine/IconSources.h"
@@ -58,6 +59,15 @@ bool RunItem(BatchJob& job, Operation operation) {
     if (!MoveAsideExisting(job.output, backup)) return false;
     const bool succeeded = operation();
     FinishOutput(backup, job.output, succeeded);
+    return succeeded;
+}
+
+// Runs one item and counts it for a caller that shows the progress on another thread.
+template <typename... Arguments>
+bool RunCountedItem(BatchJob& job, Arguments&&... arguments) {
+    const bool succeeded = RunItem(job, std::forward<Arguments>(arguments)...);
+    if (succeeded) ++job.written;
+    ++job.done;
     return succeeded;
 }
 
@@ -167,11 +177,12 @@ int BatchExtractIcons(BatchJob* job) {
     const int32_t groups = CountIconGroups(library.Path());
     int32_t written = 0;
     job->counter = 0;
+    job->total = groups;
     while (job->counter < groups && !Stopped(*job)) {
         const int32_t index = job->counter;
         job->output = ExtractOutputPath(job->targetFolder, job->source, index, job->flags);
-        if (RunItem(*job,
-                    [&] { return MakeIconFromResource(library.Path(), index, job->output, job->sizes, job->flags); }))
+        if (RunCountedItem(
+                *job, [&] { return MakeIconFromResource(library.Path(), index, job->output, job->sizes, job->flags); }))
             ++written;
         ++job->counter;
     }
@@ -197,11 +208,12 @@ int BatchConvertPictures(BatchJob* job) {
         }
     }
 
+    job->total = static_cast<int32_t>(names.size());
     for (const WideString& name : names) {
         if (Stopped(*job)) break;
         job->item = WideString::Concat(job->source, L"\\", name);
         job->output = ConvertOutputPath(job->targetFolder, name.Text(), job->flags);
-        if (RunItem(*job, [&] { return MakeIconFromFile(job->item, job->output, job->sizes, job->flags); }))
+        if (RunCountedItem(*job, [&] { return MakeIconFromFile(job->item, job->output, job->sizes, job->flags); }))
             ++job->counter;
     }
     return job->counter > 0 ? 1 : 0;
@@ -213,6 +225,7 @@ int BatchSaveWindowIcons(BatchJob* job) {
     job->counter = 0;
     std::vector<HWND> windows;
     EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
+    job->total = static_cast<int32_t>(windows.size());
     int32_t written = 0;
     for (HWND window : windows) {
         if (Stopped(*job)) break;
@@ -220,7 +233,7 @@ int BatchSaveWindowIcons(BatchJob* job) {
         ReadWindowTitle(window, title);
         job->item = title;
         job->output = WindowOutputPath(job->targetFolder, job->counter, job->item, job->flags);
-        if (RunItem(*job, [&] { return MakeIconFromWindow(window, job->output, job->sizes, job->flags); }))
+        if (RunCountedItem(*job, [&] { return MakeIconFromWindow(window, job->output, job->sizes, job->flags); }))
             ++written;
         ++job->counter;
     }

@@ -261,6 +261,8 @@ TEST_F(BatchTest, ConvertTakesPlainPictureFilesOnly) {
 
     EXPECT_EQ(BatchConvertPictures(&job_), 1);
     EXPECT_EQ(job_.counter, 2);
+    EXPECT_EQ(job_.total, 2) << "only pictures are items";
+    EXPECT_EQ(job_.written, 2);
     EXPECT_EQ(FolderNames(target_), (std::set<std::wstring>{L"photo.ico", L"scan.ico"}));
     const IcoFile photo = ReadIco(Out(L"photo.ico").Text());
     ASSERT_TRUE(photo.valid);
@@ -398,6 +400,10 @@ TEST_F(BatchTest, ExtractWritesEveryGroupByPositionWithoutReusingTheNumberOfAFai
 
     EXPECT_EQ(BatchExtractIcons(&job_), 1);
     EXPECT_EQ(job_.counter, 3);
+    // What a progress display reads: every group finished, the failed one not written.
+    EXPECT_EQ(job_.total, 3);
+    EXPECT_EQ(job_.done, 3);
+    EXPECT_EQ(job_.written, 2);
     EXPECT_EQ(FolderNames(target_), (std::set<std::wstring>{L"three.dll_Icon_0.ico", L"three.dll_Icon_2.ico"}));
     const IcoFile first = ReadIco(Out(L"three.dll_Icon_0.ico").Text());
     const IcoFile third = ReadIco(Out(L"three.dll_Icon_2.ico").Text());

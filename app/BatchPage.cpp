@@ -1,0 +1,423 @@
+#include "app/BatchPage.h"
+
+#include <memory>
+
+#include "app/Application.h"
+#include "engine/BatchOperations.h"
+#include "sys/Dialogs.h"
+#include "sys/FileOperations.h"
+#include "sys/Handles.h"
+#include "sys/ShortcutReader.h"
+#include "ui/ModalGuards.h"
+#include "ui/UiWindow.h"
+
+namespace {
+
+// The page's texts.
+namespace text {
+constexpr wchar_t kSourceTitle[] = L"选择一个源或拖放文件/文件夹到这里";
+constexpr wchar_t kTargetTitle[] = L"选择目标目录或将文件夹放在下面的文本字段上";
+constexpr wchar_t kFormatsTitle[] = L"图像格式和选项";
+constexpr wchar_t kKindExtract[] = L" 从二进制文件的资源 (EXE, DLL, ICL) 中提取所有图标并将它们保存在一个文件夹中";
+constexpr wchar_t kKindConvert[] = L" 将文件夹中的所有图片转换为图标并保存在目标文件夹中";
+constexpr wchar_t kKindWindows[] = L" 提取所有打开的应用程序窗口的图标并将它们保存在一个文件夹中";
+constexpr wchar_t kSourceLabel[] = L"源:";
+constexpr wchar_t kSourceTip[] = L"您可将所需的源文件或文件夹拖放到此字段上";
+constexpr wchar_t kTargetTip[] = L"您可将所需的目标文件夹拖放到此字段上";
+constexpr wchar_t kBrowse[] = L"浏览";
+constexpr wchar_t kPngs[] = L"另存为 PNG 图片而不是图标文件. 将使用下面选择的最大图像格式.";
+constexpr const wchar_t* kSizes[IconFormatSet::kSizeCount] = {
+    L" 16x16", L" 24x24", L" 32x32", L" 48x48", L" 64x64", L" 72x72", L" 96x96", L" 128x128", L" 256x256", L" 512x512"};
+constexpr wchar_t kPngc[] = L" PNG 压缩大格式 (使用更少的存储空间!)";
+constexpr wchar_t kFitLabel[] = L"如果源图像不是正方形:";
+constexpr wchar_t kFitCenter[] = L" 中心";
+constexpr wchar_t kFitCrop[] = L" 修剪";
+constexpr wchar_t kFitStretch[] = L" 拉伸";
+constexpr wchar_t kStart[] = L" 开始 ";
+constexpr wchar_t kStartTip[] = L"开始批量图标创建操作";
+constexpr wchar_t kAllWindows[] = L"->提取所有窗口的图标";
+constexpr wchar_t kInvalidSource[] = L"源位置无效.";
+constexpr wchar_t kInvalidTarget[] = L"目标位置无效.";
+constexpr wchar_t kNoFormat[] = L"未选择图像格式.";
+constexpr wchar_t kCreating[] = L"正在创建图标, 请稍候...";
+constexpr wchar_t kProgressDone[] = L" 已完成 ";
+constexpr wchar_t kSucceeded[] = L"图标创建操作成功完成";
+constexpr wchar_t kPartlyDone[] = L"图标创建操作部分完成: 已写入 ";
+constexpr wchar_t kPartlyFiles[] = L" 个文件, 共 ";
+constexpr wchar_t kPartlyItems[] = L" 项";
+constexpr wchar_t kFailed[] = L"图标创建操作失败. 请尝试以管理员身份运行 Glyphwright.";
+constexpr wchar_t kCancelled[] = L"图标创建操作在完成之前已被取消";
+}  // namespace text
+
+constexpr COLORREF kTitleColor = 0x808000;
+constexpr int32_t kEditStyle = 0x10800080;  // WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL
+constexpr int kSizeX[5] = {20, 155, 290, 425, 560};
+// How often the start handler looks at a running batch when no message arrives.
+constexpr UINT kProgressIntervalMs = 100;
+
+// A thread timer: while it lives, the thread's message wait returns at every tick.
+class ThreadTimer {
+public:
+    explicit ThreadTimer(UINT intervalMs) : id_(SetTimer(nullptr, 0, intervalMs, nullptr)) {}
+    ~ThreadTimer() {
+        if (id_) KillTimer(nullptr, id_);
+    }
+    ThreadTimer(const ThreadTimer&) = delete;
+    ThreadTimer& operator=(const ThreadTimer&) = delete;
+
+private:
+    UINT_PTR id_;
+};
+
+// Waits for a thread's end. A window batch asks this thread's windows for their icons, so messages sent to them
+// are answered meanwhile; nothing posted is taken from the queue.
+void WaitForThreadEnd(HANDLE thread) {
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+// Owns a worker and the job it works on: however the start handler is left, the job is released only after the
+// worker has ended, and a worker still running then is cancelled first.
+class BatchWorker {
+public:
+    explicit BatchWorker(std::unique_ptr<BatchJob> job) : job_(std::move(job)) {}
+    ~BatchWorker() { Stop(); }
+    BatchWorker(const BatchWorker&) = delete;
+    BatchWorker& operator=(const BatchWorker&) = delete;
+
+    bool Start(LPTHREAD_START_ROUTINE entry) {
+        thread_.Reset(CreateThread(nullptr, 0, entry, job_.get(), 0, nullptr));
+        return thread_.Valid();
+    }
+    bool Running() const {
+        DWORD code = 0;
+        return thread_.Valid() && GetExitCodeThread(thread_.Get(), &code) && code == STILL_ACTIVE;
+    }
+    void Stop() {
+        if (!thread_.Valid()) return;
+        job_->cancel = true;
+        WaitForThreadEnd(thread_.Get());
+        thread_.Reset();
+    }
+    // The exit code once the worker has ended; 0 when it can't be read.
+    DWORD Result() {
+        WaitForThreadEnd(thread_.Get());
+        DWORD code = 0;
+        return GetExitCodeThread(thread_.Get(), &code) ? code : 0;
+    }
+    HANDLE Thread() const { return thread_.Get(); }
+    const BatchJob& Job() const { return *job_; }
+
+private:
+    std::unique_ptr<BatchJob> job_;
+    KernelHandle thread_;
+};
+
+bool IsFolder(const WideString& path) {
+    const DWORD attributes = GetFileAttributesW(path.Text());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+WideString FirstDropped(const WideString& dropped) {
+    WideString first(dropped);
+    const int end = first.Find(L"\r\n", true);
+    if (end > 0) first.TruncateTo(end - 1);
+    return first;
+}
+
+// The result line: the batch's own 1 counts as success only when files were written; a batch in which some items
+// failed says how many files it wrote of how many items.
+WideString ResultText(DWORD exitCode, const BatchJob& job) {
+    const int32_t written = job.written, done = job.done;
+    if (exitCode != 1 || written == 0) return WideString(text::kFailed);
+    if (written < done)
+        return WideString::Concat(text::kPartlyDone, WideString::FromInt(written), text::kPartlyFiles,
+                                  WideString::FromInt(done), text::kPartlyItems);
+    return WideString(text::kSucceeded);
+}
+
+}  // namespace
+
+BatchPage::BatchPage(Application& app) : app_(app), window_(app.mainWindow) {}
+
+void BatchPage::Build(int tabControl) {
+    tabControl_ = tabControl;
+    UiWindow& w = window_;
+    HBITMAP checkOn = static_cast<HBITMAP>(app_.checkImages[Application::kCheckChecked].Get());
+    HBITMAP checkOff = static_cast<HBITMAP>(app_.checkImages[Application::kCheckUnchecked].Get());
+    HBITMAP radioOn = static_cast<HBITMAP>(app_.checkImages[Application::kRadioChecked].Get());
+    HBITMAP radioOff = static_cast<HBITMAP>(app_.checkImages[Application::kRadioUnchecked].Get());
+    auto title = [&w](const wchar_t* caption, int x, int y, int width, int height) {
+        const int index = w.addLabel(caption, x, y, width, height);
+        w.setFont(10, FW_NORMAL);
+        w.setTextColor(index, kTitleColor);
+    };
+    auto kind = [&](const wchar_t* caption, int y) {
+        const int index = w.addRadioButton(caption, radioOn, radioOff, 20, y, 600, kStateUnchecked);
+        w.setFont(10, FW_NORMAL);
+        return index;
+    };
+
+    title(text::kSourceTitle, 20, 5, 470, 22);
+    title(text::kTargetTitle, 20, 150, 570, 22);
+    title(text::kFormatsTitle, 20, 245, 470, 18);
+    batchKindExtract = kind(text::kKindExtract, 35);
+    batchKindConvert = kind(text::kKindConvert, 60);
+    batchKindWindows = kind(text::kKindWindows, 85);
+    w.addLabel(text::kSourceLabel, 20, 117, 50, 16);
+    batchSource = w.addEdit(L"", 75, 115, 482, 20, kEditStyle, 0);
+    w.setTip(batchSource, text::kSourceTip);
+    batchSourceBrowse = w.addButton(text::kBrowse, 562, 114, 60, 22);
+    w.setTextColor(batchSourceBrowse, kTitleColor);
+    w.setState(batchSourceBrowse, kStateDisable);
+    batchTarget = w.addEdit(L"", 20, 180, 537, 20, kEditStyle, 0);
+    w.setTip(batchTarget, text::kTargetTip);
+    batchTargetBrowse = w.addButton(text::kBrowse, 562, 179, 60, 22);
+
+    pngs = w.addCheckBox(text::kPngs, checkOn, checkOff, 20, 215, 550, kStateUnchecked);
+    for (int i = 0; i < IconFormatSet::kSizeCount; ++i) {
+        const int column = i % 5;
+        const int width = i < 7 ? 60 : 70;
+        sizeBoxes[i] = w.addCheckBox(text::kSizes[i], checkOn, checkOff, kSizeX[column], i < 5 ? 275 : 300, width,
+                                     kStateUnchecked);
+    }
+    pngc = w.addCheckBox(text::kPngc, checkOn, checkOff, 20, 330, 400, kStateUnchecked);
+    w.addLabel(text::kFitLabel, 20, 355, 210, 20);
+    fitCenter = w.addRadioButton(text::kFitCenter, radioOn, radioOff, kSizeX[2], 355, 60, kStateUnchecked);
+    fitCrop = w.addRadioButton(text::kFitCrop, radioOn, radioOff, kSizeX[3], 355, 60, kStateUnchecked);
+    fitStretch = w.addRadioButton(text::kFitStretch, radioOn, radioOff, kSizeX[4], 355, 60, kStateUnchecked);
+
+    const int previousDefault = w.defaultButton;
+    batchStart = w.addButton(text::kStart, 490, 400, 140, 32, WS_VISIBLE | BS_DEFPUSHBUTTON);
+    w.setFont(12, 800);
+    w.setIconFromResource(batchStart, app_.osVersion >= 5.9 ? -1 : 0, app_.instance);
+    w.setTip(batchStart, text::kStartTip);
+    batchStatus = w.addLabel(L"", 20, 405, 460, 20);
+    if (previousDefault) w.setDefaultButton(previousDefault);
+
+    ShowOptions(ReadFormatSet(SettingsFilePath(app_.programFolder).Text(), kBatchIconFormatsKey));
+}
+
+bool BatchPage::HandlesClick(int control) const {
+    if (control <= 0) return false;
+    for (int own :
+         {batchKindExtract, batchKindConvert, batchKindWindows, batchSourceBrowse, batchTargetBrowse, batchStart})
+        if (control == own) return true;
+    return IsOptionControl(control);
+}
+
+void BatchPage::OnClick(int control) {
+    if (control <= 0) return;
+    if (control == batchKindExtract)
+        OnKindExtract();
+    else if (control == batchKindConvert)
+        OnKindConvert();
+    else if (control == batchKindWindows)
+        OnKindWindows();
+    else if (control == batchSourceBrowse)
+        OnSourceBrowse();
+    else if (control == batchTargetBrowse)
+        OnTargetBrowse();
+    else if (control == batchStart)
+        OnStart();
+    else if (IsOptionControl(control))
+        ClearStatus();
+}
+
+void BatchPage::OnKindExtract() {
+    ChooseKind(batchKindExtract);
+}
+
+void BatchPage::OnKindConvert() {
+    ChooseKind(batchKindConvert);
+}
+
+void BatchPage::OnKindWindows() {
+    ChooseKind(batchKindWindows);
+}
+
+void BatchPage::ChooseKind(int32_t radio) {
+    ClearStatus();
+    const bool windows = radio == batchKindWindows;
+    SetEnabled(batchSourceBrowse, !windows);
+    if (radio == lastBatchKind) return;
+    window_.sendMessage(batchSource, EM_SETREADONLY, windows ? TRUE : FALSE, 0);
+    if (windows) {
+        window_.setText(batchSource, text::kAllWindows);
+        SetEnabled(batchSource, false);
+    } else {
+        WideString chosen;
+        const bool ok = radio == batchKindExtract ? OpenFileDialog(chosen, kResourceFileDialog, nullptr, window_.window)
+                                                  : BrowseForFolder(chosen, kPictureFolderDialog, window_.window);
+        window_.setText(batchSource, ok ? chosen.Text() : L"");
+        SetEnabled(batchSource, true);
+    }
+    lastBatchKind = radio;
+}
+
+void BatchPage::OnSourceBrowse() {
+    ClearStatus();
+    WideString chosen;
+    bool ok = false;
+    if (IsChecked(batchKindExtract))
+        ok = OpenFileDialog(chosen, kResourceFileBrowseDialog, nullptr, window_.window);
+    else if (IsChecked(batchKindConvert))
+        ok = BrowseForFolder(chosen, kPictureFolderDialog, window_.window);
+    if (ok) window_.setText(batchSource, chosen.Text());
+}
+
+void BatchPage::OnTargetBrowse() {
+    ClearStatus();
+    WideString chosen;
+    if (BrowseForFolder(chosen, kOutputFolderDialog, window_.window)) window_.setText(batchTarget, chosen.Text());
+}
+
+void BatchPage::OnFilesDropped(int targetControl, const WideString& dropped) {
+    WideString path = FirstDropped(dropped);
+    if (path.IsEmpty()) return;
+    if (targetControl == batchTarget) {
+        if (IsFolder(path)) window_.setText(batchTarget, path.Text());
+        return;
+    }
+    // Only the radio changes: the source field and the browse button keep the states of the last kind click.
+    if (IsFolder(path)) {
+        window_.setState(batchKindConvert, kStateChecked);
+        window_.setText(batchSource, path.Text());
+        return;
+    }
+    if (path.EndsWith(L".lnk")) {
+        ShortcutReader shortcut;
+        if (!shortcut.Open(path.Text())) return;
+        path = shortcut.TargetPath();
+        path.ExpandEnvironment();
+    }
+    // The extension is looked up with its closing bar, so a part of one (".ex") is not taken for it.
+    const WideString extension = path.Extension(true);
+    if (extension.Length() < 2 || app_.resourceExtensions.Find(WideString::Concat(extension, L"|").Text()) <= 0) return;
+    window_.setState(batchKindExtract, kStateChecked);
+    window_.setText(batchSource, path.Text());
+}
+
+void BatchPage::OnStart() {
+    // Only the tab control: the page can't change while a batch runs, its own clicks are read and dropped.
+    ControlFreeze freeze;
+    freeze.freeze(&window_, tabControl_, tabControl_);
+
+    auto job = std::make_unique<BatchJob>();
+    job->owner = &app_;
+    const bool windows = IsChecked(batchKindWindows);
+    const bool convert = IsChecked(batchKindConvert);
+    job->source = window_.getText(batchSource);
+    if (!windows) app_.MapSystemFolders(job->source);
+    if (job->source.IsEmpty() || (convert && !IsRealFolder(job->source.Text()))) {
+        SetStatus(text::kInvalidSource);
+        return;
+    }
+    job->targetFolder = window_.getText(batchTarget);
+    app_.MapSystemFolders(job->targetFolder);
+    if (job->targetFolder.IsEmpty() || !CreateFolderTree(job->targetFolder.Text())) {
+        SetStatus(text::kInvalidTarget);
+        return;
+    }
+    const IconFormatSet set = ReadOptions();
+    if (!set.AnySize()) {
+        SetStatus(text::kNoFormat);
+        return;
+    }
+
+    WriteFormatSet(SettingsFilePath(app_.programFolder).Text(), kBatchIconFormatsKey, set);
+    const IconJobInputs inputs = FormatSetToJob(set);
+    job->sizes = inputs.sizes;
+    job->flags = inputs.flags | (windows ? kFromWindow : convert ? 0 : kFromResource);
+    SetStatus(text::kCreating);
+
+    BatchWorker worker(std::move(job));
+    if (!worker.Start(windows   ? BatchSaveWindowIconsThread
+                      : convert ? BatchConvertPicturesThread
+                                : BatchExtractIconsThread)) {
+        SetStatus(text::kFailed);
+        return;
+    }
+    runningJob_ = &worker.Job();
+    const bool interrupted = WaitForWorker(worker.Thread(), worker.Job());
+    if (interrupted && worker.Running()) {
+        worker.Stop();
+        SetStatus(text::kCancelled);
+    } else {
+        const DWORD result = worker.Result();
+        SetStatus(ResultText(result, worker.Job()).Text());
+    }
+    runningJob_ = nullptr;
+}
+
+bool BatchPage::WaitForWorker(HANDLE thread, const BatchJob& job) {
+    // The ticks wake the wait below, so progress and the end of the batch show without any input.
+    const ThreadTimer ticks(kProgressIntervalMs);
+    int64_t shown = -1;
+    for (;;) {
+        DWORD code = 0;
+        if (!GetExitCodeThread(thread, &code) || code != STILL_ACTIVE) return false;
+        ShowProgress(job, shown);
+        if (!app_.NextEvent(true) || app_.events.code == kEventClose) return true;
+    }
+}
+
+void BatchPage::ShowProgress(const BatchJob& job, int64_t& shown) {
+    const int32_t done = job.done, total = job.total;
+    if (done == 0 && total == 0) return;
+    const int64_t now = (static_cast<int64_t>(total) << 32) | static_cast<uint32_t>(done);
+    if (now == shown) return;
+    shown = now;
+    WideString line = WideString::Concat(text::kCreating, text::kProgressDone, WideString::FromInt(done));
+    if (total > 0) line.Append(L"/", WideString::FromInt(total));
+    SetStatus(line.Text());
+}
+
+void BatchPage::ClearStatus() {
+    SetStatus(L"");
+}
+
+IconFormatSet BatchPage::ReadOptions() {
+    IconFormatSet set;
+    set.pngs = IsChecked(pngs);
+    for (int i = 0; i < IconFormatSet::kSizeCount; ++i)
+        set.sizes[i] = IsChecked(sizeBoxes[i]);
+    set.pngc = IsChecked(pngc);
+    set.fit = IsChecked(fitCrop) ? FitMode::kCrop : IsChecked(fitStretch) ? FitMode::kStretch : FitMode::kCenter;
+    return set;
+}
+
+void BatchPage::ShowOptions(const IconFormatSet& set) {
+    auto show = [this](int index, bool on) { window_.setState(index, on ? kStateChecked : kStateUnchecked); };
+    show(pngs, set.pngs);
+    for (int i = 0; i < IconFormatSet::kSizeCount; ++i)
+        show(sizeBoxes[i], set.sizes[i]);
+    show(pngc, set.pngc);
+    show(fitCenter, set.fit == FitMode::kCenter);
+    show(fitCrop, set.fit == FitMode::kCrop);
+    show(fitStretch, set.fit == FitMode::kStretch);
+}
+
+bool BatchPage::IsOptionControl(int index) const {
+    if (index <= 0) return false;
+    for (int option : {pngs, pngc, fitCenter, fitCrop, fitStretch})
+        if (index == option) return true;
+    for (int box : sizeBoxes)
+        if (index == box) return true;
+    return false;
+}
+
+bool BatchPage::IsChecked(int index) {
+    return index > 0 && window_.getState(index, kStateChecked) != 0;
+}
+
+void BatchPage::SetEnabled(int index, bool enabled) {
+    const bool now = window_.getState(index, kStateEnable | kStateDisable) == kStateEnable;
+    if (now != enabled) window_.setState(index, enabled ? kStateEnable : kStateDisable);
+}
+
+void BatchPage::SetStatus(const wchar_t* line) {
+    window_.setText(batchStatus, line);
+}

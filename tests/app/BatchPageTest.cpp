@@ -1,0 +1,571 @@
+// The batch page in a visible window of its own (RequiresDisplay: run under xvfb). Dialogs are answered and the
+// running batch is watched from thread timers, which the page's own message waits dispatch.
+#include "app/BatchPage.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "PictureSupport.h"
+#include "ScreenSupport.h"
+#include "TestSupport.h"
+#include "app/Application.h"
+#include "app/MainWindow.h"
+#include "engine/IconWriter.h"
+
+namespace {
+
+using testing_support::BuildFile;
+using testing_support::CaptureScreen;
+using testing_support::CaptureWindow;
+using testing_support::ClickAt;
+using testing_support::ClickCentre;
+using testing_support::Exists;
+using testing_support::FolderNames;
+using testing_support::Narrow;
+using testing_support::ReadBytes;
+using testing_support::SavePicture;
+using testing_support::ScreenShot;
+using testing_support::TempFolder;
+using testing_support::WriteBytes;
+
+const ::testing::Environment* const kImaging = testing_support::RegisterImagingEnvironment();
+
+constexpr wchar_t kAllWindows[] = L"->提取所有窗口的图标";
+constexpr wchar_t kSucceeded[] = L"图标创建操作成功完成";
+constexpr wchar_t kFailed[] = L"图标创建操作失败. 请尝试以管理员身份运行 Glyphwright.";
+constexpr wchar_t kCancelled[] = L"图标创建操作在完成之前已被取消";
+constexpr wchar_t kRunning[] = L"正在创建图标, 请稍候... 已完成 ";
+
+// Runs a function at every tick of a thread timer until it returns false or the ticker goes away. Timer messages
+// reach it through whichever message loop runs on this thread: a dialog's, or the page's wait for its worker.
+class Ticker {
+public:
+    explicit Ticker(std::function<bool()> tick) : tick_(std::move(tick)) {
+        current_ = this;
+        id_ = SetTimer(nullptr, 0, 20, Tick);
+    }
+    ~Ticker() {
+        Stop();
+        current_ = nullptr;
+    }
+    void Stop() {
+        if (id_) KillTimer(nullptr, id_);
+        id_ = 0;
+    }
+
+private:
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+        if (current_ && current_->id_ && !current_->tick_()) current_->Stop();
+    }
+    static Ticker* current_;
+    std::function<bool()> tick_;
+    UINT_PTR id_ = 0;
+};
+Ticker* Ticker::current_ = nullptr;
+
+BOOL CALLBACK NoteOwnDialog(HWND window, LPARAM param) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || lstrcmpW(className, L"#32770") != 0)
+        return TRUE;
+    *reinterpret_cast<HWND*>(param) = window;
+    return FALSE;
+}
+
+// Cancels every dialog of this process that comes up while it lives and notes their titles.
+class DialogCanceller {
+public:
+    DialogCanceller()
+        : ticker_([this] {
+              HWND dialog = nullptr;
+              EnumWindows(NoteOwnDialog, reinterpret_cast<LPARAM>(&dialog));
+              if (dialog && dialog != last_) {
+                  last_ = dialog;
+                  wchar_t title[256] = {};
+                  GetWindowTextW(dialog, title, 256);
+                  titles.push_back(title);
+                  PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+              }
+              return true;
+          }) {}
+    std::vector<std::wstring> titles;
+
+private:
+    HWND last_ = nullptr;
+    Ticker ticker_;
+};
+
+// A DROPFILES block as the shell hands it over, for a point in the window's client area.
+HGLOBAL MakeDrop(POINT point, const std::wstring& path) {
+    HGLOBAL block = GlobalAlloc(GHND, sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t));
+    auto* header = static_cast<DROPFILES*>(GlobalLock(block));
+    header->pFiles = sizeof(DROPFILES);
+    header->pt = point;
+    header->fWide = TRUE;
+    wcscpy(reinterpret_cast<wchar_t*>(header + 1), path.c_str());
+    GlobalUnlock(block);
+    return block;
+}
+
+bool MakeShortcut(const wchar_t* linkPath, const wchar_t* target) {
+    ComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.ReceiveVoid())))
+        return false;
+    link->SetPath(target);
+    ComPtr<IPersistFile> file = link.As<IPersistFile>(IID_IPersistFile);
+    return file && SUCCEEDED(file->Save(linkPath, TRUE));
+}
+
+// Names of a folder's plain files in the order the file system lists them (the batch's order).
+std::vector<std::wstring> ListingOrder(const WideString& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(WideString::Concat(folder, L"\\*.*").Text(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return names;
+}
+
+std::wstring IconName(const std::wstring& picture) {
+    return picture.substr(0, picture.rfind(L'.')) + L".ico";
+}
+
+bool IsIconFile(const WideString& path) {
+    const std::vector<uint8_t> bytes = ReadBytes(path.Text());
+    return bytes.size() > 22 && bytes[0] == 0 && bytes[1] == 0 && bytes[2] == 1 && bytes[3] == 0 && bytes[4] > 0;
+}
+
+// Pictures of different colours, big enough that each takes the worker a noticeable moment.
+void MakePictures(const WideString& folder, int count) {
+    CreateDirectoryW(folder.Text(), nullptr);
+    for (int i = 0; i < count; ++i) {
+        const uint32_t colour = 0xFF000000u | static_cast<uint32_t>(i * 0x0A1F37) % 0xFFFFFF;
+        const WideString name = WideString::Concat(folder, L"\\picture", WideString::FromInt(i), L".png");
+        ASSERT_TRUE(SavePicture(name, 256, 200, colour));
+    }
+}
+
+// Non-background pixels of a screen rectangle: text drawn there.
+int InkIn(const ScreenShot& shot) {
+    int ink = 0;
+    for (uint32_t pixel : shot.pixels)
+        if ((pixel & 0xFFFFFF) != (shot.pixels[0] & 0xFFFFFF)) ++ink;
+    return ink;
+}
+
+bool SaveShot(const ScreenShot& shot, const wchar_t* path) {
+    std::vector<uint32_t> pixels(shot.pixels.size());
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = 0xFF000000 | shot.pixels[i];
+    WorkingImage image = WorkingImageFromPixels(pixels.data(), shot.width, shot.height);
+    CLSID png;
+    return image && FindPngEncoder(png) && gdip::GdipSaveImageToFile(image.Get(), path, &png, nullptr) == kGpOk;
+}
+
+// One visible window for the suite (hiding a shown window costs Wine seconds); every test builds a fresh page on
+// a fresh tab control in it.
+class BatchPageTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        CoInitialize(nullptr);
+        app = new Application;
+        app->mainWindow.create(L"GwBatchPageTest", L"Glyphwright", 650, 530, 20, 20);
+        app->mainWindow.setDefaultFont(9, FW_NORMAL);
+        app->mainWindow.setDefaultBackColor(0xFEFEFE);
+        app->mainWindow.show(SW_SHOWNORMAL, kShowUpdate | kShowToFront | kShowActivate | kShowDrain);
+    }
+    static void TearDownTestSuite() {
+        delete app;
+        app = nullptr;
+        CoUninitialize();
+    }
+    void SetUp() override {
+        ASSERT_TRUE(app->mainWindow.window);
+        app->programFolder = temp.Path();
+        tab = window().addTab(4, 62, 642, 464);
+        tabPage = window().addTabPage(tab, 0, L"批量图标创建");
+        ASSERT_GT(tabPage, 0);
+        page = std::make_unique<BatchPage>(*app);
+        page->Build(tab);
+        Drain();
+    }
+    void TearDown() override {
+        page.reset();
+        window().removeControl(tab);
+        Drain();
+    }
+
+    static UiWindow& window() { return app->mainWindow; }
+    static void Drain() {
+        for (int round = 0; round < 5; ++round) {
+            while (UiWindow::pumpEvent(app->events, kPumpPollAny) != 0) {
+            }
+            Sleep(5);
+        }
+    }
+    std::wstring Text(int index) { return window().getText(index).Text(); }
+    bool Checked(int index) { return window().getState(index, kStateChecked) != 0; }
+    bool Enabled(int index) { return window().getState(index, kStateEnable | kStateDisable) == kStateEnable; }
+    // The checked kind radio: 0 none, else 1 extract, 2 convert, 3 windows.
+    int CheckedKind() {
+        const int radios[] = {page->batchKindExtract, page->batchKindConvert, page->batchKindWindows};
+        for (int i = 0; i < 3; ++i)
+            if (Checked(radios[i])) return i + 1;
+        return 0;
+    }
+    void SetFields(const wchar_t* source, const wchar_t* target) {
+        window().setText(page->batchSource, source);
+        window().setText(page->batchTarget, target);
+    }
+    WideString Settings() const { return temp / L"Glyphwright.ini"; }
+    // Drops a path at the centre of a control, or on an empty spot of the page, through the window's message.
+    void Drop(int control, const WideString& path) {
+        POINT point = {600, 245};  // page coordinates right of the options' title
+        HWND from = window().handleOf(tabPage);
+        if (control) {
+            RECT rect;
+            GetWindowRect(window().handleOf(control), &rect);
+            point = POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+            from = HWND_DESKTOP;
+        }
+        MapWindowPoints(from, window().window, &point, 1);
+        PostMessageW(window().window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(point, path.Text())), 0);
+        for (int round = 0; round < 100; ++round) {
+            if (app->NextEvent(false) && app->events.code == kEventFilesDropped) {
+                page->OnFilesDropped(app->events.param1, window().droppedFiles());
+                return;
+            }
+            Sleep(5);
+        }
+        ADD_FAILURE() << "no drop event";
+    }
+
+    static Application* app;
+    TempFolder temp;
+    int tab = 0;
+    int tabPage = 0;
+    std::unique_ptr<BatchPage> page;
+};
+Application* BatchPageTest::app = nullptr;
+
+TEST_F(BatchPageTest, StartRefusesWhatItCannotRunWithTheFirstFailingCheck) {
+    const WideString file = temp / L"a.dll";
+    ASSERT_TRUE(WriteBytes(file.Text(), "MZ", 2));
+    const WideString target = temp / L"out";
+    const WideString underFile = temp / L"a.dll\\out";
+    struct Case {
+        const char* name;
+        int kind;  // 0 none, 1 extract, 2 convert, 3 windows (through its radio's handler)
+        const wchar_t* source;
+        const wchar_t* target;
+        bool sizes;
+        const wchar_t* expected;
+    } cases[] = {
+        {"no kind and no source", 0, L"", L"", true, L"源位置无效."},
+        {"conversion of a file", 2, file.Text(), target.Text(), true, L"源位置无效."},
+        {"extraction into a folder below a file", 1, file.Text(), underFile.Text(), true, L"目标位置无效."},
+        {"extraction without target", 1, file.Text(), L"", true, L"目标位置无效."},
+        {"windows without target: the source passes", 3, nullptr, L"", true, L"目标位置无效."},
+        {"windows without any size", 3, nullptr, target.Text(), false, L"未选择图像格式."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int radios[] = {0, page->batchKindExtract, page->batchKindConvert, page->batchKindWindows};
+        if (c.kind == 3) {
+            page->OnKindWindows();
+            EXPECT_EQ(Text(page->batchSource), kAllWindows);
+            EXPECT_FALSE(Enabled(page->batchSource));
+            EXPECT_FALSE(Enabled(page->batchSourceBrowse));
+        } else {
+            window().setText(page->batchSource, c.source);
+        }
+        if (c.kind) window().setState(radios[c.kind], kStateChecked);
+        window().setText(page->batchTarget, c.target);
+        for (int box : page->sizeBoxes)
+            if (!c.sizes) window().setState(box, kStateUnchecked);
+        page->OnStart();
+        EXPECT_EQ(Narrow(Text(page->batchStatus).c_str()), Narrow(c.expected));
+        EXPECT_TRUE(Enabled(tab)) << "the tab control is given back";
+    }
+    EXPECT_FALSE(Exists(Settings().Text())) << "nothing that failed a check writes the settings";
+    EXPECT_TRUE(FolderNames(target).empty());
+}
+
+TEST_F(BatchPageTest, KindRadiosAskForTheSourceOnlyWhenTheKindChanges) {
+    DialogCanceller dialogs;
+    SetFields(L"C:\\old.dll", L"");
+    window().setText(page->batchStatus, L"earlier result");
+
+    page->OnKindExtract();
+    ASSERT_EQ(dialogs.titles.size(), 1u);
+    EXPECT_EQ(Narrow(dialogs.titles[0].c_str()), Narrow(L"指定资源文件"));
+    EXPECT_EQ(Text(page->batchSource), L"") << "a cancelled dialog empties the source";
+    EXPECT_EQ(Text(page->batchStatus), L"");
+    EXPECT_TRUE(Enabled(page->batchSourceBrowse));
+
+    window().setText(page->batchSource, L"C:\\typed.dll");
+    page->OnKindExtract();
+    EXPECT_EQ(dialogs.titles.size(), 1u) << "the same kind again opens no dialog";
+    EXPECT_EQ(Text(page->batchSource), L"C:\\typed.dll");
+
+    page->OnKindWindows();
+    EXPECT_EQ(dialogs.titles.size(), 1u);
+    EXPECT_EQ(Text(page->batchSource), kAllWindows);
+    EXPECT_FALSE(Enabled(page->batchSource));
+    EXPECT_FALSE(Enabled(page->batchSourceBrowse));
+
+    page->OnKindConvert();
+    ASSERT_EQ(dialogs.titles.size(), 2u);
+    EXPECT_EQ(Narrow(dialogs.titles[1].c_str()), Narrow(L"选择包含要转换图片的文件夹"));
+    EXPECT_EQ(Text(page->batchSource), L"");
+    EXPECT_TRUE(Enabled(page->batchSource));
+    EXPECT_TRUE(Enabled(page->batchSourceBrowse));
+    EXPECT_EQ(GetWindowLongW(window().handleOf(page->batchSource), GWL_STYLE) & ES_READONLY, 0)
+        << "the field takes typing again";
+}
+
+TEST_F(BatchPageTest, DropsChooseTheKindAndTheTargetFolder) {
+    const WideString folder = temp / L"pictures";
+    const WideString program = temp / L"tool.exe";
+    const WideString shortcut = temp / L"tool.lnk";
+    const WideString notes = temp / L"notes.txt";
+    ASSERT_TRUE(CreateDirectoryW(folder.Text(), nullptr));
+    ASSERT_TRUE(WriteBytes(program.Text(), "MZ", 2));
+    ASSERT_TRUE(WriteBytes(notes.Text(), "text", 4));
+    ASSERT_TRUE(MakeShortcut(shortcut.Text(), program.Text()));
+    const std::wstring none;
+    struct Case {
+        const char* name;
+        bool onTarget;
+        const WideString& path;
+        int kind;
+        std::wstring source;
+        std::wstring target;
+    } cases[] = {
+        {"folder on the page", false, folder, 2, folder.Text(), none},
+        {"shortcut to a program", false, shortcut, 1, program.Text(), none},
+        {"text file on the page", false, notes, 1, program.Text(), none},
+        {"file on the target", true, notes, 1, program.Text(), none},
+        {"folder on the target", true, folder, 1, program.Text(), folder.Text()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Drop(c.onTarget ? page->batchTarget : 0, c.path);
+        EXPECT_EQ(CheckedKind(), c.kind);
+        EXPECT_EQ(Narrow(Text(page->batchSource).c_str()), Narrow(c.source.c_str()));
+        EXPECT_EQ(Narrow(Text(page->batchTarget).c_str()), Narrow(c.target.c_str()));
+    }
+    EXPECT_EQ(page->lastBatchKind, 0) << "a drop checks a radio without handling a kind click";
+}
+
+TEST_F(BatchPageTest, AFolderOfPicturesConvertsWhileTheWindowShowsProgressAndMatchesTheCommandLine) {
+    constexpr int kPictures = 24;
+    const WideString source = temp / L"pictures";
+    const WideString target = temp / L"icons";
+    const WideString expected = temp / L"expected";
+    MakePictures(source, kPictures);
+    window().setState(page->batchKindConvert, kStateChecked);
+    SetFields(source.Text(), target.Text());
+
+    // Two different progress lines and the screen's status line at those moments (a changed text is painted before
+    // the next timer message is taken); then the watcher stops, so that only the page's own wake-ups can bring the
+    // result.
+    std::vector<std::wstring> lines;
+    std::vector<ScreenShot> shots;
+    ScreenShot running;
+    {
+        RECT status;
+        Ticker watcher([&] {
+            const std::wstring line = Text(page->batchStatus);
+            if (line.rfind(kRunning, 0) != 0 || (!lines.empty() && lines.back() == line)) return true;
+            GetWindowRect(window().handleOf(page->batchStatus), &status);
+            lines.push_back(line);
+            shots.push_back(CaptureScreen(status));
+            if (shots.size() == 1) running = CaptureWindow(window().window);
+            return lines.size() < 2;
+        });
+        // Without wake-ups of its own the page would wait for input for ever; this turns that into a failure.
+        std::atomic<bool> returned{false}, rescued{false};
+        std::thread rescue([&, ui = GetCurrentThreadId()] {
+            for (int waited = 0; !returned && waited < 60000; waited += 50)
+                Sleep(50);
+            while (!returned) {
+                rescued = true;
+                PostThreadMessageW(ui, WM_NULL, 0, 0);
+                Sleep(50);
+            }
+        });
+        page->OnStart();
+        returned = true;
+        rescue.join();
+        EXPECT_FALSE(rescued) << "the result waited for a message from outside";
+    }
+    EXPECT_EQ(Narrow(Text(page->batchStatus).c_str()), Narrow(kSucceeded));
+    ASSERT_EQ(lines.size(), 2u) << "progress shows while the batch runs";
+    for (const std::wstring& line : lines)
+        EXPECT_EQ(line.substr(line.rfind(L'/')), L"/" + std::to_wstring(kPictures)) << Narrow(line.c_str());
+    EXPECT_GT(InkIn(shots[0]), 20) << "the progress text is painted";
+    EXPECT_NE(shots[0].pixels, shots[1].pixels) << "the window repaints while the batch runs";
+    EXPECT_TRUE(SaveShot(running, BuildFile(L"batch-page-running.png").Text()));
+    Drain();
+    EXPECT_TRUE(SaveShot(CaptureWindow(window().window), BuildFile(L"batch-page-result.png").Text()));
+
+    // The settings were written as UTF-16 before the batch ran.
+    const std::vector<uint8_t> ini = ReadBytes(Settings().Text());
+    ASSERT_GE(ini.size(), 2u);
+    EXPECT_EQ(ini[0], 0xFF);
+    EXPECT_EQ(ini[1], 0xFE);
+    wchar_t stored[256] = {};
+    GetPrivateProfileStringW(L"Settings", L"BatchIconFormats", L"", stored, 256, Settings().Text());
+    EXPECT_STREQ(stored, L"|16|32|48|256|PNGC|Center|");
+
+    const WideString command = WideString::Concat(L"\"", BuildFile(L"Glyphwright.exe"), L"\" /batchconvert \"", source,
+                                                  L"\" \"", expected, L"\"");
+    ASSERT_EQ(testing_support::RunProcess(command.Text()), 1);
+    const std::set<std::wstring> names = FolderNames(target);
+    EXPECT_EQ(names.size(), static_cast<size_t>(kPictures));
+    EXPECT_EQ(names, FolderNames(expected));
+    for (const std::wstring& name : names) {
+        const std::wstring made = std::wstring(target.Text()) + L"\\" + name;
+        const std::wstring wanted = std::wstring(expected.Text()) + L"\\" + name;
+        EXPECT_EQ(ReadBytes(made.c_str()), ReadBytes(wanted.c_str())) << Narrow(name.c_str());
+    }
+}
+
+TEST_F(BatchPageTest, ResultTextsTellFailuresFromPartialSuccess) {
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    const WideString notepad = WideString::Concat(system, L"\\notepad.exe");
+    ASSERT_EQ(ExtractIconExW(notepad.Text(), -1, nullptr, nullptr, 0), 1u) << "one icon group to block";
+    struct Case {
+        const char* name;
+        bool extract;
+        int pictures;
+        int blocked;  // outputs occupied by folders
+        std::wstring expected;
+    } cases[] = {
+        {"every picture fails", false, 2, 2, kFailed},
+        {"the only icon group fails", true, 0, 1, kFailed},
+        {"one picture of three fails", false, 3, 1, L"图标创建操作部分完成: 已写入 2 个文件, 共 3 项"},
+    };
+    int round = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const WideString source = temp / (L"in" + std::to_wstring(round)).c_str();
+        const WideString target = temp / (L"out" + std::to_wstring(round++)).c_str();
+        ASSERT_TRUE(CreateDirectoryW(target.Text(), nullptr));
+        std::vector<std::wstring> outputs;
+        if (c.extract) {
+            outputs.push_back(L"notepad.exe_Icon_0.ico");
+        } else {
+            MakePictures(source, c.pictures);
+            for (const std::wstring& picture : ListingOrder(source))
+                outputs.push_back(IconName(picture));
+        }
+        for (int i = 0; i < c.blocked; ++i)
+            ASSERT_TRUE(CreateDirectoryW((std::wstring(target.Text()) + L"\\" + outputs[i]).c_str(), nullptr));
+        window().setState(c.extract ? page->batchKindExtract : page->batchKindConvert, kStateChecked);
+        SetFields(c.extract ? notepad.Text() : source.Text(), target.Text());
+        page->OnStart();
+        EXPECT_EQ(Narrow(Text(page->batchStatus).c_str()), Narrow(c.expected.c_str()));
+    }
+}
+
+// The page inside the real main window: its rows in the window's dispatch, real clicks and a drop, and a close
+// during a batch that the event loop survives until the second close.
+TEST(BatchPageInMainWindowTest, ClicksDropsAndClosesReachThePageThroughTheEventLoop) {
+    CoInitialize(nullptr);
+    TempFolder temp;
+    constexpr int kPictures = 40;
+    const WideString source = temp / L"pictures";
+    const WideString target = temp / L"icons";
+    MakePictures(source, kPictures);
+    Application app;
+    app.programFolder = temp.Path();
+    MainWindow main(app);
+    ASSERT_TRUE(main.BuildMainWindow(0, WideString()));
+    main.Show(SW_SHOWNORMAL);
+    UiWindow& w = app.mainWindow;
+    BatchPage& page = main.batch;
+    // Dispatches events until the condition holds or nothing arrives any more.
+    auto runUntil = [&](const std::function<bool()>& done) {
+        for (int idle = 0; idle < 200 && !done();) {
+            if (app.NextEvent(false))
+                main.Dispatch();
+            else
+                Sleep(5), ++idle;
+        }
+        return done();
+    };
+
+    RECT item;
+    w.sendMessage(main.tab, TCM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item));
+    MapWindowPoints(w.handleOf(main.tab), HWND_DESKTOP, reinterpret_cast<POINT*>(&item), 2);
+    ClickAt(POINT{(item.left + item.right) / 2, (item.top + item.bottom) / 2});
+    ASSERT_TRUE(runUntil([&] { return main.ShownPage() == 1; }));
+    EXPECT_EQ(LOWORD(SendMessageW(w.window, DM_GETDEFID, 0, 0)), page.batchStart) << "Enter starts the batch";
+
+    ClickCentre(w.handleOf(page.batchKindWindows));
+    EXPECT_TRUE(runUntil([&] { return std::wstring(w.getText(page.batchSource).Text()) == kAllWindows; }));
+    w.setText(page.batchTarget, target.Text());
+    runUntil([] { return false; });
+    EXPECT_TRUE(SaveShot(CaptureWindow(w.window), BuildFile(L"batch-page.png").Text()));
+
+    RECT field;
+    GetWindowRect(w.handleOf(page.batchSource), &field);
+    POINT point{field.left + 20, field.top + 5};
+    ScreenToClient(w.window, &point);
+    PostMessageW(w.window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(point, source.Text())), 0);
+    EXPECT_TRUE(runUntil([&] { return w.getState(page.batchKindConvert, kStateChecked) != 0; }));
+    EXPECT_EQ(Narrow(w.getText(page.batchSource).Text()), Narrow(source.Text()));
+
+    // First close while the batch runs, second once the cancel shows; only the second ends the loop.
+    int closes = 0;
+    bool openAtSecondClose = false;
+    std::wstring statusAtSecondClose;
+    Ticker closer([&] {
+        const BatchJob* job = page.RunningJob();
+        if (closes == 0 && job && job->done >= 2) {
+            PostMessageW(w.window, WM_CLOSE, 0, 0);
+            ++closes;
+        } else if (closes == 1 && !page.RunningJob()) {
+            statusAtSecondClose = w.getText(page.batchStatus).Text();
+            openAtSecondClose = IsWindowVisible(w.window) && w.getState(main.tab, kStateEnable) != 0;
+            PostMessageW(w.window, WM_CLOSE, 0, 0);
+            ++closes;
+        }
+        return closes < 2;
+    });
+    ClickCentre(w.handleOf(page.batchStart));
+    main.RunEventLoop();
+    EXPECT_EQ(closes, 2);
+    EXPECT_EQ(Narrow(statusAtSecondClose.c_str()), Narrow(kCancelled));
+    EXPECT_TRUE(openAtSecondClose) << "the window and its tabs are back after the cancel";
+    // Stopped between items: the outputs are whole icons of the first pictures in listing order, and far from all.
+    const std::vector<std::wstring> order = ListingOrder(source);
+    const std::set<std::wstring> written = FolderNames(target);
+    EXPECT_GE(written.size(), 2u);
+    EXPECT_LT(written.size(), static_cast<size_t>(kPictures) / 2);
+    for (size_t i = 0; i < written.size(); ++i) {
+        const std::wstring name = IconName(order[i]);
+        EXPECT_EQ(written.count(name), 1u) << Narrow(name.c_str());
+        EXPECT_TRUE(IsIconFile(WideString::Concat(target, L"\\", name.c_str()))) << Narrow(name.c_str());
+    }
+    w.destroy();
+    CoUninitialize();
+}
+
+}  // namespace
