@@ -554,11 +554,12 @@ TEST(BatchPageInMainWindowTest, ClicksDropsAndClosesReachThePageThroughTheEventL
     EXPECT_EQ(closes, 2);
     EXPECT_EQ(Narrow(statusAtSecondClose.c_str()), Narrow(kCancelled));
     EXPECT_TRUE(openAtSecondClose) << "the window and its tabs are back after the cancel";
-    // Stopped between items: the outputs are whole icons of the first pictures in listing order, and far from all.
+    // Stopped between items: the outputs are whole icons of the first pictures in listing order, and not all of them
+    // (how many were done before the close arrived depends on the machine's speed).
     const std::vector<std::wstring> order = ListingOrder(source);
     const std::set<std::wstring> written = FolderNames(target);
     EXPECT_GE(written.size(), 2u);
-    EXPECT_LT(written.size(), static_cast<size_t>(kPictures) / 2);
+    EXPECT_LT(written.size(), static_cast<size_t>(kPictures));
     for (size_t i = 0; i < written.size(); ++i) {
         const std::wstring name = IconName(order[i]);
         EXPECT_EQ(written.count(name), 1u) << Narrow(name.c_str());
