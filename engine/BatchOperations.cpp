@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/FileStructure.h"
 #include "engine/IconSources.h"
 #include "engine/IconWriter.h"
 #include "engine/OutputNaming.h"
@@ -144,6 +145,8 @@ bool IsPictureFileName(const wchar_t* name) {
 int BatchExtractIcons(BatchJob* job) {
     if (!Runnable(job)) return 0;
     job->targetFolder.StripTrailingBackslashes();
+    // Listing the groups walks the resource tree, which the loader trusts.
+    if (!ResourceFileSound(job->source.Text())) return 0;
     ModuleHandle module(
         LoadLibraryExW(job->source.Text(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));
     if (!module) return 0;
