@@ -14,10 +14,11 @@ seed=${2:-$(date +%s)}
 source "$here/scripts/wine-env.sh" "$build"
 echo "fuzz: $count mutants, seed $seed"
 
-# A persistent wineserver keeps each run's start-up short.
-wineserver -p
+# A persistent wineserver keeps each run's start-up short; one that already runs is kept and left running.
+if wineserver -p 2>/dev/null; then
+    trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+fi
 wine cmd /c exit >/dev/null 2>&1 </dev/null || true
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
 cd "$here/tests/app"
 GW_BUILD_DIR="$build" GW_FUZZ_COUNT="$count" GW_FUZZ_SEED="$seed" GW_FUZZ_SAMPLE=1 PYTHONPATH="$here/tests/support" \

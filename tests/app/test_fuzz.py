@@ -19,11 +19,12 @@ import gw
 
 COUNT = int(os.environ.get("GW_FUZZ_COUNT", "200"))
 SEED = int(os.environ.get("GW_FUZZ_SEED", "1208"))
-SAMPLE = int(os.environ.get("GW_FUZZ_SAMPLE", "2"))
+SAMPLE = int(os.environ.get("GW_FUZZ_SAMPLE", "3"))
 ICONLIB = os.path.join(gw.BUILD_DIR, "gwtest_iconlib.exe")
 RUN_LIMIT = 10  # seconds per single run
 BATCH_SIZE = 100
 SIZES = [16, 48]
+FORMATS = "/formats=" + ",".join(map(str, SIZES))
 PICTURES = (".bmp", ".png", ".gif", ".jpg", ".tif")
 
 
@@ -75,54 +76,58 @@ class FuzzTest(gw.TempDirTest):
         """Every picture mutant, and every icon mutant under a picture's name (the decoders go by the content)."""
         pictures = [(n, d) for n, d in self.mutants if n.endswith(PICTURES)]
         pictures += [(n[:-4] + "-ico.bmp", d) for n, d in self.mutants if n.endswith(".ico")]
-        formats = "/formats=" + ",".join(map(str, SIZES))
         for start in range(0, len(pictures), BATCH_SIZE):
             chunk = pictures[start:start + BATCH_SIZE]
-            source, target = self.path("in%d" % start), self.path("out%d" % start)
-            for name, data in chunk:
-                self.place(source, name, data)
             what = "/batchconvert of %s..%s" % (chunk[0][0], chunk[-1][0])
-            code = self.run_program(what, RUN_LIMIT + len(chunk) // 10, "/batchconvert", gw.win_path(source),
-                                    gw.win_path(target), formats)
-            written = sorted(os.listdir(target)) if os.path.isdir(target) else []
-            # Only finished icons of listed pictures: no temporary or partial file.
-            expected = {os.path.splitext(n)[0] + ".ico" for n, _ in chunk}
-            self.assertLessEqual(set(written), expected, what)
-            self.assertEqual(code, 1 if written else 0, what)
-            for name in written:
-                self.assert_complete_icon(os.path.join(target, name), "%s: %s" % (what, name))
+            with self.subTest(what):
+                self.batch_convert(chunk, self.path("in%d" % start), self.path("out%d" % start), what)
         self.assert_sources_unchanged()
+
+    def batch_convert(self, chunk, source, target, what):
+        for name, data in chunk:
+            self.place(source, name, data)
+        code = self.run_program(what, RUN_LIMIT + len(chunk) // 10, "/batchconvert", gw.win_path(source),
+                                gw.win_path(target), FORMATS)
+        written = sorted(os.listdir(target)) if os.path.isdir(target) else []
+        # Only finished icons of listed pictures: no temporary or partial file.
+        expected = {os.path.splitext(n)[0] + ".ico" for n, _ in chunk}
+        self.assertLessEqual(set(written), expected, what)
+        self.assertEqual(code, 1 if written else 0, what)
+        for name in written:
+            self.assert_complete_icon(os.path.join(target, name), "%s: %s" % (what, name))
 
     def test_single_jobs(self):
         """Icons and resource files one by one; a sample of the pictures through /convert as well."""
         singles = [(n, d) for n, d in self.mutants if not n.endswith(PICTURES)][::SAMPLE]
         singles += [(n, d) for n, d in self.mutants if n.endswith(PICTURES)][::10 * SAMPLE]
-        formats = "/formats=" + ",".join(map(str, SIZES))
         for i, (name, data) in enumerate(singles):
-            folder = self.path("single%d" % i)
-            source = self.place(folder, name, data)
-            output = os.path.join(folder, "out.ico")
-            if name.endswith((".dll", ".icl")) and i % 2:
-                target = os.path.join(folder, "groups")
-                what = "/batchextract %s" % name
-                self.run_program(what, RUN_LIMIT, "/batchextract", gw.win_path(source), gw.win_path(target), formats)
-                for written in os.listdir(target) if os.path.isdir(target) else []:
-                    self.assertRegex(written, r"_Icon_\d+\.ico$", what)
-                    self.assert_complete_icon(os.path.join(target, written), "%s: %s" % (what, written))
-                continue
-            if name.endswith((".dll", ".icl")) or (name.endswith(".ico") and i % 2):
-                command, location = "/extract", gw.win_path(source) + ",%d" % (i // 2 % 3)
-            else:
-                command, location = "/convert", gw.win_path(source)
-            what = "%s %s" % (command, name)
-            code = self.run_program(what, RUN_LIMIT, command, location, gw.win_path(output), formats)
-            if code == 0:
-                self.assert_complete_icon(output, what)
-            else:
-                self.assertFalse(os.path.exists(output), "%s failed but left a file" % what)
-            self.assertEqual(sorted(os.listdir(folder)), sorted([name] + (["out.ico"] if code == 0 else [])), what)
+            with self.subTest(name):
+                self.single_job(i, name, data)
         self.assert_sources_unchanged()
 
+    def single_job(self, i, name, data):
+        folder = self.path("single%d" % i)
+        source = self.place(folder, name, data)
+        if name.endswith((".dll", ".icl")) and i % 2:
+            target = os.path.join(folder, "groups")
+            what = "/batchextract %s" % name
+            self.run_program(what, RUN_LIMIT, "/batchextract", gw.win_path(source), gw.win_path(target), FORMATS)
+            for written in os.listdir(target) if os.path.isdir(target) else []:
+                self.assertRegex(written, r"_Icon_\d+\.ico$", what)
+                self.assert_complete_icon(os.path.join(target, written), "%s: %s" % (what, written))
+            return
+        if name.endswith((".dll", ".icl")) or (name.endswith(".ico") and i % 2):
+            command, location = "/extract", gw.win_path(source) + ",%d" % (i // 2 % 3)
+        else:
+            command, location = "/convert", gw.win_path(source)
+        what = "%s %s" % (command, name)
+        output = os.path.join(folder, "out.ico")
+        code = self.run_program(what, RUN_LIMIT, command, location, gw.win_path(output), FORMATS)
+        if code == 0:
+            self.assert_complete_icon(output, what)
+        else:
+            self.assertFalse(os.path.exists(output), "%s failed but left a file" % what)
+        self.assertEqual(sorted(os.listdir(folder)), sorted([name] + (["out.ico"] if code == 0 else [])), what)
 
 if __name__ == "__main__":
     unittest.main()

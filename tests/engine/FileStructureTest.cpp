@@ -267,6 +267,99 @@ TEST(IconGroupTableTest, AnInsaneIconSpoilsEveryGroupThatNamesIt) {
     EXPECT_FALSE(table.GroupSound(2));
 }
 
+// An NE file (16-bit icon library): the resource table holds the icons, then the groups (each naming icon
+// identifiers); blocks are aligned to 16 bytes.
+struct NeFile {
+    Bytes bytes;
+    size_t table = 0;                // resource table (alignment shift first)
+    size_t groupType = 0;            // the groups' type record
+    std::vector<size_t> groupBlock;  // each group's directory block
+};
+
+NeFile BuildNe(const std::vector<std::pair<uint16_t, Bytes>>& icons, const std::vector<std::vector<uint16_t>>& groups) {
+    NeFile ne;
+    const size_t tableSize = 2 + 8 + 12 * icons.size() + 8 + 12 * groups.size() + 2;
+    Bytes& b = ne.bytes;
+    b.assign(0x80 + tableSize, 0);
+    b[0] = 'M', b[1] = 'Z', Put32(b, 0x3C, 0x40), b[0x40] = 'N', b[0x41] = 'E';
+    Put16(b, 0x40 + 0x24, 0x40), Put16(b, 0x40 + 0x26, static_cast<uint32_t>(0x40 + tableSize));
+    ne.table = 0x80;
+    Put16(b, ne.table, 4);
+    std::vector<Bytes> blocks;
+    for (const auto& [id, data] : icons)
+        blocks.push_back(data);
+    for (const std::vector<uint16_t>& ids : groups) {
+        Bytes block(6 + 14 * ids.size(), 0);
+        Put16(block, 2, 1), Put16(block, 4, static_cast<uint32_t>(ids.size()));
+        for (size_t e = 0; e < ids.size(); ++e)
+            Put16(block, 6 + 14 * e + 12, ids[e]);
+        blocks.push_back(block);
+    }
+    size_t record = ne.table + 2, info = 0;
+    const auto type = [&](uint16_t typeId, size_t count) {
+        Put16(b, record, typeId), Put16(b, record + 2, static_cast<uint32_t>(count));
+        info = record + 8;
+        record += 8 + 12 * count;
+    };
+    std::vector<size_t> infos;
+    type(0x8003, icons.size());
+    for (size_t i = 0; i < icons.size(); ++i, info += 12)
+        infos.push_back(info), Put16(b, info + 6, 0x8000u | icons[i].first);
+    ne.groupType = record;
+    type(0x800E, groups.size());
+    for (size_t g = 0; g < groups.size(); ++g, info += 12)
+        infos.push_back(info), Put16(b, info + 6, static_cast<uint32_t>(0x8000u | (g + 1)));
+    for (size_t k = 0; k < blocks.size(); ++k) {
+        b.resize((b.size() + 15) / 16 * 16, 0);
+        Put16(b, infos[k], static_cast<uint32_t>(b.size() >> 4));
+        Put16(b, infos[k] + 2, static_cast<uint32_t>((blocks[k].size() + 15) >> 4));
+        if (k >= icons.size()) ne.groupBlock.push_back(b.size());
+        b.insert(b.end(), blocks[k].begin(), blocks[k].end());
+    }
+    b.resize((b.size() + 15) / 16 * 16, 0);
+    return ne;
+}
+
+TEST(IconGroupTableTest, ReadsNewExecutableTablesAsTheExtractorWalksThem) {
+    struct Case {
+        const char* name;
+        std::function<void(NeFile&)> change;
+        bool treeSound;
+        std::vector<bool> groups;
+    };
+    const Case cases[] = {
+        {"sound", [](NeFile&) {}, true, {true, true}},
+        {"group count larger than the group",
+         [](NeFile& ne) { Put16(ne.bytes, ne.groupBlock[1] + 4, 0x7FFF); },
+         true,
+         {true, false}},
+        {"a group names a missing icon",
+         [](NeFile& ne) { Put16(ne.bytes, ne.groupBlock[0] + 6 + 12, 9); },
+         true,
+         {false, true}},
+        {"the second icon's block past the end",
+         [](NeFile& ne) { Put16(ne.bytes, ne.table + 2 + 8 + 12, 0xFFF0); },
+         true,
+         {true, false}},
+        {"type record counting past the end", [](NeFile& ne) { Put16(ne.bytes, ne.groupType + 2, 0x7FFF); }, false, {}},
+        {"alignment shift of 20", [](NeFile& ne) { Put16(ne.bytes, ne.table, 20); }, false, {}},
+        {"named group whose name is outside",
+         [](NeFile& ne) { Put16(ne.bytes, ne.groupType + 8 + 6, 0x7000); },
+         false,
+         {}},
+        {"table no larger than one record", [](NeFile& ne) { Put16(ne.bytes, 0x40 + 0x26, 0x40 + 8); }, true, {}},
+    };
+    for (const Case& c : cases) {
+        NeFile ne = BuildNe({{1, BitmapImage(16, 4)}, {2, BitmapImage(32, 8)}}, {{1}, {1, 2}});
+        c.change(ne);
+        const IconGroupTable table = IconGroupTable::Read(Span(ne.bytes));
+        EXPECT_EQ(table.TreeSound(), c.treeSound) << c.name;
+        ASSERT_EQ(table.GroupCount(), static_cast<int32_t>(c.groups.size())) << c.name;
+        for (size_t g = 0; g < c.groups.size(); ++g)
+            EXPECT_EQ(table.GroupSound(static_cast<int32_t>(g)), c.groups[g]) << c.name << " group " << g;
+    }
+}
+
 Bytes Gif(bool global, std::vector<bool> localTables) {
     Bytes b = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, static_cast<uint8_t>(global ? 0x80 : 0), 0, 0};
     if (global) b.insert(b.end(), 6, 0x7F);
