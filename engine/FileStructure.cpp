@@ -95,18 +95,10 @@ public:
         const uint16_t optionalSize = file_.U16(pe + 20);
         const uint64_t optional = uint64_t{pe} + 24;
         if (!file_.Has(optional, optionalSize) || optionalSize < 2) return false;
-        uint64_t directoryCountAt = 0;
-        switch (file_.U16(optional)) {
-            case 0x10B:
-                directoryCountAt = 92;
-                break;  // 32-bit image
-            case 0x20B:
-                directoryCountAt = 108;
-                break;  // 64-bit image
-            default:
-                return false;
-        }
-        if (directoryCountAt + 4 > optionalSize) return false;
+        // The data directories follow the fields of a 32-bit (0x10B) or a 64-bit (0x20B) image.
+        const uint16_t magic = file_.U16(optional);
+        const uint64_t directoryCountAt = magic == 0x10B ? 92 : magic == 0x20B ? 108 : 0;
+        if (directoryCountAt == 0 || directoryCountAt + 4 > optionalSize) return false;
         const uint32_t directoryCount = file_.U32(optional + directoryCountAt);
         const uint64_t resourceEntry = directoryCountAt + 4 + 2 * 8;
         // No resource directory: a sound file without groups.
@@ -450,12 +442,16 @@ bool BitmapFileSound(ByteSpan file) {
     return RowBytes(width, static_cast<uint32_t>(rowBits)) * height <= kMaxBitmapBytes;
 }
 
-bool IconGroupTable::GroupSound(int32_t index) const {
-    if (!treeSound_) return false;
-    if (index >= 0) return index < GroupCount() && groups_[static_cast<size_t>(index)].sound;
+const IconGroupTable::Group* IconGroupTable::Find(int32_t index) const {
+    if (index >= 0) return index < GroupCount() ? &groups_[static_cast<size_t>(index)] : nullptr;
     for (const Group& group : groups_)
-        if (!group.named && int32_t{group.id} == -int64_t{index}) return group.sound;
-    return false;
+        if (!group.named && int32_t{group.id} == -int64_t{index}) return &group;
+    return nullptr;
+}
+
+bool IconGroupTable::GroupSound(int32_t index) const {
+    const Group* group = Find(index);
+    return treeSound_ && group && group->sound;
 }
 
 IconGroupTable IconGroupTable::Read(ByteSpan file) {
@@ -529,10 +525,13 @@ bool IconGroupSound(const wchar_t* path, int32_t index) {
     const ByteSpan bytes = mapped.Bytes();
     switch (DetectFileFormat(bytes)) {
         case FileFormat::kIcon:
-            return index == 0 && IconDirectorySound(bytes);
+            // The extractor reads the whole directory whichever entry it is asked for.
+            return IconDirectorySound(bytes);
         case FileFormat::kPortableExecutable:
-        case FileFormat::kNewExecutable:
-            return IconGroupTable::Read(bytes).GroupSound(index);
+        case FileFormat::kNewExecutable: {
+            const IconGroupTable table = IconGroupTable::Read(bytes);
+            return table.TreeSound() && (!table.HasGroup(index) || table.GroupSound(index));
+        }
         case FileFormat::kOtherExecutable:
             return false;
         default:

@@ -48,7 +48,9 @@ public:
 
     bool TreeSound() const { return treeSound_; }
     int32_t GroupCount() const { return static_cast<int32_t>(groups_.size()); }
-    // A position (0 or more) or a negated group identifier; false for a group that doesn't exist.
+    // A position (0 or more) or a negated group identifier.
+    bool HasGroup(int32_t index) const { return Find(index) != nullptr; }
+    // False also for a group that doesn't exist.
     bool GroupSound(int32_t index) const;
 
     struct Group {
@@ -58,6 +60,8 @@ public:
     };
 
 private:
+    const Group* Find(int32_t index) const;
+
     bool treeSound_ = false;
     std::vector<Group> groups_;
 };
@@ -66,7 +70,8 @@ private:
 bool PictureFileSound(const wchar_t* path);
 // Whether a file's resource groups may be listed by the loader and the shell (ICO, PE or NE; other files pass).
 bool ResourceFileSound(const wchar_t* path);
-// Whether the icon group at the index (as for ExtractResourceIcon) may be extracted by the shell or the loader.
-// A name without a folder is looked up along the search path, as the extractor does. A file that can't be opened
-// passes: the system can't read it either.
+// Whether the shell or the loader may be asked for the icon group at the index (as for ExtractResourceIcon): the
+// file's structure is sound and the group, if there is one, too (a missing group is simply not found). A name
+// without a folder is looked up along the search path, as the extractor does. A file that can't be opened passes:
+// the system can't read it either.
 bool IconGroupSound(const wchar_t* path, int32_t index);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
+
 #include <functional>
 #include <utility>
 #include <vector>
@@ -254,6 +256,41 @@ TEST(IconGroupTableTest, RefusesBrokenTreesWholeAndBrokenGroupsOneByOne) {
         }
         EXPECT_FALSE(table.GroupSound(static_cast<int32_t>(c.groups.size()))) << c.name;
     }
+}
+
+TEST(IconGroupSoundTest, AskingForAMissingGroupIsHarmlessButABrokenTreeRefusesEveryIndex) {
+    testing_support::TempFolder folder;
+    PeFile pe = BuildPe({{1, BitmapImage(16, 32)}, {2, BitmapImage(32, 8)}}, {{1}, {2}});
+    Put16(pe.bytes, pe.groupBlock[0] + 4, 0x7FFF);
+    const WideString brokenGroup = folder / L"group.dll";
+    ASSERT_TRUE(testing_support::WriteBytes(brokenGroup.Text(), pe.bytes));
+    Put32(pe.bytes, pe.groupNames + 16 + 4, 0x80000000u | static_cast<uint32_t>(pe.groupNames - pe.root));
+    const WideString brokenTree = folder / L"tree.dll";
+    ASSERT_TRUE(testing_support::WriteBytes(brokenTree.Text(), pe.bytes));
+    const WideString brokenIcon = folder / L"icon.ico";
+    ASSERT_TRUE(testing_support::WriteBytes(brokenIcon.Text(), IconFile({BitmapImage(16, 8), PngImage(0, 16)})));
+
+    struct Case {
+        const WideString& path;
+        int32_t index;
+        bool sound;
+    };
+    const WideString missing = folder / L"missing.dll";
+    const Case cases[] = {
+        {brokenGroup, 0, false}, {brokenGroup, -1, false}, {brokenGroup, 1, true},
+        {brokenGroup, 7, true},  {brokenTree, 1, false},   {brokenTree, 7, false},
+        {brokenIcon, 0, false},  {brokenIcon, 3, false},   {missing, 0, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IconGroupSound(c.path.Text(), c.index), c.sound)
+            << testing_support::Narrow(c.path.Text()) << " " << c.index;
+    EXPECT_TRUE(ResourceFileSound(brokenGroup.Text()));
+    EXPECT_FALSE(ResourceFileSound(brokenTree.Text()));
+    EXPECT_FALSE(ResourceFileSound(brokenIcon.Text()));
+    EXPECT_FALSE(PictureFileSound(brokenIcon.Text()));
+    EXPECT_TRUE(PictureFileSound(missing.Text()));
+    // A name without a folder is found where the extractor finds it.
+    EXPECT_TRUE(IconGroupSound(L"notepad.exe", 0));
 }
 
 TEST(IconGroupTableTest, AnInsaneIconSpoilsEveryGroupThatNamesIt) {
