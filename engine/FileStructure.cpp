@@ -223,8 +223,9 @@ bool ReadNeGroups(ByteSpan file, std::vector<IconGroupTable::Group>& groups) {
     const uint32_t ne = file.U32(0x3C);
     if (!file.Has(ne, 64) || file.U16(ne) != 0x454E) return false;
     const uint16_t table = file.U16(ne + 0x24), names = file.U16(ne + 0x26);
-    // The extractor takes a table no larger than one type record for no table at all.
-    if (static_cast<int>(names) - static_cast<int>(table) <= 8) return true;
+    // The extractor takes a table no larger than one type record for no table at all; a names table before the
+    // resource table doesn't stop it from reading the resource table.
+    if (names >= table && names - table <= 8) return true;
     const uint64_t start = uint64_t{ne} + table;
     if (!file.Has(start, 2)) return false;
     const uint16_t shift = file.U16(start);

@@ -104,6 +104,7 @@ class SingleJobTest(HostileRun):
             ("NE: the other group of it", fuzz.ne_group_count_larger(ne), "icl", 1, 0),
             ("NE: icon block past the end", fuzz.ne_block_past_end(ne), "icl", 0, 1),
             ("NE: the other group of it", fuzz.ne_block_past_end(ne), "icl", 1, 0),
+            ("NE: resource table past the end", fuzz.ne_table_past_end(ne), "icl", 1, 1),
         ]
         for name, data, extension, index, wanted in cases:
             with self.subTest(name, index=index):

@@ -385,6 +385,10 @@ TEST(IconGroupTableTest, ReadsNewExecutableTablesAsTheExtractorWalksThem) {
          false,
          {}},
         {"table no larger than one record", [](NeFile& ne) { Put16(ne.bytes, 0x40 + 0x26, 0x40 + 8); }, true, {}},
+        {"resource table past the end, names table before it",
+         [](NeFile& ne) { Put16(ne.bytes, 0x40 + 0x24, 0xFFFF); },
+         false,
+         {}},
     };
     for (const Case& c : cases) {
         NeFile ne = BuildNe({{1, BitmapImage(16, 4)}, {2, BitmapImage(32, 8)}}, {{1}, {1, 2}});

@@ -373,6 +373,12 @@ def ne_block_past_end(data):
     return _put(data, "<H", table + 2 + 8, 0xFFF0)  # first icon's offset, in 16-byte units
 
 
+def ne_table_past_end(data):
+    """The resource table's offset leads past the end of the file (and past the names table)."""
+    ne = struct.unpack_from("<I", data, 0x3C)[0]
+    return _put(data, "<H", ne + 0x24, 0xFFFF)
+
+
 def gif_without_colour_table():
     """A 1 x 1 GIF with neither a global nor a local colour table."""
     return (b"GIF89a" + struct.pack("<HHBBB", 1, 1, 0, 0, 0) + b"\x2C" + struct.pack("<HHHHB", 0, 0, 1, 1, 0) +
