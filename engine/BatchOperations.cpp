@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/FileStructure.h"
 #include "engine/IconSources.h"
 #include "engine/IconWriter.h"
 #include "engine/OutputNaming.h"
@@ -173,6 +174,8 @@ int BatchExtractIcons(BatchJob* job) {
     job->targetFolder.StripTrailingBackslashes();
     // The loader and the shell's extractors refuse paths of MAX_PATH and more.
     const ReachableFile library(job->source);
+    // Listing the groups walks the resource tree, which the loader trusts.
+    if (!ResourceFileSound(library.Path().Text())) return 0;
     // Groups are taken by position, so only their number matters; the single operation finds each by index.
     const int32_t groups = CountIconGroups(library.Path());
     int32_t written = 0;

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "engine/FileStructure.h"
 #include "engine/IconWriter.h"
 #include "engine/WindowIcons.h"
 #include "sys/Handles.h"
@@ -80,7 +81,7 @@ HICON LoadGroupByPosition(const WideString& path, int32_t index, int width, int 
         const wchar_t* name = search.name.IsEmpty() ? MAKEINTRESOURCEW(search.id) : search.name.Text();
         icon = static_cast<HICON>(LoadImageW(module.Get(), name, IMAGE_ICON, width, height, LR_DEFAULTCOLOR));
     }
-    if (!icon && !fallback.IsEmpty()) {
+    if (!icon && !fallback.IsEmpty() && IconGroupSound(fallback.Text(), 0)) {
         std::vector<wchar_t> buffer(kPathUnits, 0);
         lstrcpynW(buffer.data(), fallback.Text(), kPathUnits);
         WORD iconIndex = 0;
@@ -318,6 +319,8 @@ bool ShellDefaultExtractIcon(const wchar_t* path, int32_t index, UINT sizes, HIC
 
 WorkingImage ExtractResourceIcon(const WideString& path, int32_t index, int width, int height,
                                  const WideString& fallback) {
+    // The shell's extractor and the loader trust the file's resource tree and icon directories.
+    if (!IconGroupSound(path.Text(), index)) return WorkingImage();
     IconHandle icon(ShellExtractIcon(path, index, width));
     if (!icon && width >= 48) {
         const int standard = width >= 128 ? 128 : width >= 96 ? 96 : 48;

@@ -191,6 +191,20 @@ WorkingImage ScaleFromPyramid(Pyramid& pyramid, int width, int height, IconJobFl
     return result;
 }
 
+// An icon's frames are sizes of one picture. A TIFF's pages and a GIF's frames are pictures of their own, of which
+// the first is the picture; selecting each of them can also run for ever on a TIFF whose page chain loops.
+bool FramesAreSizes(const GdiplusImage& picture) {
+    // Wine's imaging library reports its icon decoder's pictures as BMP, and a BMP has a single frame anyway.
+    static constexpr GUID kIconFormat = {0xb96b3cb5, 0x0728, 0x11d3, {0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+    static constexpr GUID kBmpFormat = {0xb96b3cab, 0x0728, 0x11d3, {0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+    GUID format{};
+    if (gdip::GdipGetImageRawFormat(picture.Get(), &format) != kGpOk) return false;
+    return IsEqualGUID(format, kIconFormat) || IsEqualGUID(format, kBmpFormat);
+}
+
+// An icon directory holds at most a few dozen sizes; a scan past this many frames gains nothing.
+constexpr unsigned kMaxFrameScan = 256;
+
 struct ImageListDeleter {
     void operator()(HIMAGELIST list) const { ImageList_Destroy(list); }
 };
@@ -225,7 +239,7 @@ ScaleSource& ScaleSource::operator=(ScaleSource&& other) noexcept {
 
 ScaleSource::ScaleSource(GdiplusImage picture) : picture_(std::move(picture)) {
     if (!picture_ || picture_.Width() <= 0 || picture_.Height() <= 0) return;
-    const unsigned count = FrameCount(picture_);
+    const unsigned count = FramesAreSizes(picture_) ? std::min(FrameCount(picture_), kMaxFrameScan) : 1;
     std::vector<Frame> sizes;
     bool differ = false;
     if (count > 1) {

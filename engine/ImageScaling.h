@@ -32,8 +32,9 @@ struct IconCanvas {
 // A decoded picture prepared once for scaling to many sizes. It owns the picture; the pixels of a frame are read
 // when a size first needs that frame, and 2x2 box-filtered reductions are added as smaller sizes need them, so
 // every size is resampled from the smallest reduction that is still at least twice as large as it.
-// A picture with several frames of different sizes (an .ico) scales each size from the smallest frame at least
-// as large as the size, else from the largest frame. Used by one thread at a time.
+// An icon with frames of different sizes scales each size from the smallest frame at least as large as the size,
+// else from the largest frame (at most the first 256 frames are looked at). Other pictures with several frames
+// (TIFF pages, GIF frames) scale from their first frame. Used by one thread at a time.
 class ScaleSource {
 public:
     ScaleSource();

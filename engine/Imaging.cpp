@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "engine/FileStructure.h"
+
 ULONG_PTR StartImaging() {
     ULONG_PTR token = 0;
     Gdiplus::GdiplusStartupInput input;  // version 1, other options default
@@ -76,6 +78,11 @@ BitmapLock::~BitmapLock() {
 
 GdiplusImage DecodeImageFile(const wchar_t* path) {
     GdiplusImage image;
+    // The library's decoders trust the counts and offsets inside a file and crash on hostile ones.
+    if (!PictureFileSound(path)) {
+        image.Check(Gdiplus::UnknownImageFormat);
+        return image;
+    }
     GpBitmap* bitmap = nullptr;
     const GpStatus status = gdip::GdipCreateBitmapFromFile(path, &bitmap);
     if (status == kGpOk && bitmap)

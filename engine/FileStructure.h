@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// The system's picture decoders and icon loaders trust the counts, offsets and sizes inside the files they are
+// given, and crash on hostile ones. These checks read a file's structure first, so that such a file is refused
+// before it reaches them. None of them decodes pixels.
+
+// Bytes of a file (or of a block inside one) with reads that are only made after a bounds check.
+struct ByteSpan {
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+
+    bool Has(uint64_t offset, uint64_t length) const { return offset <= size && length <= size - offset; }
+    // The block at offset, empty when it is not wholly inside.
+    ByteSpan Slice(uint64_t offset, uint64_t length) const {
+        return Has(offset, length) ? ByteSpan{data + offset, static_cast<size_t>(length)} : ByteSpan{};
+    }
+    // Little-endian reads; 0 when the bytes are not inside.
+    uint8_t U8(uint64_t offset) const { return Has(offset, 1) ? data[offset] : 0; }
+    uint16_t U16(uint64_t offset) const;
+    uint32_t U32(uint64_t offset) const;
+};
+
+enum class FileFormat { kUnknown, kIcon, kPortableExecutable, kNewExecutable, kOtherExecutable, kGif, kBitmap };
+
+// The format as the system's decoders and icon loaders recognise it, from the first bytes.
+FileFormat DetectFileFormat(ByteSpan file);
+
+// One icon image (an .ico entry or an icon resource): a PNG stream with a plausible header, or a bitmap header of
+// a plausible size, planes and bit count whose palette, colour bits and mask lie inside the block.
+bool IconImageSound(ByteSpan image);
+// An .ico file: entry count within the file, every entry's block inside the file and sound.
+bool IconDirectorySound(ByteSpan file);
+// A GIF: every frame has a colour table, its own or the global one.
+bool GifColourTablesSound(ByteSpan file);
+// A BMP: a header the decoder can size (no overflowing width, height or row length), the palette inside the file.
+bool BitmapFileSound(ByteSpan file);
+
+// The icon groups of a resource file (PE or NE) in the order the shell's extractor and the resource enumeration
+// count them. A tree whose directories, entries or icon data leave the file, or that loops, is unsound and has no
+// groups; a group is sound when its directory fits its block and every icon it names exists and is sound.
+class IconGroupTable {
+public:
+    static IconGroupTable Read(ByteSpan file);
+
+    bool TreeSound() const { return treeSound_; }
+    int32_t GroupCount() const { return static_cast<int32_t>(groups_.size()); }
+    // A position (0 or more) or a negated group identifier.
+    bool HasGroup(int32_t index) const { return Find(index) != nullptr; }
+    // False also for a group that doesn't exist.
+    bool GroupSound(int32_t index) const;
+
+    struct Group {
+        bool named = false;
+        uint16_t id = 0;
+        bool sound = false;
+    };
+
+private:
+    const Group* Find(int32_t index) const;
+
+    bool treeSound_ = false;
+    std::vector<Group> groups_;
+};
+
+// Whether a file may be handed to the imaging library for decoding. Formats without a check pass.
+bool PictureFileSound(const wchar_t* path);
+// Whether a file's resource groups may be listed by the loader and the shell (ICO, PE or NE; other files pass).
+bool ResourceFileSound(const wchar_t* path);
+// Whether the shell or the loader may be asked for the icon group at the index (as for ExtractResourceIcon): the
+// file's structure is sound and the group, if there is one, too (a missing group is simply not found). A name
+// without a folder is looked up along the search path, as the extractor does. A file that can't be opened passes:
+// the system can't read it either.
+bool IconGroupSound(const wchar_t* path, int32_t index);

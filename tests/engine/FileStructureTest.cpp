@@ -1,0 +1,465 @@
+#include "engine/FileStructure.h"
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void Put16(Bytes& b, size_t at, uint32_t v) {
+    b[at] = static_cast<uint8_t>(v), b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(Bytes& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+void PutBig32(Bytes& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * (3 - i)));
+}
+ByteSpan Span(const Bytes& b) {
+    return ByteSpan{b.data(), b.size()};
+}
+
+// An icon image: bitmap header, full palette, colour rows and mask rows (all zero).
+Bytes BitmapImage(int size, uint16_t bits) {
+    const size_t palette = bits <= 8 ? (size_t{1} << bits) * 4 : 0;
+    const size_t colourRow = (size * bits + 31) / 32 * 4, maskRow = (size + 31) / 32 * 4;
+    Bytes b(40 + palette + (colourRow + maskRow) * size, 0);
+    Put32(b, 0, 40), Put32(b, 4, size), Put32(b, 8, size * 2), Put16(b, 12, 1), Put16(b, 14, bits);
+    return b;
+}
+
+Bytes PngImage(uint32_t width, uint32_t height) {
+    Bytes b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    b.resize(64, 0);
+    PutBig32(b, 16, width), PutBig32(b, 20, height);
+    return b;
+}
+
+Bytes IconFile(const std::vector<Bytes>& images) {
+    Bytes b(6 + 16 * images.size(), 0);
+    Put16(b, 2, 1), Put16(b, 4, static_cast<uint32_t>(images.size()));
+    for (size_t i = 0; i < images.size(); ++i) {
+        Put32(b, 6 + 16 * i + 8, static_cast<uint32_t>(images[i].size()));
+        Put32(b, 6 + 16 * i + 12, static_cast<uint32_t>(b.size()));
+        b.insert(b.end(), images[i].begin(), images[i].end());
+    }
+    return b;
+}
+
+TEST(IconImageSoundTest, TakesPlausibleImagesAndRefusesSizesTheLoadersWouldOverflowOn) {
+    struct Case {
+        const char* name;
+        std::function<void(Bytes&)> change;
+        bool sound;
+    };
+    const Case cases[] = {
+        {"32-bit image", [](Bytes&) {}, true},
+        {"width 0", [](Bytes& b) { Put32(b, 4, 0); }, false},
+        {"width 2^31", [](Bytes& b) { Put32(b, 4, 0x80000000u); }, false},
+        {"width 2^31 - 1", [](Bytes& b) { Put32(b, 4, 0x7FFFFFFFu); }, false},
+        {"height -2^31", [](Bytes& b) { Put32(b, 8, 0x80000000u); }, false},
+        {"height 2^31 - 2", [](Bytes& b) { Put32(b, 8, 0x7FFFFFFEu); }, false},
+        {"top-down rows", [](Bytes& b) { Put32(b, 8, static_cast<uint32_t>(-32)); }, false},
+        {"no planes", [](Bytes& b) { Put16(b, 12, 0); }, false},
+        {"bit count 3", [](Bytes& b) { Put16(b, 14, 3); }, false},
+        {"bit count 64", [](Bytes& b) { Put16(b, 14, 64); }, false},
+        {"compressed rows", [](Bytes& b) { Put32(b, 16, 1); }, false},
+        {"header of another size", [](Bytes& b) { Put32(b, 0, 108); }, false},
+        {"palette of 300 colours", [](Bytes& b) { Put32(b, 32, 300); }, false},
+        {"mask cut off", [](Bytes& b) { b.resize(b.size() - 1); }, false},
+        {"colour rows cut off", [](Bytes& b) { b.resize(40 + 16 * 16 * 4 - 4); }, false},
+    };
+    for (const Case& c : cases) {
+        Bytes image = BitmapImage(16, 32);
+        c.change(image);
+        EXPECT_EQ(IconImageSound(Span(image)), c.sound) << c.name;
+    }
+    // Palette depths count their palette; a palette larger than the depth allows is refused.
+    for (uint16_t bits : {1, 4, 8, 24}) {
+        Bytes image = BitmapImage(32, bits);
+        EXPECT_TRUE(IconImageSound(Span(image))) << bits;
+        image.resize(image.size() - 1);
+        EXPECT_FALSE(IconImageSound(Span(image))) << bits << " cut short";
+    }
+    Bytes fourBits = BitmapImage(16, 4);
+    Put32(fourBits, 32, 17);
+    EXPECT_FALSE(IconImageSound(Span(fourBits)));
+
+    EXPECT_TRUE(IconImageSound(Span(PngImage(256, 256))));
+    EXPECT_FALSE(IconImageSound(Span(PngImage(0x7FFFFFFF, 16))));
+    EXPECT_FALSE(IconImageSound(Span(PngImage(16, 0))));
+    Bytes signatureOnly = PngImage(16, 16);
+    signatureOnly.resize(8);
+    EXPECT_FALSE(IconImageSound(Span(signatureOnly)));
+    EXPECT_FALSE(IconImageSound(ByteSpan{}));
+}
+
+TEST(IconDirectorySoundTest, EveryEntryMustLieInsideTheFile) {
+    struct Case {
+        const char* name;
+        std::function<void(Bytes&)> change;
+        bool sound;
+    };
+    const Case cases[] = {
+        {"two entries", [](Bytes&) {}, true},
+        {"no entries", [](Bytes& b) { Put16(b, 4, 0); }, false},
+        {"count past the end", [](Bytes& b) { Put16(b, 4, 0x7FFF); }, false},
+        {"offset past the end", [](Bytes& b) { Put32(b, 6 + 16 + 12, static_cast<uint32_t>(b.size())); }, false},
+        {"size past the end", [](Bytes& b) { Put32(b, 6 + 8, 0x7FFFFFF0u); }, false},
+        {"offset + size wrapping 32 bits", [](Bytes& b) { Put32(b, 6 + 12, 0xFFFFFFF0u), Put32(b, 6 + 8, 0x20); },
+         false},
+        {"an entry's bitmap header of width 2^31", [](Bytes& b) { Put32(b, 6 + 32 + 4, 0x80000000u); }, false},
+        {"cursor type", [](Bytes& b) { Put16(b, 2, 2); }, false},
+        {"file cut inside the last entry", [](Bytes& b) { b.resize(b.size() - 10); }, false},
+    };
+    for (const Case& c : cases) {
+        Bytes file = IconFile({BitmapImage(16, 8), PngImage(256, 256)});
+        c.change(file);
+        EXPECT_EQ(IconDirectorySound(Span(file)), c.sound) << c.name;
+    }
+}
+
+// A one-section PE file whose resource tree holds the icons and the groups (each naming icon identifiers).
+struct PeFile {
+    Bytes bytes;
+    size_t root = 0;                 // root directory
+    size_t groupNames = 0;           // the directory of the group names
+    std::vector<size_t> groupData;   // each group's data entry
+    std::vector<size_t> groupBlock;  // each group's directory block
+};
+
+PeFile BuildPe(const std::vector<std::pair<uint16_t, Bytes>>& icons, const std::vector<std::vector<uint16_t>>& groups) {
+    constexpr uint32_t kVa = 0x1000, kRaw = 0x200;
+    const uint32_t nI = static_cast<uint32_t>(icons.size()), nG = static_cast<uint32_t>(groups.size());
+    const uint32_t iconDir = 32, groupDir = iconDir + 16 + 8 * nI, languages = groupDir + 16 + 8 * nG;
+    const uint32_t dataEntries = languages + 24 * (nI + nG);
+    Bytes r(dataEntries + 16 * (nI + nG), 0);
+    Put16(r, 14, 2), Put32(r, 16, 3), Put32(r, 20, 0x80000000u | iconDir);
+    Put32(r, 24, 14), Put32(r, 28, 0x80000000u | groupDir);
+    Put16(r, iconDir + 14, nI), Put16(r, groupDir + 14, nG);
+    PeFile pe;
+    const auto add = [&](uint32_t typeDir, uint32_t i, uint32_t k, uint16_t id, const Bytes& data) {
+        Put32(r, typeDir + 16 + 8 * i, id), Put32(r, typeDir + 20 + 8 * i, 0x80000000u | (languages + 24 * k));
+        Put16(r, languages + 24 * k + 14, 1), Put32(r, languages + 24 * k + 16, 0x409);
+        Put32(r, languages + 24 * k + 20, dataEntries + 16 * k);
+        Put32(r, dataEntries + 16 * k, kVa + static_cast<uint32_t>(r.size()));
+        Put32(r, dataEntries + 16 * k + 4, static_cast<uint32_t>(data.size()));
+        const size_t at = r.size();
+        r.insert(r.end(), data.begin(), data.end());
+        r.resize((r.size() + 3) / 4 * 4, 0);
+        return at;
+    };
+    for (uint32_t i = 0; i < nI; ++i)
+        add(iconDir, i, i, icons[i].first, icons[i].second);
+    for (uint32_t g = 0; g < nG; ++g) {
+        Bytes block(6 + 14 * groups[g].size(), 0);
+        Put16(block, 2, 1), Put16(block, 4, static_cast<uint32_t>(groups[g].size()));
+        for (size_t e = 0; e < groups[g].size(); ++e)
+            Put16(block, 6 + 14 * e + 4, 1), Put16(block, 6 + 14 * e + 12, groups[g][e]);
+        pe.groupBlock.push_back(kRaw + add(groupDir, g, nI + g, static_cast<uint16_t>(g + 1), block));
+        pe.groupData.push_back(kRaw + dataEntries + 16 * (nI + g));
+    }
+    Bytes& b = pe.bytes;
+    b.assign(kRaw, 0);
+    b[0] = 'M', b[1] = 'Z', Put32(b, 0x3C, 0x40);
+    b[0x40] = 'P', b[0x41] = 'E';
+    Put16(b, 0x44, 0x14C), Put16(b, 0x46, 1), Put16(b, 0x54, 224);
+    const size_t optional = 0x58;
+    Put16(b, optional, 0x10B), Put32(b, optional + 92, 16);
+    Put32(b, optional + 96 + 16, kVa), Put32(b, optional + 96 + 20, static_cast<uint32_t>(r.size()));
+    const size_t section = optional + 224;
+    b[section] = '.', b[section + 1] = 'r', b[section + 2] = 's', b[section + 3] = 'r', b[section + 4] = 'c';
+    Put32(b, section + 8, static_cast<uint32_t>(r.size())), Put32(b, section + 12, kVa);
+    Put32(b, section + 16, static_cast<uint32_t>(r.size())), Put32(b, section + 20, kRaw);
+    b.insert(b.end(), r.begin(), r.end());
+    pe.root = kRaw;
+    pe.groupNames = kRaw + groupDir;
+    return pe;
+}
+
+TEST(IconGroupTableTest, RefusesBrokenTreesWholeAndBrokenGroupsOneByOne) {
+    struct Case {
+        const char* name;
+        std::function<void(PeFile&)> change;
+        bool treeSound;
+        std::vector<bool> groups;  // soundness of each group, by position
+    };
+    const Case cases[] = {
+        {"sound", [](PeFile&) {}, true, {true, true}},
+        {"a group names a missing icon",
+         [](PeFile& pe) { Put16(pe.bytes, pe.groupBlock[0] + 6 + 12, 9); },
+         true,
+         {false, true}},
+        {"group count larger than the group",
+         [](PeFile& pe) { Put16(pe.bytes, pe.groupBlock[0] + 4, 0x7FFF); },
+         true,
+         {false, true}},
+        {"group of no entries", [](PeFile& pe) { Put16(pe.bytes, pe.groupBlock[1] + 4, 0); }, true, {true, false}},
+        {"group data outside every section",
+         [](PeFile& pe) { Put32(pe.bytes, pe.groupData[1], 0x7FFF0000u); },
+         true,
+         {true, false}},
+        {"group data longer than the section",
+         [](PeFile& pe) { Put32(pe.bytes, pe.groupData[0] + 4, 0x10000); },
+         true,
+         {false, true}},
+        {"a directory pointing into itself",
+         [](PeFile& pe) { Put32(pe.bytes, pe.groupNames + 16 + 4, 0x80000000u | (pe.groupNames - pe.root)); },
+         false,
+         {}},
+        {"an entry pointing at the root",
+         [](PeFile& pe) { Put32(pe.bytes, pe.groupNames + 16 + 4, 0x80000000u); },
+         false,
+         {}},
+        {"an entry outside the section",
+         [](PeFile& pe) { Put32(pe.bytes, pe.root + 16 + 4, 0x80000000u | 0x7FFFFF00u); },
+         false,
+         {}},
+        {"a directory count past the section",
+         [](PeFile& pe) { Put16(pe.bytes, pe.groupNames + 14, 0x7FFF); },
+         false,
+         {}},
+        {"a name string outside the section",
+         [](PeFile& pe) { Put32(pe.bytes, pe.groupNames + 16, 0x80000000u | 0x00FFFFF0u); },
+         false,
+         {}},
+        {"a language level holding a directory",
+         [](PeFile& pe) {
+             const uint32_t language = pe.bytes[pe.groupNames + 20] | (pe.bytes[pe.groupNames + 21] << 8);
+             Put32(pe.bytes, pe.root + language + 20, 0x80000000u | (pe.groupNames - pe.root));
+         },
+         false,
+         {}},
+        {"file cut inside the directories", [](PeFile& pe) { pe.bytes.resize(pe.root + 40); }, false, {}},
+        {"file cut inside the data", [](PeFile& pe) { pe.bytes.resize(pe.bytes.size() - 64); }, true, {false, false}},
+        {"header offset past the end", [](PeFile& pe) { Put32(pe.bytes, 0x3C, 0x7FFFFFF0u); }, false, {}},
+        {"no resource directory", [](PeFile& pe) { Put32(pe.bytes, 0x58 + 96 + 16, 0); }, true, {}},
+    };
+    for (const Case& c : cases) {
+        PeFile pe =
+            BuildPe({{1, BitmapImage(16, 32)}, {2, PngImage(256, 256)}, {7, BitmapImage(32, 4)}}, {{1, 2}, {7}});
+        c.change(pe);
+        const IconGroupTable table = IconGroupTable::Read(Span(pe.bytes));
+        EXPECT_EQ(table.TreeSound(), c.treeSound) << c.name;
+        ASSERT_EQ(table.GroupCount(), static_cast<int32_t>(c.groups.size())) << c.name;
+        for (size_t g = 0; g < c.groups.size(); ++g) {
+            EXPECT_EQ(table.GroupSound(static_cast<int32_t>(g)), c.groups[g]) << c.name << " group " << g;
+            EXPECT_EQ(table.GroupSound(-static_cast<int32_t>(g + 1)), c.groups[g]) << c.name << " id " << g + 1;
+        }
+        EXPECT_FALSE(table.GroupSound(static_cast<int32_t>(c.groups.size()))) << c.name;
+    }
+}
+
+TEST(IconGroupSoundTest, AskingForAMissingGroupIsHarmlessButABrokenTreeRefusesEveryIndex) {
+    testing_support::TempFolder folder;
+    PeFile pe = BuildPe({{1, BitmapImage(16, 32)}, {2, BitmapImage(32, 8)}}, {{1}, {2}});
+    Put16(pe.bytes, pe.groupBlock[0] + 4, 0x7FFF);
+    const WideString brokenGroup = folder / L"group.dll";
+    ASSERT_TRUE(testing_support::WriteBytes(brokenGroup.Text(), pe.bytes));
+    Put32(pe.bytes, pe.groupNames + 16 + 4, 0x80000000u | static_cast<uint32_t>(pe.groupNames - pe.root));
+    const WideString brokenTree = folder / L"tree.dll";
+    ASSERT_TRUE(testing_support::WriteBytes(brokenTree.Text(), pe.bytes));
+    const WideString brokenIcon = folder / L"icon.ico";
+    ASSERT_TRUE(testing_support::WriteBytes(brokenIcon.Text(), IconFile({BitmapImage(16, 8), PngImage(0, 16)})));
+
+    struct Case {
+        const WideString& path;
+        int32_t index;
+        bool sound;
+    };
+    const WideString missing = folder / L"missing.dll";
+    const Case cases[] = {
+        {brokenGroup, 0, false}, {brokenGroup, -1, false}, {brokenGroup, 1, true},
+        {brokenGroup, 7, true},  {brokenTree, 1, false},   {brokenTree, 7, false},
+        {brokenIcon, 0, false},  {brokenIcon, 3, false},   {missing, 0, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IconGroupSound(c.path.Text(), c.index), c.sound)
+            << testing_support::Narrow(c.path.Text()) << " " << c.index;
+    EXPECT_TRUE(ResourceFileSound(brokenGroup.Text()));
+    EXPECT_FALSE(ResourceFileSound(brokenTree.Text()));
+    EXPECT_FALSE(ResourceFileSound(brokenIcon.Text()));
+    EXPECT_FALSE(PictureFileSound(brokenIcon.Text()));
+    EXPECT_TRUE(PictureFileSound(missing.Text()));
+    // A name without a folder is found where the extractor finds it.
+    EXPECT_TRUE(IconGroupSound(L"notepad.exe", 0));
+}
+
+TEST(IconGroupTableTest, AnInsaneIconSpoilsEveryGroupThatNamesIt) {
+    Bytes huge = BitmapImage(32, 4);
+    Put32(huge, 4, 0x80000000u);
+    PeFile pe = BuildPe({{1, BitmapImage(16, 32)}, {7, huge}}, {{1}, {1, 7}, {7}});
+    const IconGroupTable table = IconGroupTable::Read(Span(pe.bytes));
+    EXPECT_TRUE(table.TreeSound());
+    EXPECT_TRUE(table.GroupSound(0));
+    EXPECT_FALSE(table.GroupSound(1));
+    EXPECT_FALSE(table.GroupSound(2));
+}
+
+// An NE file (16-bit icon library): the resource table holds the icons, then the groups (each naming icon
+// identifiers); blocks are aligned to 16 bytes.
+struct NeFile {
+    Bytes bytes;
+    size_t table = 0;                // resource table (alignment shift first)
+    size_t groupType = 0;            // the groups' type record
+    std::vector<size_t> groupBlock;  // each group's directory block
+};
+
+NeFile BuildNe(const std::vector<std::pair<uint16_t, Bytes>>& icons, const std::vector<std::vector<uint16_t>>& groups) {
+    NeFile ne;
+    const size_t tableSize = 2 + 8 + 12 * icons.size() + 8 + 12 * groups.size() + 2;
+    Bytes& b = ne.bytes;
+    b.assign(0x80 + tableSize, 0);
+    b[0] = 'M', b[1] = 'Z', Put32(b, 0x3C, 0x40), b[0x40] = 'N', b[0x41] = 'E';
+    Put16(b, 0x40 + 0x24, 0x40), Put16(b, 0x40 + 0x26, static_cast<uint32_t>(0x40 + tableSize));
+    ne.table = 0x80;
+    Put16(b, ne.table, 4);
+    std::vector<Bytes> blocks;
+    for (const auto& [id, data] : icons)
+        blocks.push_back(data);
+    for (const std::vector<uint16_t>& ids : groups) {
+        Bytes block(6 + 14 * ids.size(), 0);
+        Put16(block, 2, 1), Put16(block, 4, static_cast<uint32_t>(ids.size()));
+        for (size_t e = 0; e < ids.size(); ++e)
+            Put16(block, 6 + 14 * e + 12, ids[e]);
+        blocks.push_back(block);
+    }
+    size_t record = ne.table + 2, info = 0;
+    const auto type = [&](uint16_t typeId, size_t count) {
+        Put16(b, record, typeId), Put16(b, record + 2, static_cast<uint32_t>(count));
+        info = record + 8;
+        record += 8 + 12 * count;
+    };
+    std::vector<size_t> infos;
+    type(0x8003, icons.size());
+    for (size_t i = 0; i < icons.size(); ++i, info += 12)
+        infos.push_back(info), Put16(b, info + 6, 0x8000u | icons[i].first);
+    ne.groupType = record;
+    type(0x800E, groups.size());
+    for (size_t g = 0; g < groups.size(); ++g, info += 12)
+        infos.push_back(info), Put16(b, info + 6, static_cast<uint32_t>(0x8000u | (g + 1)));
+    for (size_t k = 0; k < blocks.size(); ++k) {
+        b.resize((b.size() + 15) / 16 * 16, 0);
+        Put16(b, infos[k], static_cast<uint32_t>(b.size() >> 4));
+        Put16(b, infos[k] + 2, static_cast<uint32_t>((blocks[k].size() + 15) >> 4));
+        if (k >= icons.size()) ne.groupBlock.push_back(b.size());
+        b.insert(b.end(), blocks[k].begin(), blocks[k].end());
+    }
+    b.resize((b.size() + 15) / 16 * 16, 0);
+    return ne;
+}
+
+TEST(IconGroupTableTest, ReadsNewExecutableTablesAsTheExtractorWalksThem) {
+    struct Case {
+        const char* name;
+        std::function<void(NeFile&)> change;
+        bool treeSound;
+        std::vector<bool> groups;
+    };
+    const Case cases[] = {
+        {"sound", [](NeFile&) {}, true, {true, true}},
+        {"group count larger than the group",
+         [](NeFile& ne) { Put16(ne.bytes, ne.groupBlock[1] + 4, 0x7FFF); },
+         true,
+         {true, false}},
+        {"a group names a missing icon",
+         [](NeFile& ne) { Put16(ne.bytes, ne.groupBlock[0] + 6 + 12, 9); },
+         true,
+         {false, true}},
+        {"the second icon's block past the end",
+         [](NeFile& ne) { Put16(ne.bytes, ne.table + 2 + 8 + 12, 0xFFF0); },
+         true,
+         {true, false}},
+        {"type record counting past the end", [](NeFile& ne) { Put16(ne.bytes, ne.groupType + 2, 0x7FFF); }, false, {}},
+        {"alignment shift of 20", [](NeFile& ne) { Put16(ne.bytes, ne.table, 20); }, false, {}},
+        {"named group whose name is outside",
+         [](NeFile& ne) { Put16(ne.bytes, ne.groupType + 8 + 6, 0x7000); },
+         false,
+         {}},
+        {"table no larger than one record", [](NeFile& ne) { Put16(ne.bytes, 0x40 + 0x26, 0x40 + 8); }, true, {}},
+        {"resource table past the end, names table before it",
+         [](NeFile& ne) { Put16(ne.bytes, 0x40 + 0x24, 0xFFFF); },
+         false,
+         {}},
+    };
+    for (const Case& c : cases) {
+        NeFile ne = BuildNe({{1, BitmapImage(16, 4)}, {2, BitmapImage(32, 8)}}, {{1}, {1, 2}});
+        c.change(ne);
+        const IconGroupTable table = IconGroupTable::Read(Span(ne.bytes));
+        EXPECT_EQ(table.TreeSound(), c.treeSound) << c.name;
+        ASSERT_EQ(table.GroupCount(), static_cast<int32_t>(c.groups.size())) << c.name;
+        for (size_t g = 0; g < c.groups.size(); ++g)
+            EXPECT_EQ(table.GroupSound(static_cast<int32_t>(g)), c.groups[g]) << c.name << " group " << g;
+    }
+}
+
+Bytes Gif(bool global, std::vector<bool> localTables) {
+    Bytes b = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, static_cast<uint8_t>(global ? 0x80 : 0), 0, 0};
+    if (global) b.insert(b.end(), 6, 0x7F);
+    b.insert(b.end(), {0x21, 0xF9, 4, 0, 0, 0, 0, 0});  // a graphic control extension before the frames
+    for (bool local : localTables) {
+        b.insert(b.end(), {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, static_cast<uint8_t>(local ? 0x80 : 0)});
+        if (local) b.insert(b.end(), 6, 0x3F);
+        b.insert(b.end(), {2, 2, 0x44, 0x01, 0});
+    }
+    b.push_back(0x3B);
+    return b;
+}
+
+TEST(GifColourTablesSoundTest, EveryFrameNeedsATable) {
+    EXPECT_TRUE(GifColourTablesSound(Span(Gif(true, {false, false}))));
+    EXPECT_TRUE(GifColourTablesSound(Span(Gif(false, {true, true}))));
+    EXPECT_FALSE(GifColourTablesSound(Span(Gif(false, {false}))));
+    EXPECT_FALSE(GifColourTablesSound(Span(Gif(false, {true, false}))));
+    Bytes cut = Gif(false, {true, false});
+    cut.resize(cut.size() - 6);  // inside the second frame's data: its descriptor has been read
+    EXPECT_FALSE(GifColourTablesSound(Span(cut)));
+}
+
+Bytes Bmp(int32_t width, int32_t height, uint16_t bits) {
+    Bytes b(54 + 64, 0);
+    b[0] = 'B', b[1] = 'M';
+    Put32(b, 10, 54), Put32(b, 14, 40), Put32(b, 18, static_cast<uint32_t>(width));
+    Put32(b, 22, static_cast<uint32_t>(height)), Put16(b, 26, 1), Put16(b, 28, bits);
+    return b;
+}
+
+TEST(BitmapFileSoundTest, RefusesSizesWhoseRowsOverflow) {
+    EXPECT_TRUE(BitmapFileSound(Span(Bmp(4, 4, 24))));
+    EXPECT_TRUE(BitmapFileSound(Span(Bmp(4, -4, 32))));
+    EXPECT_FALSE(BitmapFileSound(Span(Bmp(0x7FFFFFFF, 1, 32))));
+    EXPECT_FALSE(BitmapFileSound(Span(Bmp(4, INT32_MIN, 24))));
+    EXPECT_FALSE(BitmapFileSound(Span(Bmp(-4, 4, 24))));
+    EXPECT_FALSE(BitmapFileSound(Span(Bmp(100000, 100000, 32))));
+    EXPECT_FALSE(BitmapFileSound(Span(Bmp(4, 4, 7))));
+}
+
+TEST(DetectFileFormatTest, RecognisesWhatTheSystemsReadersRecognise) {
+    PeFile pe = BuildPe({{1, BitmapImage(16, 32)}}, {{1}});
+    Bytes ne(128, 0);
+    ne[0] = 'M', ne[1] = 'Z', ne[0x3C] = 0x40, ne[0x40] = 'N', ne[0x41] = 'E';
+    Bytes dos(128, 0);
+    dos[0] = 'M', dos[1] = 'Z';
+    const std::pair<Bytes, FileFormat> cases[] = {
+        {pe.bytes, FileFormat::kPortableExecutable},
+        {ne, FileFormat::kNewExecutable},
+        {dos, FileFormat::kOtherExecutable},
+        {IconFile({BitmapImage(16, 8)}), FileFormat::kIcon},
+        {Gif(true, {false}), FileFormat::kGif},
+        {Bmp(1, 1, 24), FileFormat::kBitmap},
+        {PngImage(1, 1), FileFormat::kUnknown},
+        {{0, 0, 2, 0, 1, 0}, FileFormat::kUnknown},  // a cursor, or the start of a TGA picture
+    };
+    for (const auto& [bytes, format] : cases)
+        EXPECT_EQ(DetectFileFormat(Span(bytes)), format);
+}
+
+}  // namespace
