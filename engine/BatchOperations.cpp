@@ -3,13 +3,16 @@
 #include <pcre2.h>
 #include <shellapi.h>
 
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/IconSources.h"
 #include "engine/IconWriter.h"
 #include "engine/OutputNaming.h"
 #include "engine/WindowIcons.h"
+#include "engine/WorkerPool.h"
 #include "sys/FolderEnumerator.h"
 #include "sys/Handles.h"
 #include "sys/TempFiles.h"
@@ -53,12 +56,44 @@ const wchar_t* OutputExtension(IconJobFlags flags) {
 // Keeps an existing output as its backup, runs the item's operation and drops that backup again when it failed.
 // An output whose content could not be kept is not replaced.
 template <typename Operation>
-bool RunItem(BatchJob& job, Operation operation) {
+bool RunItem(const WideString& output, Operation operation) {
     OutputBackup backup;
-    if (!MoveAsideExisting(job.output, backup)) return false;
+    if (!MoveAsideExisting(output, backup)) return false;
     const bool succeeded = operation();
-    FinishOutput(backup, job.output, succeeded);
+    FinishOutput(backup, output, succeeded);
     return succeeded;
+}
+
+// The name part that decides which outputs and backups an output can meet: its file name without extension and
+// without trailing " (backup)" or " (backup n)" parts, in upper case as the file system compares names.
+std::wstring OutputFamily(const WideString& output) {
+    std::wstring name(output.FileName().Text());
+    const size_t dot = name.rfind(L'.');
+    if (dot != std::wstring::npos) name.erase(dot);
+    for (;;) {
+        const size_t open = name.rfind(L" (backup");
+        if (open == std::wstring::npos || name.empty() || name.back() != L')') break;
+        const std::wstring inner = name.substr(open + 8, name.size() - open - 9);
+        const bool numbered =
+            inner.size() > 1 && inner[0] == L' ' && inner.find_first_not_of(L"0123456789", 1) == std::wstring::npos;
+        if (!inner.empty() && !numbered) break;
+        name.erase(open);
+    }
+    if (!name.empty()) CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
+    return name;
+}
+
+// The listing's items grouped by output family, groups in the order of their first item, items in listing order.
+std::vector<std::vector<size_t>> GroupByOutput(const std::vector<WideString>& names, IconJobFlags flags) {
+    std::vector<std::vector<size_t>> groups;
+    std::map<std::wstring, size_t> groupOf;
+    for (size_t i = 0; i < names.size(); ++i) {
+        const auto found =
+            groupOf.emplace(OutputFamily(ConvertOutputPath(WideString(), names[i].Text(), flags)), groups.size());
+        if (found.second) groups.emplace_back();
+        groups[found.first->second].push_back(i);
+    }
+    return groups;
 }
 
 BOOL CALLBACK CountGroup(HMODULE, LPCWSTR, LPWSTR, LONG_PTR counter) {
@@ -170,7 +205,7 @@ int BatchExtractIcons(BatchJob* job) {
     while (job->counter < groups && !Stopped(*job)) {
         const int32_t index = job->counter;
         job->output = ExtractOutputPath(job->targetFolder, job->source, index, job->flags);
-        if (RunItem(*job,
+        if (RunItem(job->output,
                     [&] { return MakeIconFromResource(library.Path(), index, job->output, job->sizes, job->flags); }))
             ++written;
         ++job->counter;
@@ -179,6 +214,10 @@ int BatchExtractIcons(BatchJob* job) {
 }
 
 int BatchConvertPictures(BatchJob* job) {
+    return BatchConvertPicturesOn(job, 0);
+}
+
+int BatchConvertPicturesOn(BatchJob* job, int workers) {
     if (!Runnable(job)) return 0;
     job->source.StripTrailingBackslashes();
     job->targetFolder.StripTrailingBackslashes();
@@ -197,12 +236,26 @@ int BatchConvertPictures(BatchJob* job) {
         }
     }
 
-    for (const WideString& name : names) {
-        if (Stopped(*job)) break;
-        job->item = WideString::Concat(job->source, L"\\", name);
-        job->output = ConvertOutputPath(job->targetFolder, name.Text(), job->flags);
-        if (RunItem(*job, [&] { return MakeIconFromFile(job->item, job->output, job->sizes, job->flags); }))
-            ++job->counter;
+    // Items that share an output (a.jpg and a.png both give a.ico), or whose outputs are one another's backup
+    // names, run on one worker in listing order, so every file and backup ends up as a sequential run leaves it.
+    const std::vector<std::vector<size_t>> groups = GroupByOutput(names, job->flags);
+    std::vector<char> ran(names.size(), 0);
+    const IconJobFlags flags = job->flags;
+    RunOnWorkers(static_cast<int>(groups.size()), workers, [&](int g) {
+        for (size_t i : groups[static_cast<size_t>(g)]) {
+            if (Stopped(*job)) return;
+            ran[i] = 1;
+            const WideString item = WideString::Concat(job->source, L"\\", names[i]);
+            const WideString output = ConvertOutputPath(job->targetFolder, names[i].Text(), flags);
+            if (RunItem(output, [&] { return MakeIconFromFile(item, output, job->sizes, flags); })) ++job->counter;
+        }
+    });
+    // The workers share the job, so the last item is named only once they are done.
+    for (size_t i = names.size(); i-- > 0;) {
+        if (!ran[i]) continue;
+        job->item = WideString::Concat(job->source, L"\\", names[i]);
+        job->output = ConvertOutputPath(job->targetFolder, names[i].Text(), flags);
+        break;
     }
     return job->counter > 0 ? 1 : 0;
 }
@@ -220,7 +273,7 @@ int BatchSaveWindowIcons(BatchJob* job) {
         ReadWindowTitle(window, title);
         job->item = title;
         job->output = WindowOutputPath(job->targetFolder, job->counter, job->item, job->flags);
-        if (RunItem(*job, [&] { return MakeIconFromWindow(window, job->output, job->sizes, job->flags); }))
+        if (RunItem(job->output, [&] { return MakeIconFromWindow(window, job->output, job->sizes, job->flags); }))
             ++written;
         ++job->counter;
     }
