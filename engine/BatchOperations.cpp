@@ -3,11 +3,13 @@
 #include <pcre2.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/IconLibrary.h"
 #include "engine/IconSources.h"
 #include "engine/IconWriter.h"
 #include "engine/OutputNaming.h"
@@ -198,18 +200,27 @@ int BatchExtractIcons(BatchJob* job) {
     job->targetFolder.StripTrailingBackslashes();
     // The loader and the shell's extractors refuse paths of MAX_PATH and more.
     const ReachableFile library(job->source);
-    // Groups are taken by position, so only their number matters; the single operation finds each by index.
-    const int32_t groups = CountIconGroups(library.Path());
-    int32_t written = 0;
+    // Loaded once for every group and size; a file the loader can't map (a 16-bit library) leaves each size to the
+    // shell's extractor, which reads it on its own.
+    const IconLibrary loaded(library.Path());
+    const int32_t groups = loaded.Loaded() ? loaded.GroupCount() : CountIconGroups(library.Path());
+    const IconJobFlags flags = job->flags;
+    std::atomic<int32_t> written{0}, last{-1};
     job->counter = 0;
-    while (job->counter < groups && !Stopped(*job)) {
-        const int32_t index = job->counter;
-        job->output = ExtractOutputPath(job->targetFolder, job->source, index, job->flags);
-        if (RunItem(job->output,
-                    [&] { return MakeIconFromResource(library.Path(), index, job->output, job->sizes, job->flags); }))
+    // Each group has its own output and backup names, so the groups may run in any order.
+    RunOnWorkers(groups, 0, [&](int32_t index) {
+        if (Stopped(*job)) return;
+        const WideString output = ExtractOutputPath(job->targetFolder, job->source, index, flags);
+        if (RunItem(output, [&] {
+                return loaded.Loaded() ? MakeIconFromLibrary(loaded, library.Path(), index, output, job->sizes, flags)
+                                       : MakeIconFromResource(library.Path(), index, output, job->sizes, flags);
+            }))
             ++written;
+        for (int32_t seen = last.load(); seen < index && !last.compare_exchange_weak(seen, index);) {
+        }
         ++job->counter;
-    }
+    });
+    if (last >= 0) job->output = ExtractOutputPath(job->targetFolder, job->source, last, flags);
     return written > 0 ? 1 : 0;
 }
 

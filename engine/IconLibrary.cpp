@@ -1,0 +1,91 @@
+#include "engine/IconLibrary.h"
+
+#include <cstring>
+
+namespace {
+
+BOOL CALLBACK CollectGroup(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR list) {
+    try {
+        IconLibrary::GroupName group;
+        if (IS_INTRESOURCE(name))
+            group.id = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name));
+        else
+            group.name = name;
+        reinterpret_cast<std::vector<IconLibrary::GroupName>*>(list)->push_back(group);
+        return TRUE;
+    } catch (...) {
+        return FALSE;
+    }
+}
+
+// A resource's bytes inside the mapped file; empty when it is missing.
+struct ResourceBytes {
+    const uint8_t* data = nullptr;
+    DWORD size = 0;
+};
+
+ResourceBytes FindBytes(HMODULE module, LPCWSTR name, LPCWSTR type) {
+    ResourceBytes bytes;
+    HRSRC found = FindResourceW(module, name, type);
+    if (!found) return bytes;
+    HGLOBAL loaded = LoadResource(module, found);
+    bytes.data = loaded ? static_cast<const uint8_t*>(LockResource(loaded)) : nullptr;
+    bytes.size = bytes.data ? SizeofResource(module, found) : 0;
+    return bytes;
+}
+
+uint32_t Le32(const uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// A group directory whose entries lie inside its block: the lookup reads as many entries as the count says.
+bool GroupDirectorySound(const ResourceBytes& group) {
+    if (group.size < 6) return false;
+    const uint32_t count = group.data[4] | group.data[5] << 8;
+    return count > 0 && 6 + 14ull * count <= group.size;
+}
+
+// An icon image the icon loader may be given: a PNG stream, or a bitmap header whose pixels and mask lie inside
+// the block. The loader trusts these sizes and reads past a short block.
+bool IconImageFits(const ResourceBytes& image) {
+    if (image.size >= 8 && std::memcmp(image.data, "\x89PNG\r\n\x1a\n", 8) == 0) return true;
+    if (image.size < 40 || Le32(image.data) < 40) return false;
+    const int32_t width = static_cast<int32_t>(Le32(image.data + 4));
+    const int32_t doubled = static_cast<int32_t>(Le32(image.data + 8));
+    const uint32_t bits = image.data[14] | image.data[15] << 8;
+    const uint32_t headerSize = Le32(image.data);
+    if (width <= 0 || width > 1024 || doubled <= 0 || doubled > 2048 || bits == 0 || bits > 32) return false;
+    uint64_t colours = Le32(image.data + 32);
+    if (bits <= 8 && colours == 0) colours = 1ull << bits;
+    if (colours > 256) return false;
+    const uint64_t height = static_cast<uint64_t>(doubled) / 2;
+    const uint64_t colourRow = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
+    const uint64_t maskRow = (static_cast<uint64_t>(width) + 31) / 32 * 4;
+    const uint64_t needed = headerSize + colours * 4 + colourRow * height;
+    // The AND mask may be left out of 32-bit images; the loader then takes alpha alone.
+    return needed <= image.size || (bits == 32 && needed - maskRow * height <= image.size);
+}
+
+}  // namespace
+
+IconLibrary::IconLibrary(const WideString& path) {
+    module_.Reset(LoadLibraryExW(path.Text(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE));
+    if (!module_) module_.Reset(LoadLibraryExW(path.Text(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (module_) EnumResourceNamesW(module_.Get(), RT_GROUP_ICON, CollectGroup, reinterpret_cast<LONG_PTR>(&groups_));
+}
+
+HICON IconLibrary::GroupIcon(int32_t index, int width, int height) const {
+    if (!module_ || index < 0 || index >= GroupCount() || width <= 0 || height <= 0) return nullptr;
+    const GroupName& group = groups_[static_cast<size_t>(index)];
+    const ResourceBytes directory =
+        FindBytes(module_.Get(), group.name.IsEmpty() ? MAKEINTRESOURCEW(group.id) : group.name.Text(), RT_GROUP_ICON);
+    if (!GroupDirectorySound(directory)) return nullptr;
+    // The system's own choice of entry for the size, as the shell's extractor asks for it.
+    // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-lookupiconidfromdirectoryex
+    const int id = LookupIconIdFromDirectoryEx(const_cast<PBYTE>(directory.data), TRUE, width, height, LR_DEFAULTCOLOR);
+    if (id <= 0 || id > 0xFFFF) return nullptr;
+    const ResourceBytes image = FindBytes(module_.Get(), MAKEINTRESOURCEW(id), RT_ICON);
+    if (!IconImageFits(image)) return nullptr;
+    return CreateIconFromResourceEx(const_cast<PBYTE>(image.data), image.size, TRUE, 0x00030000, width, height,
+                                    LR_DEFAULTCOLOR);
+}
