@@ -129,25 +129,38 @@ uint8_t RoundByte(double value) {
 bool HalvePlane(const ResampleSource& from, WidePlane& to) {
     to.width = (from.width + 1) / 2;
     to.height = (from.height + 1) / 2;
-    std::vector<float> row0, row1;
     try {
         to.values.resize(static_cast<size_t>(to.width) * to.height * 4);
-        row0.resize(static_cast<size_t>(from.width) * 4);
-        row1.resize(static_cast<size_t>(from.width) * 4);
     } catch (const std::bad_alloc&) {
         return false;
     }
+    const size_t fromStride = static_cast<size_t>(from.width) * 4;
     for (int y = 0; y < to.height; ++y) {
-        FetchRow(from, 2 * y, row0.data());
-        FetchRow(from, std::min(2 * y + 1, from.height - 1), row1.data());
+        const size_t row0 = static_cast<size_t>(2 * y) * fromStride;
+        const size_t row1 = (2 * y + 1 < from.height) ? row0 + fromStride : row0;
         uint16_t* out = to.values.data() + static_cast<size_t>(y) * to.width * 4;
-        for (int x = 0; x < to.width; ++x) {
-            const int x0 = 2 * x * 4;
-            const int x1 = (2 * x + 1 < from.width) ? x0 + 4 : x0;
-            for (int c = 0; c < 4; ++c) {
-                const float sum = row0[x0 + c] + row0[x1 + c] + row1[x0 + c] + row1[x1 + c];
-                out[x * 4 + c] = static_cast<uint16_t>(std::floor(sum * 0.25f + 0.5f));
+        for (int x = 0; x < to.width; ++x, out += 4) {
+            const size_t x0 = static_cast<size_t>(2 * x) * 4;
+            const size_t x1 = (2 * x + 1 < from.width) ? x0 + 4 : x0;
+            const size_t at[4] = {row0 + x0, row0 + x1, row1 + x0, row1 + x1};
+            uint32_t sum[4] = {0, 0, 0, 0};
+            if (from.wide) {
+                const uint16_t* v = from.wide->values.data();
+                for (size_t p : at)
+                    for (int c = 0; c < 4; ++c)
+                        sum[c] += v[p + c];
+            } else {
+                const uint8_t* v = from.straight;
+                for (size_t p : at) {
+                    const uint32_t alpha = v[p + 3];
+                    sum[0] += v[p] * alpha;
+                    sum[1] += v[p + 1] * alpha;
+                    sum[2] += v[p + 2] * alpha;
+                    sum[3] += alpha * 255;
+                }
             }
+            for (int c = 0; c < 4; ++c)
+                out[c] = static_cast<uint16_t>((sum[c] + 2) >> 2);
         }
     }
     return true;
