@@ -97,12 +97,14 @@ public:
     int Height() const { return base_.height; }
 
     // The smallest level on which the region (srcWidth x srcHeight source pixels) still spans at least three times
-    // the output size, built on demand; level k has scale 1 / 2^k. The box reductions stop there, so the final
-    // filter sees enough of the detail to stay sharp. Falls back to a larger level when memory runs out.
+    // the output size (twice for sizes above 64, whose filter would otherwise cost a multiple for little gain),
+    // built on demand; level k has scale 1 / 2^k. The box reductions stop there, so the final filter sees enough of
+    // the detail to stay sharp. Falls back to a larger level when memory runs out.
     ResampleSource LevelFor(int srcWidth, int srcHeight, int outWidth, int outHeight, int& shift) {
+        const int64_t factor = std::max(outWidth, outHeight) <= 64 ? 3 : 2;
         int wanted = 0;
-        while ((static_cast<int64_t>(srcWidth) >> (wanted + 1)) >= 3 * static_cast<int64_t>(outWidth) &&
-               (static_cast<int64_t>(srcHeight) >> (wanted + 1)) >= 3 * static_cast<int64_t>(outHeight))
+        while ((static_cast<int64_t>(srcWidth) >> (wanted + 1)) >= factor * outWidth &&
+               (static_cast<int64_t>(srcHeight) >> (wanted + 1)) >= factor * outHeight)
             ++wanted;
         while (static_cast<int>(levels_.size()) < wanted) {
             auto next = std::make_unique<WidePlane>();
