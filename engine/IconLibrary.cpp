@@ -74,7 +74,8 @@ IconLibrary::IconLibrary(const WideString& path) {
     if (module_) EnumResourceNamesW(module_.Get(), RT_GROUP_ICON, CollectGroup, reinterpret_cast<LONG_PTR>(&groups_));
 }
 
-HICON IconLibrary::GroupIcon(int32_t index, int width, int height) const {
+const uint8_t* IconLibrary::ChosenEntry(int32_t index, int width, int height, DWORD& size) const {
+    size = 0;
     if (!module_ || index < 0 || index >= GroupCount() || width <= 0 || height <= 0) return nullptr;
     const GroupName& group = groups_[static_cast<size_t>(index)];
     const ResourceBytes directory =
@@ -86,6 +87,28 @@ HICON IconLibrary::GroupIcon(int32_t index, int width, int height) const {
     if (id <= 0 || id > 0xFFFF) return nullptr;
     const ResourceBytes image = FindBytes(module_.Get(), MAKEINTRESOURCEW(id), RT_ICON);
     if (!IconImageFits(image)) return nullptr;
-    return CreateIconFromResourceEx(const_cast<PBYTE>(image.data), image.size, TRUE, 0x00030000, width, height,
-                                    LR_DEFAULTCOLOR);
+    size = image.size;
+    return image.data;
+}
+
+HICON IconLibrary::GroupIcon(int32_t index, int width, int height) const {
+    DWORD size = 0;
+    const uint8_t* entry = ChosenEntry(index, width, height, size);
+    if (!entry) return nullptr;
+    return CreateIconFromResourceEx(const_cast<PBYTE>(entry), size, TRUE, 0x00030000, width, height, LR_DEFAULTCOLOR);
+}
+
+bool IconLibrary::GroupPng(int32_t index, int size, std::vector<uint8_t>& png) const {
+    DWORD bytes = 0;
+    const uint8_t* entry = ChosenEntry(index, size, size, bytes);
+    // Signature, then the IHDR chunk: length 13, width, height, bit depth 8, colour type 6 (RGBA), no interlace.
+    if (!entry || bytes < 33 || std::memcmp(entry, "\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16) != 0) return false;
+    const auto be32 = [entry](size_t at) {
+        return static_cast<uint32_t>(entry[at]) << 24 | entry[at + 1] << 16 | entry[at + 2] << 8 | entry[at + 3];
+    };
+    if (be32(16) != static_cast<uint32_t>(size) || be32(20) != static_cast<uint32_t>(size) || entry[24] != 8 ||
+        entry[25] != 6 || entry[28] != 0)
+        return false;
+    png.assign(entry, entry + bytes);
+    return true;
 }

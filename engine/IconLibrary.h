@@ -26,12 +26,19 @@ public:
     // for that size, as the shell's extractor makes it. Null when the group or its entry is missing or unsound.
     HICON GroupIcon(int32_t index, int width, int height) const;
 
+    // The PNG stream of the entry the lookup picks for size x size when that entry is an 8-bit RGBA PNG of exactly
+    // that size: its pixels are the icon's own, so it can be stored as it is. False (png untouched) otherwise.
+    bool GroupPng(int32_t index, int size, std::vector<uint8_t>& png) const;
+
     struct GroupName {
         WORD id = 0;
         WideString name;  // empty for a group named by id
     };
 
 private:
+    // The entry's bytes the lookup picks for the size; null when the group or its entry is missing or unsound.
+    const uint8_t* ChosenEntry(int32_t index, int width, int height, DWORD& size) const;
+
     ModuleHandle module_;
     std::vector<GroupName> groups_;
 };
