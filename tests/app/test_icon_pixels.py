@@ -3,6 +3,7 @@ entries as icotool decodes them; and the resource batch writes what single extra
 import os
 import shutil
 import struct
+import subprocess
 import unittest
 import warnings
 
@@ -154,6 +155,12 @@ class ResourcePixelsTest(gw.TempDirTest):
         self.assert_entries_are_the_groups(out, "5", [16, 32, 48])
 
 
+def program_icon_groups():
+    """How many icon groups the program file carries, as an independent reader lists them."""
+    listing = subprocess.run(["wrestool", "-l", "--type=14", gw.EXE], capture_output=True, text=True, check=True)
+    return len([line for line in listing.stdout.splitlines() if line.strip()])
+
+
 class BatchExtractReachTest(gw.TempDirTest):
     # 14 colours: a 16 x 16 image is then a whole number of the library's 16-byte units.
     PALETTE = [(0, 0, 0), (200, 30, 40), (20, 160, 60), (30, 60, 220)] + [(255, 255, 255)] * 10
@@ -179,7 +186,7 @@ class BatchExtractReachTest(gw.TempDirTest):
         return path
 
     def test_files_the_loader_refuses_give_every_group_single_extraction_gives(self):
-        for source, groups in ((self.ne_library(), 3), (self.foreign_program(), 2)):
+        for source, groups in ((self.ne_library(), 3), (self.foreign_program(), program_icon_groups())):
             name = os.path.basename(source)
             with self.subTest(source=name):
                 singles = []
@@ -210,7 +217,7 @@ class BatchExtractReachTest(gw.TempDirTest):
         os.mkdir(pictures)
         Image.new("RGBA", (20, 20), (1, 2, 3, 255)).save(os.path.join(pictures, "pic.png"))
         cases = [
-            ("/batchextract", program, ["prog.exe_Icon_0.ico", "prog.exe_Icon_1.ico"]),
+            ("/batchextract", program, ["prog.exe_Icon_%d.ico" % n for n in range(program_icon_groups())]),
             ("/batchconvert", pictures, ["pic.ico"]),
         ]
         for command, source, blocked in cases:

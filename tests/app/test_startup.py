@@ -3,8 +3,12 @@ import os
 import re
 import shutil
 import struct
+import io
 import subprocess
+import tempfile
 import unittest
+
+from PIL import Image
 
 import gw
 
@@ -37,6 +41,35 @@ class ProgramFileTest(unittest.TestCase):
         self.assertGreater(fixed, 0)
         ms, ls = struct.unpack_from("<II", version, fixed + 8)
         self.assertEqual((ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF), (3, 4, 2, 0))
+
+    def test_carries_its_artwork_at_the_sizes_it_is_shown(self):
+        # Icons: every size the shell and the window ask for, each a 32-bit entry with real transparency.
+        for name in (107, 108, 109, 110):
+            with self.subTest(icon=name):
+                data = subprocess.run(["wrestool", "-x", "--type=14", "--name=%d" % name, gw.EXE],
+                                      capture_output=True).stdout
+                self.assertTrue(data, "icon group %d missing" % name)
+                with tempfile.TemporaryDirectory() as folder:
+                    path = os.path.join(folder, "%d.ico" % name)
+                    with open(path, "wb") as f:
+                        f.write(data)
+                    listing = gw.tool("icotool", "-l", path).stdout
+                entries = re.findall(r"--width=(\d+) --height=(\d+) --bit-depth=(\d+)", listing)
+                self.assertEqual(sorted(int(w) for w, h, _ in entries), [16, 24, 32, 48, 256])
+                self.assertTrue(all(w == h and bits == "32" for w, h, bits in entries), entries)
+                icon = Image.open(io.BytesIO(data))
+                for size in (16, 32, 256):
+                    alpha = icon.ico.getimage((size, size)).convert("RGBA").getchannel("A").getextrema()
+                    self.assertEqual(alpha, (0, 255), "icon %d at %d" % (name, size))
+        # Pictures: PNG at exactly the size they are shown, so nothing is rescaled.
+        for name, size in ((200, 24), (201, 20), (202, 20), (203, 20), (204, 20)):
+            with self.subTest(image=name):
+                data = subprocess.run(["wrestool", "-x", "--raw", "--type=IMAGE", "--name=%d" % name, gw.EXE],
+                                      capture_output=True).stdout
+                self.assertTrue(data.startswith(b"\x89PNG"), "IMAGE %d missing or not a PNG" % name)
+                picture = Image.open(io.BytesIO(data))
+                self.assertEqual(picture.size, (size, size))
+                self.assertEqual(picture.convert("RGBA").getchannel("A").getextrema(), (0, 255))
 
 
 class StartupTest(gw.TempDirTest):

@@ -1,5 +1,6 @@
 // The icon cache, the shell restart and the shell views against the test prefix's own shell and registry.
 // RequiresDisplay: the icon-size broadcasts are recorded by a top-level window of this process.
+// EndsTheShell: clearing the cache and the restart end explorer.exe, so this unit runs after all others.
 #include "sys/IconCache.h"
 
 #include <exdisp.h>
