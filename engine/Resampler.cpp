@@ -1,6 +1,7 @@
 #include "engine/Resampler.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <new>
 
@@ -27,56 +28,70 @@ double CatmullRom(double x) {
     return 0.0;
 }
 
-// The taps of one output position along one axis: weights over sources [first, first + count) (indices already
-// clamped to the edge) and the range [lowFirst, lowFirst + lowCount) whose samples bound the result.
+// The taps of one output position along one axis: weights over the consecutive source positions [first, first +
+// weight.size()) (not yet clamped to the edge), and the positions [clampFirst, clampFirst + clampCount) among them
+// whose samples bound the result.
 struct Taps {
-    std::vector<int> index;
+    int first = 0;
     std::vector<float> weight;
-    int clampFirst = 0;  // positions into index
-    int clampCount = 0;
+    int clampFirst = 0;
+    int clampCount = 1;
 };
 
-std::vector<Taps> AxisTaps(double start, double end, int outCount, int sourceCount) {
-    std::vector<Taps> taps(static_cast<size_t>(outCount));
+struct AxisPlan {
+    std::vector<Taps> taps;
+    int low = 0;  // the lowest and highest source position any tap reads, before clamping to the edge
+    int high = 0;
+};
+
+AxisPlan PlanAxis(double start, double end, int outCount) {
+    AxisPlan plan;
+    plan.taps.resize(static_cast<size_t>(outCount));
     const double scale = (end - start) / outCount;
     const bool reducing = scale > 1.0;
     const double stretch = reducing ? scale : 1.0;
     const double radius = (reducing ? kLanczosLobes : 2.0) * stretch;
+    plan.low = INT_MAX;
+    plan.high = INT_MIN;
     for (int o = 0; o < outCount; ++o) {
-        Taps& t = taps[static_cast<size_t>(o)];
+        Taps& t = plan.taps[static_cast<size_t>(o)];
         const double centre = start + (o + 0.5) * scale;  // in source pixel edges; sample j sits at j + 0.5
-        const int first = static_cast<int>(std::floor(centre - radius - 0.5)) + 1;
-        const int last = static_cast<int>(std::ceil(centre + radius - 0.5)) - 1;
-        double total = 0.0;
+        int first = static_cast<int>(std::floor(centre - radius - 0.5)) + 1;
+        int last = static_cast<int>(std::ceil(centre + radius - 0.5)) - 1;
+        if (last < first) first = last = static_cast<int>(std::floor(centre));
         std::vector<double> weights;
+        double total = 0.0;
         int clampFirst = -1, clampLast = -1;
         for (int j = first; j <= last; ++j) {
             const double distance = (j + 0.5 - centre) / stretch;
             const double w = reducing ? Lanczos(distance) : CatmullRom(distance);
-            if (w == 0.0 && std::fabs(distance) >= 1.0) continue;
             // The central lobe: samples within one output pixel (one source pixel when enlarging).
             if (std::fabs(distance) < 1.0) {
-                if (clampFirst < 0) clampFirst = static_cast<int>(t.index.size());
-                clampLast = static_cast<int>(t.index.size());
+                if (clampFirst < 0) clampFirst = j - first;
+                clampLast = j - first;
             }
-            t.index.push_back(std::clamp(j, 0, sourceCount - 1));
             weights.push_back(w);
             total += w;
         }
-        if (t.index.empty() || total == 0.0) {
-            const int nearest = std::clamp(static_cast<int>(std::floor(centre)), 0, sourceCount - 1);
-            t.index.assign(1, nearest);
+        if (total == 0.0) {
+            first = last = static_cast<int>(std::floor(centre));
             weights.assign(1, 1.0);
             total = 1.0;
             clampFirst = clampLast = 0;
         }
-        if (clampFirst < 0) clampFirst = clampLast = 0;
+        if (clampFirst < 0) {
+            // No sample under the central lobe: bound by the nearest one.
+            clampFirst = clampLast = std::clamp(static_cast<int>(std::floor(centre)) - first, 0, last - first);
+        }
+        t.first = first;
         t.clampFirst = clampFirst;
         t.clampCount = clampLast - clampFirst + 1;
         for (double w : weights)
             t.weight.push_back(static_cast<float>(w / total));
+        plan.low = std::min(plan.low, first);
+        plan.high = std::max(plan.high, last);
     }
-    return taps;
+    return plan;
 }
 
 // One source row as premultiplied floats (c * a and a * 255), four a pixel.
@@ -97,27 +112,31 @@ void FetchRow(const ResampleSource& source, int y, float* row) {
     }
 }
 
-// Filters four channels at stride apart with the taps, clamped to the range of the central lobe's samples.
+// Filters four channels of consecutive samples stride apart, from values (the tap's first position), clamped to the
+// range of the central lobe's samples.
 void Apply(const Taps& t, const float* values, size_t stride, float* out) {
-    float sum[4] = {0, 0, 0, 0};
-    float low[4], high[4];
-    for (int c = 0; c < 4; ++c)
-        low[c] = high[c] = values[static_cast<size_t>(t.index[static_cast<size_t>(t.clampFirst)]) * stride + c];
-    for (size_t k = 0; k < t.index.size(); ++k) {
-        const float* v = values + static_cast<size_t>(t.index[k]) * stride;
-        const float w = t.weight[k];
-        for (int c = 0; c < 4; ++c)
-            sum[c] += w * v[c];
+    float s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    const float* v = values;
+    for (float w : t.weight) {
+        s0 += w * v[0];
+        s1 += w * v[1];
+        s2 += w * v[2];
+        s3 += w * v[3];
+        v += stride;
     }
-    for (int k = t.clampFirst + 1; k < t.clampFirst + t.clampCount; ++k) {
-        const float* v = values + static_cast<size_t>(t.index[static_cast<size_t>(k)]) * stride;
-        for (int c = 0; c < 4; ++c) {
-            low[c] = std::min(low[c], v[c]);
-            high[c] = std::max(high[c], v[c]);
+    const float* c = values + static_cast<size_t>(t.clampFirst) * stride;
+    float low[4] = {c[0], c[1], c[2], c[3]}, high[4] = {c[0], c[1], c[2], c[3]};
+    for (int k = 1; k < t.clampCount; ++k) {
+        c += stride;
+        for (int i = 0; i < 4; ++i) {
+            low[i] = std::min(low[i], c[i]);
+            high[i] = std::max(high[i], c[i]);
         }
     }
-    for (int c = 0; c < 4; ++c)
-        out[c] = std::clamp(sum[c], low[c], high[c]);
+    out[0] = std::clamp(s0, low[0], high[0]);
+    out[1] = std::clamp(s1, low[1], high[1]);
+    out[2] = std::clamp(s2, low[2], high[2]);
+    out[3] = std::clamp(s3, low[3], high[3]);
 }
 
 uint8_t RoundByte(double value) {
@@ -169,38 +188,44 @@ bool HalvePlane(const ResampleSource& from, WidePlane& to) {
 bool ResampleRegion(const ResampleSource& source, double x0, double y0, double x1, double y1, uint8_t* out,
                     int outWidth, int outHeight, ptrdiff_t stride) {
     if (source.width <= 0 || source.height <= 0 || outWidth <= 0 || outHeight <= 0) return false;
-    std::vector<Taps> columns, rows;
-    std::vector<float> row, across, line;
-    int firstRow = source.height, lastRow = -1;
+    AxisPlan columns, rows;
+    std::vector<float> row, padded, across;
     try {
-        columns = AxisTaps(x0, x1, outWidth, source.width);
-        rows = AxisTaps(y0, y1, outHeight, source.height);
-        for (const Taps& t : rows) {
-            firstRow = std::min(firstRow, *std::min_element(t.index.begin(), t.index.end()));
-            lastRow = std::max(lastRow, *std::max_element(t.index.begin(), t.index.end()));
-        }
+        columns = PlanAxis(x0, x1, outWidth);
+        rows = PlanAxis(y0, y1, outHeight);
         row.resize(static_cast<size_t>(source.width) * 4);
-        across.resize(static_cast<size_t>(lastRow - firstRow + 1) * outWidth * 4);
-        line.resize(4);
+        padded.resize(static_cast<size_t>(columns.high - columns.low + 1) * 4);
+        across.resize(static_cast<size_t>(rows.high - rows.low + 1) * outWidth * 4);
     } catch (const std::bad_alloc&) {
         return false;
     }
-    // Across first, for every source row the rows' taps reach; then down each output column.
-    for (int y = firstRow; y <= lastRow; ++y) {
-        FetchRow(source, y, row.data());
-        float* target = across.data() + static_cast<size_t>(y - firstRow) * outWidth * 4;
-        for (int x = 0; x < outWidth; ++x)
-            Apply(columns[static_cast<size_t>(x)], row.data(), 4, target + x * 4);
+    // Across first, for every source row the rows' taps reach; then down each output column. Positions beyond the
+    // edge repeat the edge's sample.
+    int fetched = -1;
+    for (int y = rows.low; y <= rows.high; ++y) {
+        const int sourceRow = std::clamp(y, 0, source.height - 1);
+        if (sourceRow != fetched) {
+            FetchRow(source, sourceRow, row.data());
+            for (int x = columns.low; x <= columns.high; ++x) {
+                const float* from = row.data() + static_cast<size_t>(std::clamp(x, 0, source.width - 1)) * 4;
+                std::copy(from, from + 4, padded.data() + static_cast<size_t>(x - columns.low) * 4);
+            }
+            fetched = sourceRow;
+        }
+        float* target = across.data() + static_cast<size_t>(y - rows.low) * outWidth * 4;
+        for (int x = 0; x < outWidth; ++x) {
+            const Taps& t = columns.taps[static_cast<size_t>(x)];
+            Apply(t, padded.data() + static_cast<size_t>(t.first - columns.low) * 4, 4, target + x * 4);
+        }
     }
     const size_t rowStride = static_cast<size_t>(outWidth) * 4;
     for (int y = 0; y < outHeight; ++y) {
-        Taps t = rows[static_cast<size_t>(y)];
-        for (int& index : t.index)
-            index -= firstRow;
+        const Taps& t = rows.taps[static_cast<size_t>(y)];
+        const float* top = across.data() + static_cast<size_t>(t.first - rows.low) * rowStride;
         uint8_t* pixel = out + y * stride;
         for (int x = 0; x < outWidth; ++x, pixel += 4) {
             float value[4];
-            Apply(t, across.data() + x * 4, rowStride, value);
+            Apply(t, top + x * 4, rowStride, value);
             const double alpha = std::max(value[3], 0.0f);
             const uint8_t a = RoundByte(alpha / 255.0);
             pixel[3] = a;
