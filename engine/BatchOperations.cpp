@@ -206,16 +206,19 @@ int BatchExtractIcons(BatchJob* job) {
     const int32_t groups = loaded.Loaded() ? loaded.GroupCount() : CountIconGroups(library.Path());
     const IconJobFlags flags = job->flags;
     std::atomic<int32_t> written{0}, last{-1};
+    RetryAlone gate;
     job->counter = 0;
     // Each group has its own output and backup names, so the groups may run in any order.
     RunOnWorkers(groups, 0, [&](int32_t index) {
         if (Stopped(*job)) return;
         const WideString output = ExtractOutputPath(job->targetFolder, job->source, index, flags);
-        if (RunItem(output, [&] {
+        const auto item = [&] {
+            return RunItem(output, [&] {
                 return loaded.Loaded() ? MakeIconFromLibrary(loaded, library.Path(), index, output, job->sizes, flags)
                                        : MakeIconFromResource(library.Path(), index, output, job->sizes, flags);
-            }))
-            ++written;
+            });
+        };
+        if (gate.Run(item)) ++written;
         for (int32_t seen = last.load(); seen < index && !last.compare_exchange_weak(seen, index);) {
         }
         ++job->counter;
@@ -252,13 +255,16 @@ int BatchConvertPicturesOn(BatchJob* job, int workers) {
     const std::vector<std::vector<size_t>> groups = GroupByOutput(names, job->flags);
     std::vector<char> ran(names.size(), 0);
     const IconJobFlags flags = job->flags;
+    RetryAlone gate;
     RunOnWorkers(static_cast<int>(groups.size()), workers, [&](int g) {
         for (size_t i : groups[static_cast<size_t>(g)]) {
             if (Stopped(*job)) return;
             ran[i] = 1;
             const WideString item = WideString::Concat(job->source, L"\\", names[i]);
             const WideString output = ConvertOutputPath(job->targetFolder, names[i].Text(), flags);
-            if (RunItem(output, [&] { return MakeIconFromFile(item, output, job->sizes, flags); })) ++job->counter;
+            if (gate.Run(
+                    [&] { return RunItem(output, [&] { return MakeIconFromFile(item, output, job->sizes, flags); }); }))
+                ++job->counter;
         }
     });
     // The workers share the job, so the last item is named only once they are done.
