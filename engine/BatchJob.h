@@ -7,8 +7,8 @@
 #include "sys/WideString.h"
 
 // One batch: filled by the caller before it starts and the only state shared with a batch worker thread.
-// While a worker runs, the caller writes only cancel (to stop it before the next item) and may read the atomic
-// progress counts.
+// While a batch runs, only cancel is written by the caller (to stop every worker before its next item); counter and
+// the progress counts are counted up by the batch's workers and may be read at any time.
 struct BatchJob {
     // The application object that started the job; a job without owner does nothing.
     const void* owner = nullptr;

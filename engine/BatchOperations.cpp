@@ -3,15 +3,20 @@
 #include <pcre2.h>
 #include <shellapi.h>
 
+#include <atomic>
+#include <map>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "engine/FileStructure.h"
+#include "engine/IconLibrary.h"
 #include "engine/IconSources.h"
 #include "engine/IconWriter.h"
 #include "engine/OutputNaming.h"
 #include "engine/WindowIcons.h"
+#include "engine/WorkerPool.h"
 #include "sys/FolderEnumerator.h"
 #include "sys/Handles.h"
 #include "sys/TempFiles.h"
@@ -55,21 +60,51 @@ const wchar_t* OutputExtension(IconJobFlags flags) {
 // Keeps an existing output as its backup, runs the item's operation and drops that backup again when it failed.
 // An output whose content could not be kept is not replaced.
 template <typename Operation>
-bool RunItem(BatchJob& job, Operation operation) {
+bool RunItem(const WideString& output, Operation operation) {
     OutputBackup backup;
-    if (!MoveAsideExisting(job.output, backup)) return false;
+    if (!MoveAsideExisting(output, backup)) return false;
     const bool succeeded = operation();
-    FinishOutput(backup, job.output, succeeded);
+    FinishOutput(backup, output, succeeded);
     return succeeded;
 }
 
-// Runs one item and counts it for a caller that shows the progress on another thread.
-template <typename... Arguments>
-bool RunCountedItem(BatchJob& job, Arguments&&... arguments) {
-    const bool succeeded = RunItem(job, std::forward<Arguments>(arguments)...);
+// Counts one finished item for a caller that shows the progress on another thread.
+bool CountItem(BatchJob& job, bool succeeded) {
     if (succeeded) ++job.written;
     ++job.done;
     return succeeded;
+}
+
+// The name part that decides which outputs and backups an output can meet: its file name without extension and
+// without trailing " (backup)" or " (backup n)" parts, in upper case as the file system compares names.
+std::wstring OutputFamily(const WideString& output) {
+    std::wstring name(output.FileName().Text());
+    const size_t dot = name.rfind(L'.');
+    if (dot != std::wstring::npos) name.erase(dot);
+    for (;;) {
+        const size_t open = name.rfind(L" (backup");
+        if (open == std::wstring::npos || name.empty() || name.back() != L')') break;
+        const std::wstring inner = name.substr(open + 8, name.size() - open - 9);
+        const bool numbered =
+            inner.size() > 1 && inner[0] == L' ' && inner.find_first_not_of(L"0123456789", 1) == std::wstring::npos;
+        if (!inner.empty() && !numbered) break;
+        name.erase(open);
+    }
+    if (!name.empty()) CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
+    return name;
+}
+
+// The listing's items grouped by output family, groups in the order of their first item, items in listing order.
+std::vector<std::vector<size_t>> GroupByOutput(const std::vector<WideString>& names, IconJobFlags flags) {
+    std::vector<std::vector<size_t>> groups;
+    std::map<std::wstring, size_t> groupOf;
+    for (size_t i = 0; i < names.size(); ++i) {
+        const auto found =
+            groupOf.emplace(OutputFamily(ConvertOutputPath(WideString(), names[i].Text(), flags)), groups.size());
+        if (found.second) groups.emplace_back();
+        groups[found.first->second].push_back(i);
+    }
+    return groups;
 }
 
 BOOL CALLBACK CountGroup(HMODULE, LPCWSTR, LPWSTR, LONG_PTR counter) {
@@ -174,25 +209,41 @@ int BatchExtractIcons(BatchJob* job) {
     job->targetFolder.StripTrailingBackslashes();
     // The loader and the shell's extractors refuse paths of MAX_PATH and more.
     const ReachableFile library(job->source);
+    // Loaded once for every group and size; a file the loader can't map (a 16-bit library) leaves each size to the
+    // shell's extractor, which reads it on its own.
     // Listing the groups walks the resource tree, which the loader trusts.
     if (!ResourceFileSound(library.Path().Text())) return 0;
-    // Groups are taken by position, so only their number matters; the single operation finds each by index.
-    const int32_t groups = CountIconGroups(library.Path());
-    int32_t written = 0;
+    const IconLibrary loaded(library.Path());
+    const int32_t groups = loaded.Loaded() ? loaded.GroupCount() : CountIconGroups(library.Path());
+    const IconJobFlags flags = job->flags;
+    std::atomic<int32_t> written{0}, last{-1};
+    RetryAlone gate;
     job->counter = 0;
     job->total = groups;
-    while (job->counter < groups && !Stopped(*job)) {
-        const int32_t index = job->counter;
-        job->output = ExtractOutputPath(job->targetFolder, job->source, index, job->flags);
-        if (RunCountedItem(
-                *job, [&] { return MakeIconFromResource(library.Path(), index, job->output, job->sizes, job->flags); }))
-            ++written;
+    // Each group has its own output and backup names, so the groups may run in any order.
+    RunOnWorkers(groups, 0, [&](int32_t index) {
+        if (Stopped(*job)) return;
+        const WideString output = ExtractOutputPath(job->targetFolder, job->source, index, flags);
+        const auto item = [&] {
+            return RunItem(output, [&] {
+                return loaded.Loaded() ? MakeIconFromLibrary(loaded, library.Path(), index, output, job->sizes, flags)
+                                       : MakeIconFromResource(library.Path(), index, output, job->sizes, flags);
+            });
+        };
+        if (CountItem(*job, gate.Run(item))) ++written;
+        for (int32_t seen = last.load(); seen < index && !last.compare_exchange_weak(seen, index);) {
+        }
         ++job->counter;
-    }
+    });
+    if (last >= 0) job->output = ExtractOutputPath(job->targetFolder, job->source, last, flags);
     return written > 0 ? 1 : 0;
 }
 
 int BatchConvertPictures(BatchJob* job) {
+    return BatchConvertPicturesOn(job, 0);
+}
+
+int BatchConvertPicturesOn(BatchJob* job, int workers) {
     if (!Runnable(job)) return 0;
     job->source.StripTrailingBackslashes();
     job->targetFolder.StripTrailingBackslashes();
@@ -211,13 +262,31 @@ int BatchConvertPictures(BatchJob* job) {
         }
     }
 
+    // Items that share an output (a.jpg and a.png both give a.ico), or whose outputs are one another's backup
+    // names, run on one worker in listing order, so every file and backup ends up as a sequential run leaves it.
     job->total = static_cast<int32_t>(names.size());
-    for (const WideString& name : names) {
-        if (Stopped(*job)) break;
-        job->item = WideString::Concat(job->source, L"\\", name);
-        job->output = ConvertOutputPath(job->targetFolder, name.Text(), job->flags);
-        if (RunCountedItem(*job, [&] { return MakeIconFromFile(job->item, job->output, job->sizes, job->flags); }))
-            ++job->counter;
+    const std::vector<std::vector<size_t>> groups = GroupByOutput(names, job->flags);
+    std::vector<char> ran(names.size(), 0);
+    const IconJobFlags flags = job->flags;
+    RetryAlone gate;
+    RunOnWorkers(static_cast<int>(groups.size()), workers, [&](int g) {
+        for (size_t i : groups[static_cast<size_t>(g)]) {
+            if (Stopped(*job)) return;
+            ran[i] = 1;
+            const WideString item = WideString::Concat(job->source, L"\\", names[i]);
+            const WideString output = ConvertOutputPath(job->targetFolder, names[i].Text(), flags);
+            if (CountItem(*job, gate.Run([&] {
+                    return RunItem(output, [&] { return MakeIconFromFile(item, output, job->sizes, flags); });
+                })))
+                ++job->counter;
+        }
+    });
+    // The workers share the job, so the last item is named only once they are done.
+    for (size_t i = names.size(); i-- > 0;) {
+        if (!ran[i]) continue;
+        job->item = WideString::Concat(job->source, L"\\", names[i]);
+        job->output = ConvertOutputPath(job->targetFolder, names[i].Text(), flags);
+        break;
     }
     return job->counter > 0 ? 1 : 0;
 }
@@ -236,7 +305,8 @@ int BatchSaveWindowIcons(BatchJob* job) {
         ReadWindowTitle(window, title);
         job->item = title;
         job->output = WindowOutputPath(job->targetFolder, job->counter, job->item, job->flags);
-        if (RunCountedItem(*job, [&] { return MakeIconFromWindow(window, job->output, job->sizes, job->flags); }))
+        if (CountItem(*job, RunItem(job->output,
+                                    [&] { return MakeIconFromWindow(window, job->output, job->sizes, job->flags); })))
             ++written;
         ++job->counter;
     }

@@ -17,8 +17,12 @@
 int BatchExtractIcons(BatchJob* job);
 
 // Every plain file of the folder job.source whose extension names a picture type, in listing order, into
-// target\<name with its extension replaced>. 1 when at least one picture was converted, else 0.
+// target\<name with its extension replaced>. 1 when at least one picture was converted, else 0. Runs on one worker
+// per processor; the files, backups and result are those of a run on one worker. job.item and job.output name the
+// last listed item that ran once the batch is done.
 int BatchConvertPictures(BatchJob* job);
+// The same on up to `workers` threads (0: one per processor).
+int BatchConvertPicturesOn(BatchJob* job, int workers);
 
 // The icons of every top-level window, visible or not, into target\<n>-<title>.ico, where n is the window's
 // position in the enumeration (windows without an icon leave a gap). 1 when at least one file was written.

@@ -297,7 +297,13 @@ ScaleSource* DecodedPicture::Get(const wchar_t* path) {
 WorkingImage LoadIconImage(const IconSource& source, int size, IconJobFlags flags, const WideString& fallback,
                            int32_t index, DecodedPicture* cache) {
     if (size <= 0) return WorkingImage();
-    if (flags & kFromResource) return ExtractResourceIcon(source.path, index, size, size, fallback);
+    if (flags & kFromResource) {
+        if (source.library) {
+            const IconHandle icon(source.library->GroupIcon(index, size, size));
+            if (icon) return ImageFromIcon(icon.Get(), size, size);
+        }
+        return ExtractResourceIcon(source.path, index, size, size, fallback);
+    }
     if (flags & kFromWindow) return LoadWindowIconImage(source.smallIcon, source.largeIcon, size, flags);
     DecodedPicture local;
     ScaleSource* picture = (cache ? cache : &local)->Get(source.path.Text());
@@ -353,6 +359,15 @@ bool MakeIconFromFile(const WideString& source, const WideString& output, const 
     }
     const ReachableFile reachable(resolved);
     return WriteIconFile(IconSource(reachable.Path()), sizes, target, index, flags | kFromResource, source);
+}
+
+bool MakeIconFromLibrary(const IconLibrary& library, const WideString& path, int32_t index, const WideString& output,
+                         const SizeList& sizes, IconJobFlags flags) {
+    WideString target(output);
+    EnsureOutputExtension(target, flags | kFromResource);
+    IconSource source(path);
+    source.library = &library;
+    return WriteIconFile(source, sizes, target, index, flags | kFromResource, WideString());
 }
 
 bool MakeIconFromResource(const WideString& path, int32_t index, const WideString& output, const SizeList& sizes,

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine/IconJobFlags.h"
+#include "engine/IconLibrary.h"
 #include "engine/ImageScaling.h"
 #include "engine/Imaging.h"
 #include "sys/WideString.h"
@@ -16,6 +17,8 @@ struct IconSource {
     WideString path;
     HICON smallIcon = nullptr;
     HICON largeIcon = nullptr;
+    // A resource file already loaded by the caller gives its sizes from here; the shell only what it can't give.
+    const IconLibrary* library = nullptr;
 
     IconSource() = default;
     explicit IconSource(const WideString& file) : path(file) {}
@@ -70,6 +73,10 @@ bool ResolveIconSource(WideString& path, int32_t& index);
 // could not be written is not replaced by the shell's icon. The output path's extension is brought in line with
 // the flags on a copy. True when the output file was written.
 bool MakeIconFromFile(const WideString& source, const WideString& output, const SizeList& sizes, IconJobFlags flags);
+// Writes the icon group at position index of a library loaded from path (the file the shell's extractor reads for
+// a size the library can't give). True when the output file was written.
+bool MakeIconFromLibrary(const IconLibrary& library, const WideString& path, int32_t index, const WideString& output,
+                         const SizeList& sizes, IconJobFlags flags);
 // Writes the icon with the given index of a resource file. True when the output file was written.
 bool MakeIconFromResource(const WideString& path, int32_t index, const WideString& output, const SizeList& sizes,
                           IconJobFlags flags);

@@ -1,7 +1,6 @@
 #include "engine/ImageScaling.h"
 
 #include <commctrl.h>
-#include <stb_image_resize.h>
 
 #include <algorithm>
 #include <cstring>
@@ -10,6 +9,8 @@
 #include <type_traits>
 #include <utility>
 #include <vector>
+
+#include "engine/Resampler.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ FitGeometry ComputeFit(unsigned sw, unsigned sh, int width, int height, IconJobF
     return g;
 }
 
-// Premultiplied BGRA pixels, rows top-down, stride width * 4.
+// Straight-alpha BGRA pixels, rows top-down, stride width * 4.
 struct PixelPlane {
     int width = 0;
     int height = 0;
@@ -63,34 +64,7 @@ struct PixelPlane {
 // Largest picture whose pixels are copied for scaling; beyond it a 32-bit process runs out of address space.
 constexpr uint64_t kMaxPlaneBytes = 512ull << 20;
 
-// Half the size, rounded up; each pixel is the rounded mean of a 2 x 2 block, the last column or row of an odd
-// size taken twice (the same clamped edge the resampler uses). Level pixel i then covers source pixels
-// [2i, 2i + 2), so a source rectangle maps onto a level by halving its coordinates.
-bool Reduce(const PixelPlane& from, PixelPlane& to) {
-    to.width = (from.width + 1) / 2;
-    to.height = (from.height + 1) / 2;
-    try {
-        to.bytes.resize(static_cast<size_t>(to.width) * to.height * 4);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    const size_t fromStride = static_cast<size_t>(from.width) * 4;
-    for (int y = 0; y < to.height; ++y) {
-        const uint8_t* row0 = from.bytes.data() + static_cast<size_t>(2 * y) * fromStride;
-        const uint8_t* row1 = (2 * y + 1 < from.height) ? row0 + fromStride : row0;
-        uint8_t* out = to.bytes.data() + static_cast<size_t>(y) * to.width * 4;
-        for (int x = 0; x < to.width; ++x) {
-            const int x0 = 2 * x * 4;
-            const int x1 = (2 * x + 1 < from.width) ? x0 + 4 : x0;
-            for (int c = 0; c < 4; ++c)
-                out[x * 4 + c] =
-                    static_cast<uint8_t>((row0[x0 + c] + row0[x1 + c] + row1[x0 + c] + row1[x1 + c] + 2) >> 2);
-        }
-    }
-    return true;
-}
-
-// One picture frame's pixels and the 2 x 2 reductions built from them so far.
+// One picture frame's pixels and the 2 x 2 reductions built from them so far, kept premultiplied in 16 bits.
 class Pyramid {
 public:
     bool Load(const GdiplusImage& picture) {
@@ -98,93 +72,90 @@ public:
         const int height = picture.Height();
         if (width <= 0 || height <= 0) return false;
         if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4 > kMaxPlaneBytes) return false;
-        BitmapLock lock(picture, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB);
+        // Read straight: 8-bit premultiplied values would already have lost a half-transparent colour.
+        BitmapLock lock(picture, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB);
         if (!lock.Locked()) return false;
-        auto base = std::make_unique<PixelPlane>();
-        base->width = width;
-        base->height = height;
+        PixelPlane base;
+        base.width = width;
+        base.height = height;
         const size_t rowBytes = static_cast<size_t>(width) * 4;
         try {
-            base->bytes.resize(rowBytes * height);
+            base.bytes.resize(rowBytes * height);
         } catch (const std::bad_alloc&) {
             return false;
         }
         for (int y = 0; y < height; ++y)
-            std::memcpy(base->bytes.data() + y * rowBytes, lock.Row(y), rowBytes);
+            std::memcpy(base.bytes.data() + y * rowBytes, lock.Row(y), rowBytes);
+        base_ = std::move(base);
         levels_.clear();
-        levels_.push_back(std::move(base));
+        loaded_ = true;
         return true;
     }
 
-    bool Loaded() const { return !levels_.empty(); }
-    const PixelPlane& Base() const { return *levels_.front(); }
+    bool Loaded() const { return loaded_; }
+    int Width() const { return base_.width; }
+    int Height() const { return base_.height; }
 
-    // The smallest level on which the region (srcWidth x srcHeight source pixels) still spans at least twice the
-    // output size, built on demand; level k has scale 1 / 2^k. Falls back to a larger level when memory runs out.
-    const PixelPlane& LevelFor(int srcWidth, int srcHeight, int outWidth, int outHeight, int& shift) {
+    // The smallest level on which the region (srcWidth x srcHeight source pixels) still spans at least three times
+    // the output size (twice for sizes above 64, whose filter would otherwise cost a multiple for little gain),
+    // built on demand; level k has scale 1 / 2^k. The box reductions stop there, so the final filter sees enough of
+    // the detail to stay sharp. Falls back to a larger level when memory runs out.
+    ResampleSource LevelFor(int srcWidth, int srcHeight, int outWidth, int outHeight, int& shift) {
+        const int64_t factor = std::max(outWidth, outHeight) <= 64 ? 3 : 2;
         int wanted = 0;
-        while ((static_cast<int64_t>(srcWidth) >> (wanted + 1)) >= 2 * static_cast<int64_t>(outWidth) &&
-               (static_cast<int64_t>(srcHeight) >> (wanted + 1)) >= 2 * static_cast<int64_t>(outHeight))
+        while ((static_cast<int64_t>(srcWidth) >> (wanted + 1)) >= factor * outWidth &&
+               (static_cast<int64_t>(srcHeight) >> (wanted + 1)) >= factor * outHeight)
             ++wanted;
-        while (static_cast<int>(levels_.size()) <= wanted) {
-            auto next = std::make_unique<PixelPlane>();
-            if (!Reduce(*levels_.back(), *next)) break;
+        while (static_cast<int>(levels_.size()) < wanted) {
+            auto next = std::make_unique<WidePlane>();
+            if (!HalvePlane(Level(static_cast<int>(levels_.size())), *next)) break;
             levels_.push_back(std::move(next));
         }
-        shift = std::min(wanted, static_cast<int>(levels_.size()) - 1);
-        return *levels_[shift];
+        shift = std::min(wanted, static_cast<int>(levels_.size()));
+        return Level(shift);
     }
 
 private:
-    std::vector<std::unique_ptr<PixelPlane>> levels_;
+    ResampleSource Level(int k) const {
+        ResampleSource source;
+        if (k == 0) {
+            source.width = base_.width;
+            source.height = base_.height;
+            source.straight = base_.bytes.data();
+        } else {
+            const WidePlane& plane = *levels_[static_cast<size_t>(k - 1)];
+            source.width = plane.width;
+            source.height = plane.height;
+            source.wide = &plane;
+        }
+        return source;
+    }
+
+    bool loaded_ = false;
+    PixelPlane base_;
+    std::vector<std::unique_ptr<WidePlane>> levels_;
 };
 
-// Catmull-Rom passes through the samples, so a span drawn at its own size comes out unchanged; Mitchell would
-// soften it.
-stbir_filter FilterFor(double inputSpan, int outputSpan) {
-    return outputSpan >= inputSpan ? STBIR_FILTER_CATMULLROM : STBIR_FILTER_MITCHELL;
-}
-
-// Resamples the level's region into the destination rectangle of the locked image. The filters' negative lobes can
-// push a colour above its alpha, which is no valid premultiplied pixel (and would overflow when un-premultiplied),
-// so colours are clamped to their alpha.
-void ResampleInto(const WorkingImage& image, const PixelPlane& level, double x0, double y0, double x1, double y1,
+// Resamples the level's region into the destination rectangle of the straight-alpha image.
+void ResampleInto(const WorkingImage& image, const ResampleSource& level, double x0, double y0, double x1, double y1,
                   const FitGeometry& g) {
-    BitmapLock lock(image, Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeWrite);
+    BitmapLock lock(image, Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeWrite, PixelFormat32bppARGB);
     if (!lock.Locked()) return;
     uint8_t* out = lock.Row(g.dstY) + static_cast<ptrdiff_t>(g.dstX) * 4;
-    const int ok = stbir_resize_region(
-        level.bytes.data(), level.width, level.height, level.width * 4, out, g.dstWidth, g.dstHeight, lock.Stride(),
-        STBIR_TYPE_UINT8, 4, 3, STBIR_FLAG_ALPHA_PREMULTIPLIED, STBIR_EDGE_CLAMP, STBIR_EDGE_CLAMP,
-        FilterFor(x1 - x0, g.dstWidth), FilterFor(y1 - y0, g.dstHeight), STBIR_COLORSPACE_LINEAR, nullptr,
-        static_cast<float>(x0 / level.width), static_cast<float>(y0 / level.height),
-        static_cast<float>(x1 / level.width), static_cast<float>(y1 / level.height));
-    if (!ok) {
+    if (!ResampleRegion(level, x0, y0, x1, y1, out, g.dstWidth, g.dstHeight, lock.Stride()))
         image.Check(Gdiplus::OutOfMemory);
-        return;
-    }
-    for (int y = 0; y < g.dstHeight; ++y) {
-        uint8_t* p = out + static_cast<ptrdiff_t>(y) * lock.Stride();
-        for (int x = 0; x < g.dstWidth; ++x, p += 4) {
-            const uint8_t alpha = p[3];
-            p[0] = std::min(p[0], alpha);
-            p[1] = std::min(p[1], alpha);
-            p[2] = std::min(p[2], alpha);
-        }
-    }
 }
 
 // A new working image of the fitted source, resampled from the pyramid's best level; the region is mapped onto
-// that level in exact fractional coordinates.
+// that level in exact fractional coordinates. The image holds straight alpha, so that colours are kept exactly.
 WorkingImage ScaleFromPyramid(Pyramid& pyramid, int width, int height, IconJobFlags flags) {
-    const PixelPlane& base = pyramid.Base();
-    const FitGeometry g =
-        ComputeFit(static_cast<unsigned>(base.width), static_cast<unsigned>(base.height), width, height, flags);
-    WorkingImage result = CreateWorkingImage(width, height);
+    const FitGeometry g = ComputeFit(static_cast<unsigned>(pyramid.Width()), static_cast<unsigned>(pyramid.Height()),
+                                     width, height, flags);
+    WorkingImage result = CreateGdiplusBitmap(width, height, PixelFormat32bppARGB);
     if (!result || g.dstWidth <= 0 || g.dstHeight <= 0 || g.srcWidth <= 0 || g.srcHeight <= 0) return result;
 
     int shift = 0;
-    const PixelPlane& level = pyramid.LevelFor(g.srcWidth, g.srcHeight, g.dstWidth, g.dstHeight, shift);
+    const ResampleSource level = pyramid.LevelFor(g.srcWidth, g.srcHeight, g.dstWidth, g.dstHeight, shift);
     const double scale = 1.0 / static_cast<double>(1 << shift);
     ResampleInto(result, level, g.srcX * scale, g.srcY * scale, (g.srcX + g.srcWidth) * scale,
                  (g.srcY + g.srcHeight) * scale, g);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -388,6 +389,100 @@ TEST_F(BatchTest, ConvertRunsAsAThreadEntryAndStopsAtOnceWhenCancelledBeforeStar
         CloseHandle(thread);
         EXPECT_EQ(code, c.exitCode);
         EXPECT_EQ(FolderNames(target_).size(), c.files);
+    }
+}
+
+// A picture whose pixels depend on the seed, so that every source gives different bytes.
+PixelFunction Pattern(int seed) {
+    return [seed](int x, int y) {
+        return 0xFF000000u | static_cast<uint32_t>((x * seed) & 255) << 16 |
+               static_cast<uint32_t>((y * 3 + seed * 40) & 255) << 8 | static_cast<uint32_t>((x + y) & 255);
+    };
+}
+
+// Every file of a folder with its bytes.
+std::map<std::wstring, std::vector<uint8_t>> FolderContent(const WideString& folder) {
+    std::map<std::wstring, std::vector<uint8_t>> content;
+    for (const std::wstring& name : FolderNames(folder))
+        content[name] = ReadBytes(WideString::Concat(folder, L"\\", name.c_str()).Text());
+    return content;
+}
+
+TEST_F(BatchTest, ConvertOnManyWorkersWritesTheSameFilesAndBackupsAsOnOne) {
+    // Outputs shared by several pictures, an output that is another's backup name, and earlier files in the target.
+    const wchar_t* colliding[] = {L"a.jpg", L"a.png", L"a.gif",         L"a (backup).png", L"a (backup 2).bmp",
+                                  L"b.bmp", L"b.tif", L"B (backup).png"};
+    int seed = 1;
+    for (const wchar_t* name : colliding) {
+        const WideString extension = WideString(name).Extension(false);
+        const wchar_t* mime = extension.EqualsIgnoreCase(L"jpg")   ? L"image/jpeg"
+                              : extension.EqualsIgnoreCase(L"bmp") ? L"image/bmp"
+                              : extension.EqualsIgnoreCase(L"tif") ? L"image/tiff"
+                                                                   : L"image/png";
+        ASSERT_TRUE(SavePicture(In(name), 60 + seed, 50, Pattern(seed), mime)) << Narrow(name);
+        ++seed;
+    }
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_TRUE(SavePicture(In(WideString::Concat(L"single", WideString::FromInt(i), L".png").Text()), 80, 64,
+                                Pattern(seed++)));
+    }
+    const WideString sequential = temp_ / L"sequential";
+    ASSERT_TRUE(CreateDirectoryW(sequential.Text(), nullptr));
+    for (const WideString& folder : {sequential, target_}) {
+        ASSERT_TRUE(WriteBytes(WideString::Concat(folder, L"\\a.ico").Text(), "old a", 5));
+        ASSERT_TRUE(WriteBytes(WideString::Concat(folder, L"\\b (backup).ico").Text(), "old b backup", 12));
+    }
+
+    job_.targetFolder = sequential;
+    EXPECT_EQ(BatchConvertPicturesOn(&job_, 1), 1);
+    const int32_t sequentialCount = job_.counter;
+    const WideString sequentialLast = job_.output;
+    job_.targetFolder = target_;
+    EXPECT_EQ(BatchConvertPicturesOn(&job_, 4), 1);
+    EXPECT_EQ(job_.counter, sequentialCount);
+    EXPECT_STREQ(job_.output.FileName().Text(), sequentialLast.FileName().Text()) << "the last listed item is named";
+
+    const auto expected = FolderContent(sequential), written = FolderContent(target_);
+    EXPECT_GE(expected.size(), 10u + 2u + 4u) << "the single pictures, the earlier files and a family's outputs";
+    ASSERT_EQ(written.size(), expected.size());
+    for (const auto& file : expected) {
+        SCOPED_TRACE(Narrow(file.first.c_str()));
+        const auto found = written.find(file.first);
+        ASSERT_NE(found, written.end());
+        EXPECT_TRUE(found->second == file.second) << "same bytes";
+    }
+}
+
+TEST_F(BatchTest, ConvertCancelledWhileRunningStopsEveryWorkerAndLeavesOnlyCompleteFiles) {
+    constexpr int kPictures = 24;
+    for (int i = 0; i < kPictures; ++i) {
+        ASSERT_TRUE(SavePicture(In(WideString::Concat(L"p", WideString::FromInt(i), L".png").Text()), 600, 600,
+                                Pattern(i + 1)));
+    }
+    job_.sizes = {16, 32, 48, 256};
+    struct Run {
+        BatchJob* job;
+        static DWORD WINAPI Entry(LPVOID self) {
+            return static_cast<DWORD>(BatchConvertPicturesOn(static_cast<Run*>(self)->job, 2));
+        }
+    } run{&job_};
+    HANDLE thread = CreateThread(nullptr, 0, Run::Entry, &run, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    while (job_.counter < 2 && WaitForSingleObject(thread, 5) == WAIT_TIMEOUT) {
+    }
+    job_.cancel = true;
+    ASSERT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+    CloseHandle(thread);
+
+    const std::set<std::wstring> names = FolderNames(target_);
+    EXPECT_GE(names.size(), 2u);
+    EXPECT_LT(names.size(), static_cast<size_t>(kPictures)) << "the batch stopped before its end";
+    EXPECT_EQ(names.size(), static_cast<size_t>(job_.counter)) << "every counted file, no temporary file";
+    for (const std::wstring& name : names) {
+        SCOPED_TRACE(Narrow(name.c_str()));
+        const IcoFile ico = ReadIco(WideString::Concat(target_, L"\\", name.c_str()).Text());
+        ASSERT_TRUE(ico.valid);
+        EXPECT_EQ(EntrySizes(ico), (std::vector<int>{16, 32, 48, 256}));
     }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "support/PictureSupport.h"
@@ -140,31 +141,75 @@ TEST(ScaleImageTest, StretchFillsTheWholeImageAndFlatColoursStayExact) {
     }
 }
 
-TEST(ScaleImageTest, FlatHalfTransparentColourKeepsColourAndAlphaAsStraightValues) {
-    // Straight ARGB in, straight ARGB out: the premultiplied round trip may move a colour by at most 1.
+TEST(ScaleImageTest, FlatHalfTransparentColourKeepsColourAndAlphaExactly) {
+    // Straight ARGB in, straight ARGB out, with no drift from rounding: reductions through several box halvings,
+    // a reduction straight from the picture, and an enlargement.
     struct Straight {
         int a, r, g, b;
     };
-    const Straight colours[] = {{128, 200, 100, 50}, {128, 255, 255, 255}, {200, 17, 230, 99}, {64, 240, 16, 128}};
-    for (const Straight& s : colours) {
-        GdiplusImage straight = CreateGdiplusBitmap(333, 211, PixelFormat32bppARGB);
-        {
-            BitmapLock lock(straight, Gdiplus::ImageLockModeWrite, PixelFormat32bppARGB);
-            ASSERT_TRUE(lock.Locked());
-            for (int y = 0; y < lock.Height(); ++y)
-                std::fill_n(reinterpret_cast<uint32_t*>(lock.Row(y)), lock.Width(), Pixel(s.a, s.r, s.g, s.b));
-        }
-        for (int size : {16, 32, 48, 256})
-            for (IconJobFlags mode : {IconJobFlags(0), kCrop}) {
-                const std::vector<uint32_t> pixels =
-                    ReadPixels(ScaleImage(straight, size, size, mode), PixelFormat32bppARGB);
-                ASSERT_EQ(pixels.size(), static_cast<size_t>(size) * size);
-                int worst = 0;
-                for (uint32_t p : pixels)
-                    worst = std::max({worst, std::abs(Alpha(p) - s.a), std::abs(Red(p) - s.r),
-                                      std::abs(Channel(p, 8) - s.g), std::abs(Channel(p, 0) - s.b)});
-                EXPECT_LE(worst, 1) << "alpha " << s.a << " at " << size;
+    const Straight colours[] = {
+        {128, 200, 100, 50}, {128, 255, 255, 255}, {200, 17, 230, 99}, {64, 240, 16, 128}, {1, 255, 7, 128}};
+    const SIZE sources[] = {{2000, 1500}, {333, 211}, {7, 5}};
+    for (const SIZE& source : sources)
+        for (const Straight& s : colours) {
+            GdiplusImage straight = CreateGdiplusBitmap(source.cx, source.cy, PixelFormat32bppARGB);
+            {
+                BitmapLock lock(straight, Gdiplus::ImageLockModeWrite, PixelFormat32bppARGB);
+                ASSERT_TRUE(lock.Locked());
+                for (int y = 0; y < lock.Height(); ++y)
+                    std::fill_n(reinterpret_cast<uint32_t*>(lock.Row(y)), lock.Width(), Pixel(s.a, s.r, s.g, s.b));
             }
+            for (int size : {16, 32, 48, 256})
+                for (IconJobFlags mode : {IconJobFlags(0), kCrop}) {
+                    const std::vector<uint32_t> pixels =
+                        ReadPixels(ScaleImage(straight, size, size, mode), PixelFormat32bppARGB);
+                    ASSERT_EQ(pixels.size(), static_cast<size_t>(size) * size);
+                    const size_t exact =
+                        static_cast<size_t>(std::count(pixels.begin(), pixels.end(), Pixel(s.a, s.r, s.g, s.b)));
+                    EXPECT_EQ(exact, pixels.size()) << source.cx << " x " << source.cy << ", alpha " << s.a << " at "
+                                                    << size << "; first " << std::hex << pixels[0];
+                }
+        }
+}
+
+TEST(ScaleImageTest, HardEdgesStaySharpWithoutAnOvershootBand) {
+    // A vertical edge at x = 301 of 600: every reduced row rises monotonically from the one flat value to the other,
+    // and more than one output pixel away from the edge it is the flat value itself (no ringing halo).
+    struct Edge {
+        int low, high;
+    };
+    for (const Edge& e : {Edge{0, 255}, Edge{64, 192}, Edge{255, 0}}) {
+        WorkingImage edge = MakeImage(600, 400, [e](int x, int) {
+            const int v = x < 301 ? e.low : e.high;
+            return Pixel(255, v, v, v);
+        });
+        for (int size : {16, 32, 37, 48, 256}) {
+            SCOPED_TRACE(std::to_string(e.low) + "/" + std::to_string(e.high) + " at " + std::to_string(size));
+            const std::vector<uint32_t> pixels = ReadPixels(ScaleImage(edge, size, size, kCrop), PixelFormat32bppARGB);
+            ASSERT_EQ(pixels.size(), static_cast<size_t>(size) * size);
+            const double edgeAt = (301.0 - 100.0) * size / 400.0;  // crop keeps the middle 400 columns
+            int worst = 0, steps = 0;
+            for (int y = 0; y < size; ++y) {
+                for (int x = 0; x < size; ++x) {
+                    const int v = Red(pixels[static_cast<size_t>(y) * size + x]);
+                    if (x > 0) {
+                        const int before = Red(pixels[static_cast<size_t>(y) * size + x - 1]);
+                        steps += e.low < e.high ? v < before : v > before;
+                    }
+                    if (x + 0.5 < edgeAt - 1.5) worst = std::max(worst, std::abs(v - e.low));
+                    if (x + 0.5 > edgeAt + 1.5) worst = std::max(worst, std::abs(v - e.high));
+                }
+            }
+            EXPECT_EQ(steps, 0) << "a step against the edge's direction";
+            EXPECT_EQ(worst, 0) << "a value off the flat side away from the edge";
+            // Sharp: the edge spans at most three output pixels.
+            int between = 0;
+            for (int x = 0; x < size; ++x) {
+                const int v = Red(pixels[static_cast<size_t>(size / 2) * size + x]);
+                between += v != e.low && v != e.high;
+            }
+            EXPECT_LE(between, 3);
+        }
     }
 }
 

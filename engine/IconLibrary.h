@@ -1,0 +1,44 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "sys/Handles.h"
+#include "sys/WideString.h"
+
+// A resource file loaded once as a data file, so that every size of every icon group is built from the group's
+// own entries without the shell opening the file again for each one. Files the loader can't map as data (16-bit
+// libraries) don't load; their callers take the shell's extractor instead. Safe to read from several threads.
+class IconLibrary {
+public:
+    IconLibrary() = default;
+    explicit IconLibrary(const WideString& path);
+    IconLibrary(const IconLibrary&) = delete;
+    IconLibrary& operator=(const IconLibrary&) = delete;
+
+    bool Loaded() const { return module_.Valid(); }
+    // Icon groups in the order of the resource directory (the order the shell's extractor counts them).
+    int32_t GroupCount() const { return static_cast<int32_t>(groups_.size()); }
+
+    // The group at position index as an icon of width x height made from the entry the system's icon lookup picks
+    // for that size, as the shell's extractor makes it. Null when the group or its entry is missing or unsound.
+    HICON GroupIcon(int32_t index, int width, int height) const;
+
+    // The PNG stream of the entry the lookup picks for size x size when that entry is an 8-bit RGBA PNG of exactly
+    // that size: its pixels are the icon's own, so it can be stored as it is. False (png untouched) otherwise.
+    bool GroupPng(int32_t index, int size, std::vector<uint8_t>& png) const;
+
+    struct GroupName {
+        WORD id = 0;
+        WideString name;  // empty for a group named by id
+    };
+
+private:
+    // The entry's bytes the lookup picks for the size; null when the group or its entry is missing or unsound.
+    const uint8_t* ChosenEntry(int32_t index, int width, int height, DWORD& size) const;
+
+    ModuleHandle module_;
+    std::vector<GroupName> groups_;
+};

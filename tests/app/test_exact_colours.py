@@ -1,0 +1,65 @@
+"""A flat half-transparent picture keeps its exact straight colour and alpha in every entry the real program writes,
+bitmap and PNG alike, and in a PNG output; read back with PIL."""
+import io
+import struct
+import unittest
+
+from PIL import Image
+
+import gw
+
+COLOURS = [(200, 100, 50, 128), (17, 230, 99, 200)]
+
+
+def entries(path):
+    """(size, is_png, RGBA image) of every entry of an .ico file, each decoded on its own."""
+    with open(path, "rb") as f:
+        data = f.read()
+    count = struct.unpack_from("<H", data, 4)[0]
+    result = []
+    for i in range(count):
+        width, height, _, _, _, bits, length, offset = struct.unpack_from("<BBBBHHII", data, 6 + 16 * i)
+        block = data[offset:offset + length]
+        size = width or 256
+        if block.startswith(b"\x89PNG"):
+            result.append((size, True, Image.open(io.BytesIO(block)).convert("RGBA")))
+            continue
+        # A 32-bit bitmap entry: header, bottom-up BGRA rows, then the AND mask.
+        header = struct.unpack_from("<I", block, 0)[0]
+        pixels = block[header:header + size * size * 4]
+        image = Image.frombytes("RGBA", (size, size), pixels, "raw", "BGRA", 0, -1)
+        result.append((size, False, image))
+    return result
+
+
+class ExactColourTest(gw.TempDirTest):
+    def test_every_entry_and_png_output_keeps_the_flat_colour(self):
+        for colour in COLOURS:
+            for width, height in ((640, 480), (9, 9)):
+                with self.subTest(colour=colour, size=(width, height)):
+                    source = self.path("flat.png")
+                    Image.new("RGBA", (width, height), colour).save(source)
+                    output = self.path("flat.ico")
+                    result = gw.run("/formats=16,32,48,64,256", "/crop", "/convert", gw.win_path(source),
+                                    gw.win_path(output))
+                    self.assertEqual(result.returncode, 0)
+                    found = entries(output)
+                    self.assertEqual([(size, png) for size, png, _ in found],
+                                     [(16, False), (32, False), (48, False), (64, True), (256, True)])
+                    for size, png, image in found:
+                        self.assertEqual(image.getcolors(), [(size * size, colour)], "entry %d" % size)
+                    nopngc = self.path("bitmaps.ico")
+                    result = gw.run("/formats=256", "/nopngc", "/crop", "/convert", gw.win_path(source),
+                                    gw.win_path(nopngc))
+                    self.assertEqual(result.returncode, 0)
+                    (size, png, image), = entries(nopngc)
+                    self.assertFalse(png)
+                    self.assertEqual(image.getcolors(), [(256 * 256, colour)])
+                    single = self.path("single.png")
+                    result = gw.run("/formats=48", "/crop", "/convert", gw.win_path(source), gw.win_path(single))
+                    self.assertEqual(result.returncode, 0)
+                    self.assertEqual(Image.open(single).convert("RGBA").getcolors(), [(48 * 48, colour)])
+
+
+if __name__ == "__main__":
+    unittest.main()
