@@ -209,11 +209,12 @@ int BatchExtractIcons(BatchJob* job) {
     job->targetFolder.StripTrailingBackslashes();
     // The loader and the shell's extractors refuse paths of MAX_PATH and more.
     const ReachableFile library(job->source);
-    // Loaded once for every group and size; a file the loader can't map (a 16-bit library) leaves each size to the
-    // shell's extractor, which reads it on its own.
     // Listing the groups walks the resource tree, which the loader trusts.
     if (!ResourceFileSound(library.Path().Text())) return 0;
+    // Loaded once for every group and size; a file the loader can't map (a 16-bit library) leaves each size to the
+    // shell's extractor, which reads it on its own.
     const IconLibrary loaded(library.Path());
+    const std::vector<bool> sound = loaded.Loaded() ? SoundIconGroups(library.Path().Text()) : std::vector<bool>();
     const int32_t groups = loaded.Loaded() ? loaded.GroupCount() : CountIconGroups(library.Path());
     const IconJobFlags flags = job->flags;
     std::atomic<int32_t> written{0}, last{-1};
@@ -226,8 +227,10 @@ int BatchExtractIcons(BatchJob* job) {
         const WideString output = ExtractOutputPath(job->targetFolder, job->source, index, flags);
         const auto item = [&] {
             return RunItem(output, [&] {
-                return loaded.Loaded() ? MakeIconFromLibrary(loaded, library.Path(), index, output, job->sizes, flags)
-                                       : MakeIconFromResource(library.Path(), index, output, job->sizes, flags);
+                if (!loaded.Loaded()) return MakeIconFromResource(library.Path(), index, output, job->sizes, flags);
+                // The library path reads the group's blocks itself, so a group whose data leaves the file is skipped.
+                return static_cast<size_t>(index) < sound.size() && sound[static_cast<size_t>(index)] &&
+                       MakeIconFromLibrary(loaded, library.Path(), index, output, job->sizes, flags);
             });
         };
         if (CountItem(*job, gate.Run(item))) ++written;

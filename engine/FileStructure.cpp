@@ -539,3 +539,16 @@ bool IconGroupSound(const wchar_t* path, int32_t index) {
             return true;
     }
 }
+
+std::vector<bool> SoundIconGroups(const wchar_t* path) {
+    std::vector<bool> sound;
+    const MappedFile mapped(ExtractorPath(path).data());
+    if (!mapped.Mapped()) return sound;
+    const ByteSpan bytes = mapped.Bytes();
+    const FileFormat format = DetectFileFormat(bytes);
+    if (format != FileFormat::kPortableExecutable && format != FileFormat::kNewExecutable) return sound;
+    const IconGroupTable table = IconGroupTable::Read(bytes);
+    for (int32_t i = 0; i < table.GroupCount(); ++i)
+        sound.push_back(table.TreeSound() && table.GroupSound(i));
+    return sound;
+}

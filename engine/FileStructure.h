@@ -75,3 +75,6 @@ bool ResourceFileSound(const wchar_t* path);
 // without a folder is looked up along the search path, as the extractor does. A file that can't be opened passes:
 // the system can't read it either.
 bool IconGroupSound(const wchar_t* path, int32_t index);
+// The same check for every group of a PE or NE file at once, for callers that visit them all: one entry per group
+// position, all false when the tree is unsound; empty when the file can't be read or is neither.
+std::vector<bool> SoundIconGroups(const wchar_t* path);
