@@ -90,7 +90,18 @@ bool Reduce(const PixelPlane& from, PixelPlane& to) {
     return true;
 }
 
-// One picture frame's pixels and the 2 x 2 reductions built from them so far.
+// How many 2 x 2 halvings a region of srcWidth x srcHeight source pixels takes before it is resampled to the output
+// size: the smallest level on which it still spans at least twice the output.
+int WantedLevel(int srcWidth, int srcHeight, int outWidth, int outHeight) {
+    int wanted = 0;
+    while ((static_cast<int64_t>(srcWidth) >> (wanted + 1)) >= 2 * static_cast<int64_t>(outWidth) &&
+           (static_cast<int64_t>(srcHeight) >> (wanted + 1)) >= 2 * static_cast<int64_t>(outHeight))
+        ++wanted;
+    return wanted;
+}
+
+// One picture frame's pixels and the 2 x 2 reductions built from them so far. A picture decoded at a reduced scale
+// starts at that level: its plane stands for the reductions it replaces, and geometry stays that of the picture.
 class Pyramid {
 public:
     bool Load(const GdiplusImage& picture) {
@@ -98,8 +109,6 @@ public:
         const int height = picture.Height();
         if (width <= 0 || height <= 0) return false;
         if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4 > kMaxPlaneBytes) return false;
-        BitmapLock lock(picture, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB);
-        if (!lock.Locked()) return false;
         auto base = std::make_unique<PixelPlane>();
         base->width = width;
         base->height = height;
@@ -109,34 +118,54 @@ public:
         } catch (const std::bad_alloc&) {
             return false;
         }
-        for (int y = 0; y < height; ++y)
-            std::memcpy(base->bytes.data() + y * rowBytes, lock.Row(y), rowBytes);
+        // The imaging library converts straight into the plane, so the picture is not copied a second time.
+        Gdiplus::BitmapData data{};
+        data.Width = static_cast<UINT>(width);
+        data.Height = static_cast<UINT>(height);
+        data.Stride = static_cast<INT>(rowBytes);
+        data.PixelFormat = PixelFormat32bppPARGB;
+        data.Scan0 = base->bytes.data();
+        const Gdiplus::GpRect whole(0, 0, width, height);
+        if (picture.Check(gdip::GdipBitmapLockBits(picture.Bitmap(), &whole,
+                                                   Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf,
+                                                   PixelFormat32bppPARGB, &data)) != kGpOk)
+            return false;
+        if (picture.Check(gdip::GdipBitmapUnlockBits(picture.Bitmap(), &data)) != kGpOk) return false;
+        return Start(std::move(base), width, height, 0);
+    }
+
+    bool Start(std::unique_ptr<PixelPlane> plane, int pictureWidth, int pictureHeight, int level) {
         levels_.clear();
-        levels_.push_back(std::move(base));
+        levels_.push_back(std::move(plane));
+        width_ = pictureWidth;
+        height_ = pictureHeight;
+        first_ = level;
         return true;
     }
 
     bool Loaded() const { return !levels_.empty(); }
-    const PixelPlane& Base() const { return *levels_.front(); }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
 
     // The smallest level on which the region (srcWidth x srcHeight source pixels) still spans at least twice the
     // output size, built on demand; level k has scale 1 / 2^k. Falls back to a larger level when memory runs out.
     const PixelPlane& LevelFor(int srcWidth, int srcHeight, int outWidth, int outHeight, int& shift) {
-        int wanted = 0;
-        while ((static_cast<int64_t>(srcWidth) >> (wanted + 1)) >= 2 * static_cast<int64_t>(outWidth) &&
-               (static_cast<int64_t>(srcHeight) >> (wanted + 1)) >= 2 * static_cast<int64_t>(outHeight))
-            ++wanted;
+        const int wanted = std::max(WantedLevel(srcWidth, srcHeight, outWidth, outHeight), first_) - first_;
         while (static_cast<int>(levels_.size()) <= wanted) {
             auto next = std::make_unique<PixelPlane>();
             if (!Reduce(*levels_.back(), *next)) break;
             levels_.push_back(std::move(next));
         }
-        shift = std::min(wanted, static_cast<int>(levels_.size()) - 1);
-        return *levels_[shift];
+        const int index = std::min(wanted, static_cast<int>(levels_.size()) - 1);
+        shift = first_ + index;
+        return *levels_[index];
     }
 
 private:
     std::vector<std::unique_ptr<PixelPlane>> levels_;
+    int width_ = 0;
+    int height_ = 0;
+    int first_ = 0;
 };
 
 // Catmull-Rom passes through the samples, so a span drawn at its own size comes out unchanged; Mitchell would
@@ -177,9 +206,8 @@ void ResampleInto(const WorkingImage& image, const PixelPlane& level, double x0,
 // A new working image of the fitted source, resampled from the pyramid's best level; the region is mapped onto
 // that level in exact fractional coordinates.
 WorkingImage ScaleFromPyramid(Pyramid& pyramid, int width, int height, IconJobFlags flags) {
-    const PixelPlane& base = pyramid.Base();
-    const FitGeometry g =
-        ComputeFit(static_cast<unsigned>(base.width), static_cast<unsigned>(base.height), width, height, flags);
+    const FitGeometry g = ComputeFit(static_cast<unsigned>(pyramid.Width()), static_cast<unsigned>(pyramid.Height()),
+                                     width, height, flags);
     WorkingImage result = CreateWorkingImage(width, height);
     if (!result || g.dstWidth <= 0 || g.dstHeight <= 0 || g.srcWidth <= 0 || g.srcHeight <= 0) return result;
 
@@ -256,14 +284,28 @@ ScaleSource::ScaleSource(GdiplusImage picture) : picture_(std::move(picture)) {
     }
 }
 
+ScaleSource::ScaleSource(std::vector<uint8_t> pixels, int pictureWidth, int pictureHeight, int level) {
+    if (pictureWidth <= 0 || pictureHeight <= 0 || level < 0 || level > 30) return;
+    auto plane = std::make_unique<PixelPlane>();
+    plane->width = static_cast<int>((static_cast<int64_t>(pictureWidth) + (1ll << level) - 1) >> level);
+    plane->height = static_cast<int>((static_cast<int64_t>(pictureHeight) + (1ll << level) - 1) >> level);
+    if (pixels.size() != static_cast<size_t>(plane->width) * static_cast<size_t>(plane->height) * 4) return;
+    plane->bytes = std::move(pixels);
+    frameCount_ = 1;
+    frames_ = std::make_unique<Frame[]>(1);
+    frames_[0].width = pictureWidth;
+    frames_[0].height = pictureHeight;
+    frames_[0].pyramid.Start(std::move(plane), pictureWidth, pictureHeight, level);
+}
+
 bool ScaleSource::Valid() const {
     return frameCount_ > 0;
 }
 int ScaleSource::Width() const {
-    return Valid() ? picture_.Width() : 0;
+    return !Valid() ? 0 : picture_ ? picture_.Width() : frames_[0].width;
 }
 int ScaleSource::Height() const {
-    return Valid() ? picture_.Height() : 0;
+    return !Valid() ? 0 : picture_ ? picture_.Height() : frames_[0].height;
 }
 const GdiplusImage& ScaleSource::Picture() const {
     return picture_;
@@ -292,6 +334,14 @@ WorkingImage ScaleSource::Scale(int width, int height, IconJobFlags flags) {
         if (frame.failed) return WorkingImage();
     }
     return ScaleFromPyramid(frame.pyramid, width, height, flags);
+}
+
+int ReductionLevel(int pictureWidth, int pictureHeight, int size, IconJobFlags flags) {
+    if (pictureWidth <= 0 || pictureHeight <= 0 || size <= 0) return 0;
+    const FitGeometry g =
+        ComputeFit(static_cast<unsigned>(pictureWidth), static_cast<unsigned>(pictureHeight), size, size, flags);
+    if (g.dstWidth <= 0 || g.dstHeight <= 0 || g.srcWidth <= 0 || g.srcHeight <= 0) return 0;
+    return WantedLevel(g.srcWidth, g.srcHeight, g.dstWidth, g.dstHeight);
 }
 
 WorkingImage ScaleImage(ScaleSource& source, int width, int height, IconJobFlags flags) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "engine/IconJobFlags.h"
 #include "engine/Imaging.h"
@@ -38,6 +39,9 @@ class ScaleSource {
 public:
     ScaleSource();
     explicit ScaleSource(GdiplusImage picture);
+    // A picture another decoder delivered at scale 1 / 2^level: premultiplied BGRA pixels, rows top-down, of
+    // ceil(pictureWidth / 2^level) x ceil(pictureHeight / 2^level). Scales as the full picture would from that level.
+    ScaleSource(std::vector<uint8_t> pixels, int pictureWidth, int pictureHeight, int level);
     ~ScaleSource();
     ScaleSource(const ScaleSource&) = delete;
     ScaleSource& operator=(const ScaleSource&) = delete;
@@ -56,10 +60,14 @@ public:
     struct Frame;
 
 private:
-    GdiplusImage picture_;
+    GdiplusImage picture_;  // empty for a picture given as pixels
     std::unique_ptr<Frame[]> frames_;
     unsigned frameCount_ = 0;
 };
+
+// How many 2 x 2 reductions scaling a picture of pictureWidth x pictureHeight to size x size with the flags' fit
+// takes before it resamples: a decoder that reduces for almost nothing may deliver the picture at that level.
+int ReductionLevel(int pictureWidth, int pictureHeight, int size, IconJobFlags flags);
 
 // A new width x height working image of the source fitted by the flags' fit mode (Center, Crop or Stretch);
 // uncovered margins stay transparent. Empty when the source is missing or has no pixels, or a size is not
