@@ -1,0 +1,78 @@
+"""End-to-end checks of photos the picture decoders must refuse or can only just hold: damaged JPEGs and pictures of
+144 and 256 megapixels. Each either converts correctly or fails with exit code 1 and no file; never the shell's
+icon for the file."""
+import os
+import unittest
+
+from PIL import Image
+
+import gw
+
+Image.MAX_IMAGE_PIXELS = None
+
+
+def two_halves(size):
+    """A square picture, red on the left half and blue on the right, so that a wrong geometry shows."""
+    picture = Image.new("RGB", (size, size), (200, 30, 30))
+    picture.paste((30, 30, 200), (size // 2, 0, size, size))
+    return picture
+
+
+class LargePictureTest(gw.TempDirTest):
+    def convert(self, source):
+        output = self.path("out.ico")
+        result = gw.run("/formats=16,256", "/convert", gw.win_path(source), gw.win_path(output), timeout=300)
+        return result.returncode, output
+
+    def assert_converted_or_refused(self, source):
+        code, output = self.convert(source)
+        self.assertIn(code, (0, 1), source)
+        if code == 1:
+            self.assertFalse(os.path.exists(output), "a failed conversion left %s" % output)
+            return
+        with Image.open(output) as icon:
+            icon.size = (16, 16)
+            entry = icon.convert("RGB")
+            left, right = entry.getpixel((3, 8)), entry.getpixel((12, 8))
+        self.assertGreater(left[0], 150, "left half of the 16 px entry: %s" % (left,))
+        self.assertGreater(right[2], 150, "right half of the 16 px entry: %s" % (right,))
+
+    def test_very_large_pictures_convert_or_fail_cleanly(self):
+        for size in (12000, 16000):
+            picture = two_halves(size)
+            for kind in ("jpg", "png"):
+                with self.subTest(size=size, kind=kind):
+                    source = self.path("big%d.%s" % (size, kind))
+                    picture.save(source, quality=90) if kind == "jpg" else picture.save(source, compress_level=1)
+                    self.assert_converted_or_refused(source)
+                    os.remove(source)
+            del picture
+
+    def test_a_photo_of_200_megapixels_converts(self):
+        source = self.path("photo.jpg")
+        two_halves(14200).save(source, quality=85)
+        code, output = self.convert(source)
+        self.assertEqual(code, 0)
+        self.assert_converted_or_refused(source)
+
+    def test_damaged_jpegs_fail_without_a_file(self):
+        good = self.path("good.jpg")
+        two_halves(600).save(good, quality=90)
+        with open(good, "rb") as f:
+            data = f.read()
+        scrambled = bytearray(data)
+        for i in range(len(data) // 3, len(data) // 3 + 400):
+            scrambled[i] = (i * 37) & 0xFF
+        cases = {"truncated.jpg": data[: len(data) // 2], "header.jpg": data[:300], "scrambled.jpg": bytes(scrambled)}
+        for name, content in cases.items():
+            with self.subTest(name=name):
+                source = self.path(name)
+                with open(source, "wb") as f:
+                    f.write(content)
+                code, output = self.convert(source)
+                self.assertEqual(code, 1)
+                self.assertFalse(os.path.exists(output))
+
+
+if __name__ == "__main__":
+    unittest.main()
