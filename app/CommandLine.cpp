@@ -99,12 +99,14 @@ struct SingleJob {
     SizeList sizes{16, 32, 48, 256};
 };
 
-// Converts or extracts the single source. When the output names the source file itself, the source is moved to
-// its backup name first and read from there, so that a failed job puts it back and a good one never overwrote it.
+// Converts or extracts the single source. An output that names the source file itself keeps the source's current
+// content as its backup; without that backup the job does not run, so the source is never lost.
 bool RunSingleJob(Application& app, WideString source, WideString target, SingleJob job) {
     int32_t index = 0;
     if (job.flags & kFromResource) index = SplitIconLocation(source);
     app.MapSystemFolders(source);
+    // "out.png." names out.png, so its extension decides as well.
+    DropTrailingDotsAndSpaces(target);
     if (target.Extension(false).EqualsIgnoreCase(L"png")) {
         job.flags |= kPngs;
     } else {
@@ -113,20 +115,12 @@ bool RunSingleJob(Application& app, WideString source, WideString target, Single
     }
     app.MapSystemFolders(target);
 
-    WideString backup;
-    bool moved = false;
+    OutputBackup backup;
     const bool targetIsSource = IsSameFile(source, target);
-    if (targetIsSource) {
-        // Whatever name the output gives the source file, its backup holds that file from now on.
-        WideString item(target);
-        moved = MoveAsideExisting(target, &item, backup);
-        // Still the output's own path: the file could not be moved aside, so the job would destroy its source.
-        if (item.EqualsIgnoreCase(target.Text())) return false;
-        source = item;
-    }
+    if (targetIsSource && !MoveAsideExisting(target, backup)) return false;
     const bool written = (job.flags & kFromResource) ? MakeIconFromResource(source, index, target, job.sizes, job.flags)
                                                      : MakeIconFromFile(source, target, job.sizes, job.flags);
-    if (targetIsSource) FinishOutput(backup, target, moved, written);
+    if (targetIsSource) FinishOutput(backup, target, written);
     return written;
 }
 

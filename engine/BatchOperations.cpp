@@ -12,6 +12,7 @@
 #include "engine/WindowIcons.h"
 #include "sys/FolderEnumerator.h"
 #include "sys/Handles.h"
+#include "sys/TempFiles.h"
 
 namespace {
 
@@ -49,13 +50,14 @@ const wchar_t* OutputExtension(IconJobFlags flags) {
     return (flags & kPngs) ? L".png" : L".ico";
 }
 
-// Moves an existing output aside, runs the item's operation and restores or announces the output.
+// Keeps an existing output as its backup, runs the item's operation and drops that backup again when it failed.
+// An output whose content could not be kept is not replaced.
 template <typename Operation>
-bool RunItem(BatchJob& job, WideString* item, Operation operation) {
-    WideString backup;
-    const bool moved = MoveAsideExisting(job.output, item, backup);
+bool RunItem(BatchJob& job, Operation operation) {
+    OutputBackup backup;
+    if (!MoveAsideExisting(job.output, backup)) return false;
     const bool succeeded = operation();
-    FinishOutput(backup, job.output, moved, succeeded);
+    FinishOutput(backup, job.output, succeeded);
     return succeeded;
 }
 
@@ -159,15 +161,17 @@ bool IsPictureFileName(const wchar_t* name) {
 int BatchExtractIcons(BatchJob* job) {
     if (!Runnable(job)) return 0;
     job->targetFolder.StripTrailingBackslashes();
+    // The loader and the shell's extractors refuse paths of MAX_PATH and more.
+    const ReachableFile library(job->source);
     // Groups are taken by position, so only their number matters; the single operation finds each by index.
-    const int32_t groups = CountIconGroups(job->source);
+    const int32_t groups = CountIconGroups(library.Path());
     int32_t written = 0;
     job->counter = 0;
     while (job->counter < groups && !Stopped(*job)) {
         const int32_t index = job->counter;
         job->output = ExtractOutputPath(job->targetFolder, job->source, index, job->flags);
-        if (RunItem(*job, nullptr,
-                    [&] { return MakeIconFromResource(job->source, index, job->output, job->sizes, job->flags); }))
+        if (RunItem(*job,
+                    [&] { return MakeIconFromResource(library.Path(), index, job->output, job->sizes, job->flags); }))
             ++written;
         ++job->counter;
     }
@@ -197,7 +201,7 @@ int BatchConvertPictures(BatchJob* job) {
         if (Stopped(*job)) break;
         job->item = WideString::Concat(job->source, L"\\", name);
         job->output = ConvertOutputPath(job->targetFolder, name.Text(), job->flags);
-        if (RunItem(*job, &job->item, [&] { return MakeIconFromFile(job->item, job->output, job->sizes, job->flags); }))
+        if (RunItem(*job, [&] { return MakeIconFromFile(job->item, job->output, job->sizes, job->flags); }))
             ++job->counter;
     }
     return job->counter > 0 ? 1 : 0;
@@ -216,7 +220,7 @@ int BatchSaveWindowIcons(BatchJob* job) {
         ReadWindowTitle(window, title);
         job->item = title;
         job->output = WindowOutputPath(job->targetFolder, job->counter, job->item, job->flags);
-        if (RunItem(*job, &job->item, [&] { return MakeIconFromWindow(window, job->output, job->sizes, job->flags); }))
+        if (RunItem(*job, [&] { return MakeIconFromWindow(window, job->output, job->sizes, job->flags); }))
             ++written;
         ++job->counter;
     }

@@ -13,6 +13,7 @@
 #include "sys/Handles.h"
 #include "sys/ShortcutReader.h"
 #include "sys/SystemInfo.h"
+#include "sys/TempFiles.h"
 
 namespace {
 
@@ -266,7 +267,13 @@ int32_t SplitIconLocation(WideString& location) {
     while (*rest == L' ')
         ++rest;
     if (*rest == L'-') ++rest;
-    const bool numbered = *rest >= L'0' && *rest <= L'9';
+    // The number must end the text: "Photos, 2020\icons.dll" is a path through a folder, not index 2020.
+    const wchar_t* digits = rest;
+    while (*rest >= L'0' && *rest <= L'9')
+        ++rest;
+    while (*rest == L' ')
+        ++rest;
+    const bool numbered = rest != digits && *rest == 0;
     const size_t hiddenUpTo = numbered ? static_cast<size_t>(last - 1) : buffer.size();
     for (size_t i = 0; i < hiddenUpTo; ++i)
         if (buffer[i] == L',') buffer[i] = kHiddenComma;
@@ -340,12 +347,15 @@ bool MakeIconFromFile(const WideString& source, const WideString& output, const 
         resolved.Replace(L"\\System32\\", L"\\SysNative\\", 0, false);
         if (!PathExists(resolved.Text())) resolved.Replace(L"\\SysWOW64\\", L"\\System32\\", 0, false);
     }
-    return WriteIconFile(IconSource(resolved), sizes, target, index, flags | kFromResource, source);
+    const ReachableFile reachable(resolved);
+    return WriteIconFile(IconSource(reachable.Path()), sizes, target, index, flags | kFromResource, source);
 }
 
 bool MakeIconFromResource(const WideString& path, int32_t index, const WideString& output, const SizeList& sizes,
                           IconJobFlags flags) {
     WideString target(output);
     EnsureOutputExtension(target, flags | kFromResource);
-    return WriteIconFile(IconSource(path), sizes, target, index, flags | kFromResource, WideString());
+    // The loader and the shell's extractors refuse paths of MAX_PATH and more.
+    const ReachableFile file(path);
+    return WriteIconFile(IconSource(file.Path()), sizes, target, index, flags | kFromResource, WideString());
 }

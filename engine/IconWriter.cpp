@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "engine/ImageScaling.h"
-#include "sys/FileOperations.h"
 #include "sys/Handles.h"
+#include "sys/TempFiles.h"
 
 namespace {
 
@@ -103,43 +103,27 @@ bool PreparePngEntry(const WorkingImage& image, IconEntry& entry) {
     return true;
 }
 
-bool WriteAll(HANDLE file, const void* data, size_t size) {
-    DWORD written = 0;
-    return WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+// Puts the staged file in place and tells the shell about it once: as a new file, or as a changed one when it
+// replaced an older file.
+bool CommitOutput(StagedFile& staged, const WideString& path) {
+    bool replaced = false;
+    if (!staged.Commit(&replaced)) return false;
+    SHChangeNotify(replaced ? SHCNE_UPDATEITEM : SHCNE_CREATE, SHCNF_PATHW, path.Text(), nullptr);
+    return true;
 }
 
-// Only a file is removed and recreated: the deletion takes a folder with everything in it.
-bool FileExists(const WideString& path) {
-    const DWORD attributes = GetFileAttributesW(path.Text());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-FileHandle CreateOutputFile(const WideString& path) {
-    auto create = [&path] {
-        return FileHandle(
-            CreateFileW(path.Text(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    };
-    FileHandle file = create();
-    // A read-only, hidden or protected file refuses CREATE_ALWAYS; it is removed and created anew once.
-    if (!file && FileExists(path)) {
-        ForceDelete(path.Text(), kDeleteResetSecurity);
-        file = create();
-    }
-    return file;
-}
-
-bool WriteEntries(HANDLE file, std::vector<IconEntry>& entries) {
+bool WriteEntries(StagedFile& file, std::vector<IconEntry>& entries) {
     const IconDirectoryHeader header = {0, 1, static_cast<uint16_t>(entries.size())};
-    if (!WriteAll(file, &header, sizeof(header))) return false;
+    if (!file.Write(&header, sizeof(header))) return false;
     uint32_t offset = static_cast<uint32_t>(sizeof(header) + sizeof(IconDirectoryEntry) * entries.size());
     for (IconEntry& entry : entries) {
         entry.directory.imageOffset = offset;
-        if (!WriteAll(file, &entry.directory, sizeof(entry.directory))) return false;
+        if (!file.Write(&entry.directory, sizeof(entry.directory))) return false;
         offset += entry.directory.bytesInResource;
     }
     for (const IconEntry& entry : entries) {
-        if (entry.IsBitmap() && !WriteAll(file, &entry.header, sizeof(entry.header))) return false;
-        if (!WriteAll(file, entry.data.data(), entry.data.size())) return false;
+        if (entry.IsBitmap() && !file.Write(&entry.header, sizeof(entry.header))) return false;
+        if (!file.Write(entry.data.data(), entry.data.size())) return false;
     }
     return true;
 }
@@ -153,14 +137,8 @@ bool WritePngFile(const IconSource& source, const SizeList& sizes, const WideStr
     picture.Release();
     std::vector<uint8_t> png;
     if (!image || !EncodePng(image, png)) return false;
-    FileHandle file = CreateOutputFile(path);
-    if (!file) return false;
-    if (!WriteAll(file.Get(), png.data(), png.size())) {
-        file.Reset();
-        DeleteFileW(path.Text());
-        return false;
-    }
-    return true;
+    StagedFile file;
+    return file.Create(path) && file.Write(png.data(), png.size()) && CommitOutput(file, path);
 }
 
 }  // namespace
@@ -181,7 +159,16 @@ bool FindPngEncoder(CLSID& encoder) {
     return false;
 }
 
+void DropTrailingDotsAndSpaces(WideString& path) {
+    int length = path.Length();
+    while (length > 0 && (path.Text()[length - 1] == L'.' || path.Text()[length - 1] == L' '))
+        --length;
+    path.TruncateTo(length);
+}
+
 bool EnsureOutputExtension(WideString& path, IconJobFlags flags) {
+    // Judged on the name the file will have: "out.ico." is out.ico, not a name without extension.
+    DropTrailingDotsAndSpaces(path);
     const wchar_t* wanted = (flags & kPngs) ? L".png" : L".ico";
     WideString extension = path.Extension(true);
     const bool hasExtension = !extension.IsEmpty();
@@ -214,17 +201,8 @@ bool WriteIconFile(const IconSource& source, const SizeList& sizes, const WideSt
     }
     decoded.Release();
 
-    FileHandle file = CreateOutputFile(outputPath);
-    if (!file) return false;
-    if (!WriteEntries(file.Get(), entries)) {
-        // A short write (disk full) must not leave a truncated icon behind.
-        file.Reset();
-        DeleteFileW(outputPath.Text());
-        return false;
-    }
-    // Closed before the shell hears of it, so that nothing reads a file still held without sharing.
-    file.Reset();
-    SHChangeNotify(SHCNE_CREATE, SHCNF_PATHW, outputPath.Text(), nullptr);
-    SHChangeNotify(SHCNE_UPDATEITEM, SHCNF_PATHW, outputPath.Text(), nullptr);
-    return true;
+    // Written beside the output and put in place in one step: a failure at any point (a full disk, an old file
+    // that another program holds) leaves the old output as it was and no temporary file behind.
+    StagedFile file;
+    return file.Create(outputPath) && WriteEntries(file, entries) && CommitOutput(file, outputPath);
 }

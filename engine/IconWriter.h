@@ -56,6 +56,10 @@ bool PrepareIconEntry(WorkingImage image, IconEntry& entry, IconJobFlags flags);
 // The class id of the imaging library's PNG encoder.
 bool FindPngEncoder(CLSID& encoder);
 
+// Drops the dots and spaces that end a path, as Windows does with a file name when it opens it ("out.ico." is
+// out.ico). A path in "\\?\" form would keep them and name another file.
+void DropTrailingDotsAndSpaces(WideString& path);
+
 // Forces the path's extension to ".png" with kPngs, else ".ico" (kept as written when it already matches,
-// ignoring case). Always true.
+// ignoring case), after dropping trailing dots and spaces. Always true.
 bool EnsureOutputExtension(WideString& path, IconJobFlags flags);

@@ -1,43 +1,82 @@
 #include "engine/OutputNaming.h"
 
 #include <windows.h>
-#include <shlobj.h>
-
-#include "sys/FileOperations.h"
 
 namespace {
+
+// Numbered backups are looked for this far; a folder holding more of them takes no new one.
+constexpr int kMaxBackups = 1000;
 
 bool FileExists(const WideString& path) {
     const DWORD attributes = GetFileAttributesW(path.Text());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool NameTaken(const WideString& path) {
+    return GetFileAttributesW(path.Text()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Moves the file at the backup name to the first free numbered name; MoveFileExW without flags never replaces.
+bool DisplaceEarlierBackup(const WideString& output, OutputBackup& backup) {
+    for (int n = 2; n <= kMaxBackups; ++n) {
+        const WideString numbered = BackupPath(output, n);
+        if (NameTaken(numbered)) continue;
+        if (MoveFileExW(backup.path.Text(), numbered.Text(), 0)) {
+            backup.displaced = numbered;
+            return true;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) return false;
+    }
+    return false;
+}
+
+// A second name of the output's file costs nothing and can't run out of space; a volume without hard links gets
+// a copy.
+bool KeepUnderBackupName(const WideString& output, const WideString& backup) {
+    if (CreateHardLinkW(backup.Text(), output.Text(), nullptr)) return true;
+    return CopyFileW(output.Text(), backup.Text(), TRUE) != 0;
+}
+
 }  // namespace
 
-WideString BackupPath(const WideString& output) {
+WideString BackupPath(const WideString& output, int n) {
+    const WideString mark =
+        n >= 2 ? WideString::Concat(L" (backup ", WideString::FromInt(n), L")") : WideString(L" (backup)");
     const WideString extension = output.Extension(true);
     WideString backup(output);
-    if (extension.IsEmpty()) return backup.Append(L" (backup)");
+    if (extension.IsEmpty()) return backup.Append(mark.Text());
     backup.DropRight(extension.Length());
-    return backup.Append(L" (backup)", extension);
+    return backup.Append(mark.Text(), extension);
 }
 
-bool MoveAsideExisting(const WideString& output, WideString* item, WideString& backup) {
-    backup = BackupPath(output);
-    if (!FileExists(output)) return false;
-    const bool itemIsOutput = item != nullptr && IsSameFile(*item, output);
-    // The first backup is never replaced: an existing one already holds the file this job started from.
-    if (GetFileAttributesW(backup.Text()) != INVALID_FILE_ATTRIBUTES) {
-        if (itemIsOutput) *item = backup;
-        return false;
+bool MoveAsideExisting(const WideString& output, OutputBackup& backup) {
+    backup = OutputBackup();
+    backup.path = BackupPath(output);
+    if (!FileExists(output)) return true;
+    if (NameTaken(backup.path) && !DisplaceEarlierBackup(output, backup)) return false;
+    if (KeepUnderBackupName(output, backup.path)) {
+        backup.kept = true;
+        return true;
     }
-    if (!MoveFileExW(output.Text(), backup.Text(), 0)) return false;
-    if (itemIsOutput) *item = backup;
-    return true;
+    // Nothing was kept, so the earlier backup takes its name back.
+    if (!backup.displaced.IsEmpty()) MoveFileExW(backup.displaced.Text(), backup.path.Text(), 0);
+    backup.displaced.Clear();
+    return false;
 }
 
-bool FinishOutput(const WideString& backup, const WideString& output, bool moved, bool succeeded) {
-    if (moved && !succeeded) return MoveFileExW(backup.Text(), output.Text(), MOVEFILE_REPLACE_EXISTING) != 0;
-    SHChangeNotify(moved ? SHCNE_UPDATEITEM : SHCNE_CREATE, SHCNF_PATHW, output.Text(), nullptr);
-    return true;
+bool FinishOutput(const OutputBackup& backup, const WideString& output, bool succeeded) {
+    if (succeeded || !backup.kept) return true;
+    // The output was never touched: the backup is only a second name or a copy of it. A second name shares the
+    // output's read-only bit, which is lifted for the removal and given back to the output.
+    if (!DeleteFileW(backup.path.Text())) {
+        const DWORD attributes = GetFileAttributesW(backup.path.Text());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return false;
+        SetFileAttributesW(backup.path.Text(), attributes & ~FILE_ATTRIBUTE_READONLY);
+        const bool removed = DeleteFileW(backup.path.Text()) != 0;
+        if (FileExists(output) && !(GetFileAttributesW(output.Text()) & FILE_ATTRIBUTE_READONLY))
+            SetFileAttributesW(output.Text(), attributes);
+        if (!removed) return false;
+    }
+    if (backup.displaced.IsEmpty()) return true;
+    return MoveFileExW(backup.displaced.Text(), backup.path.Text(), 0) != 0;
 }

@@ -17,3 +17,11 @@ if [ ! -f "$WINEPREFIX/.glyphwright-ready" ]; then
     wineserver -w
     touch "$WINEPREFIX/.glyphwright-ready"
 fi
+# Wine links fonts by full face name, so bold Chinese text needs the bold face linked as well. Added apart, so that
+# prefixes made before get it too.
+if [ ! -f "$WINEPREFIX/.glyphwright-bold-link" ]; then
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v 'Liberation Sans Bold' \
+        /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1 </dev/null
+    wineserver -w
+    touch "$WINEPREFIX/.glyphwright-bold-link"
+fi

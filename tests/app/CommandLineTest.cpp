@@ -189,7 +189,7 @@ TEST_F(CommandLineTest, AJobNeverDestroysItsOwnSource) {
     EXPECT_TRUE(IsPng(Read(L"pic.png"), 32));
     EXPECT_EQ(Read(L"pic (backup).png"), original) << "the source is kept as its backup";
 
-    // An .ico converted onto itself is read from its backup; a failing job puts it back.
+    // An .ico converted onto itself is read as it is; a failing job leaves it as it was.
     ASSERT_EQ(Parse(WideString::Concat(L"/convert ", Quoted(L"pic.png"), L" ", Quoted(L"icon.ico"))), 1);
     const std::vector<uint8_t> icon = Read(L"icon.ico");
     ASSERT_EQ(Parse(WideString::Concat(L"/formats=16 /convert ", Quoted(L"ICON.ico"))), 1);
@@ -277,6 +277,11 @@ TEST_F(CommandLineTest, OnlyATrailingCommaAndNumberIsTheIconIndex) {
     ASSERT_TRUE(CreateDirectoryW(commaFolder.Text(), nullptr));
     const WideString copy = WideString::Concat(commaFolder, L"\\lib.dll");
     ASSERT_TRUE(CopyFileW(library.Text(), copy.Text(), FALSE));
+    // A comma followed by digits inside the path is no index either.
+    const WideString yearFolder = folder_ / L"Photos, 2020";
+    ASSERT_TRUE(CreateDirectoryW(yearFolder.Text(), nullptr));
+    const WideString year = WideString::Concat(yearFolder, L"\\icons.dll");
+    ASSERT_TRUE(CopyFileW(library.Text(), year.Text(), FALSE));
 
     // A comma inside a folder name belongs to the path, with or without an index after the file.
     struct Case {
@@ -288,6 +293,10 @@ TEST_F(CommandLineTest, OnlyATrailingCommaAndNumberIsTheIconIndex) {
         {WideString::Concat(L"/extract \"", copy, L",3\""), L"Smith, J\\lib.ico", L"three.ico"},
         {WideString::Concat(L"/extract \"", copy, L"\" ", Quoted(L"a.ico")), L"a.ico", L"first.ico"},
         {WideString::Concat(L"\"/res=", copy, L",3\" \"/icon=", folder_ / L"b.ico\""), L"b.ico", L"three.ico"},
+        {WideString::Concat(L"/extract \"", year, L"\""), L"Photos, 2020\\icons.ico", L"first.ico"},
+        {WideString::Concat(L"/extract \"", year, L",3\" ", Quoted(L"c.ico")), L"c.ico", L"three.ico"},
+        {WideString::Concat(L"\"/res=", year, L"\" \"/icon=", folder_ / L"d.ico\""), L"d.ico", L"first.ico"},
+        {WideString::Concat(L"\"/res=", year, L",3\" \"/icon=", folder_ / L"e.ico\""), L"e.ico", L"three.ico"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.tail.Text()));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
@@ -297,13 +298,34 @@ TEST_F(BatchTest, ASecondPictureOfTheSameNameMovesTheFirstResultToItsBackup) {
     EXPECT_TRUE(Near(backup.entries[0].centre, earlier));
 }
 
-TEST_F(BatchTest, AnOutputThatAlreadyHasABackupIsReplacedAndTheBackupKept) {
+TEST_F(BatchTest, AnOutputThatAlreadyHasABackupKeepsBothEarlierFiles) {
     ASSERT_TRUE(SavePicture(In(L"b.png"), 40, 40, kBlue, L"image/png"));
     ASSERT_TRUE(WriteBytes(Out(L"b.ico").Text(), "OLD", 3));
     ASSERT_TRUE(WriteBytes(Out(L"b (backup).ico").Text(), "KEEP", 4));
     EXPECT_EQ(BatchConvertPictures(&job_), 1);
     EXPECT_TRUE(ReadIco(Out(L"b.ico").Text()).valid);
-    EXPECT_EQ(ReadBytes(Out(L"b (backup).ico").Text()), (std::vector<uint8_t>{'K', 'E', 'E', 'P'}));
+    EXPECT_EQ(ReadBytes(Out(L"b (backup).ico").Text()), (std::vector<uint8_t>{'O', 'L', 'D'}));
+    EXPECT_EQ(ReadBytes(Out(L"b (backup 2).ico").Text()), (std::vector<uint8_t>{'K', 'E', 'E', 'P'}));
+}
+
+TEST_F(BatchTest, AStaleBackupIsNeverTheSourceAndNoFileIsLost) {
+    ASSERT_TRUE(SavePicture(In(L"x.png"), 40, 40, kRed, L"image/png"));
+    job_.flags |= kPngs;
+    ASSERT_EQ(BatchConvertPictures(&job_), 1);
+    const std::vector<uint8_t> fromCurrent = ReadBytes(Out(L"x.png").Text());
+
+    // Converting the folder into itself, with a backup of an earlier run beside the picture.
+    ASSERT_TRUE(SavePicture(In(L"x (backup).png"), 40, 40, kBlue, L"image/png"));
+    const std::vector<uint8_t> current = ReadBytes(In(L"x.png").Text()),
+                               stale = ReadBytes(In(L"x (backup).png").Text());
+    job_.targetFolder = source_;
+    EXPECT_EQ(BatchConvertPictures(&job_), 1);
+    EXPECT_EQ(ReadBytes(In(L"x.png").Text()), fromCurrent) << "made from the picture as it was";
+    std::vector<std::vector<uint8_t>> contents;
+    for (const std::wstring& name : FolderNames(source_))
+        contents.push_back(ReadBytes(In(name.c_str()).Text()));
+    for (const auto* kept : {&current, &stale})
+        EXPECT_NE(std::find(contents.begin(), contents.end(), *kept), contents.end()) << "an earlier file was lost";
 }
 
 TEST_F(BatchTest, ConvertingIntoTheSourceFolderNeverConvertsItsOwnOutputs) {
@@ -312,7 +334,7 @@ TEST_F(BatchTest, ConvertingIntoTheSourceFolderNeverConvertsItsOwnOutputs) {
     job_.targetFolder = source_;
     job_.flags |= kPngs;
     EXPECT_EQ(BatchConvertPictures(&job_), 1);
-    // x.png is its own output: it goes to its backup first and the new x.png is made from that backup.
+    // x.png is its own output: it is read as it is and its content kept as its backup.
     EXPECT_EQ(job_.counter, 2);
     EXPECT_EQ(FolderNames(source_), (std::set<std::wstring>{L"x.png", L"x (backup).png", L"y.gif", L"y.png"}));
 }

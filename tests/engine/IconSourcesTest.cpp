@@ -93,6 +93,11 @@ TEST(IconLocationTest, OnlyATrailingCommaAndNumberIsSplitOff) {
         {L"C:\\Smith, J\\x.dll,3", L"C:\\Smith, J\\x.dll", 3},
         {L"C:\\Smith, J\\x.dll", L"C:\\Smith, J\\x.dll", 0},
         {L"C:\\a,1\\b,2\\x.dll,7", L"C:\\a,1\\b,2\\x.dll", 7},
+        {L"C:\\Photos, 2020\\icons.dll", L"C:\\Photos, 2020\\icons.dll", 0},
+        {L"C:\\Photos,2020\\icons.dll,-5", L"C:\\Photos,2020\\icons.dll", -5},
+        {L"C:\\lib\\x,1.dll", L"C:\\lib\\x,1.dll", 0},
+        {L"C:\\Pictures, 2024\\x.ico", L"C:\\Pictures, 2024\\x.ico", 0},
+        {L"C:\\Pictures,2024 best\\x.dll,2", L"C:\\Pictures,2024 best\\x.dll", 2},
         {L"", L"", 0},
     };
     for (const Case& c : cases) {

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
+#include <string>
 
 #include "engine/IconJobFlags.h"
 #include "engine/Imaging.h"
 #include "PictureSupport.h"
 #include "TestSupport.h"
+#include "sys/Handles.h"
 
 using namespace testing_support;
 
@@ -248,8 +251,50 @@ TEST_F(IconWriterTest, ReadOnlyOutputIsReplaced) {
     EXPECT_EQ(ReadBytes(out.Text()).size(), 1150u);
 }
 
+TEST_F(IconWriterTest, AnOutputHeldOpenByAnotherProgramIsNeverLost) {
+    // Another program reads the old file. When it lets others delete the file (as viewers and indexers do), the new
+    // file takes its place while that program goes on reading the old content; otherwise the write fails and the
+    // old file stays. Either way nothing is left beside it.
+    struct Case {
+        DWORD sharing;
+        IconJobFlags flags;
+        bool written;
+    };
+    const Case cases[] = {{FILE_SHARE_READ | FILE_SHARE_DELETE, kPngc, true},
+                          {FILE_SHARE_READ | FILE_SHARE_DELETE, kPngs, true},
+                          {FILE_SHARE_READ, kPngc, false},
+                          {FILE_SHARE_READ, kPngs, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "sharing " << c.sharing << ", flags " << c.flags);
+        const WideString out = folder_ / ((c.flags & kPngs) ? L"held.png" : L"held.ico");
+        ASSERT_TRUE(WriteBytes(out.Text(), "old", 3));
+        FileHandle holder(CreateFileW(out.Text(), GENERIC_READ, c.sharing, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder);
+        EXPECT_EQ(WriteIconFile(IconSource(picture_), {16}, out, 0, c.flags, WideString()), c.written);
+        char held[4] = {};
+        DWORD read = 0;
+        EXPECT_TRUE(ReadFile(holder.Get(), held, 3, &read, nullptr));
+        EXPECT_STREQ(held, "old");
+        holder.Reset();
+
+        const std::vector<uint8_t> after = ReadBytes(out.Text());
+        if (!c.written) {
+            EXPECT_EQ(after, std::vector<uint8_t>({'o', 'l', 'd'}));
+        } else if (c.flags & kPngs) {
+            ASSERT_GT(after.size(), 24u);
+            EXPECT_EQ(std::memcmp(after.data(), kPngSignature, 8), 0);
+            EXPECT_EQ(after[19], 16) << "IHDR width";
+        } else {
+            EXPECT_EQ(after.size(), 1150u);
+            EXPECT_EQ(ParseIcon(after).size(), 1u);
+        }
+        RemoveTree(out.Text());
+        EXPECT_EQ(FolderNames(folder_.Path()), std::set<std::wstring>{L"flat.png"}) << "no temporary file left";
+    }
+}
+
 TEST_F(IconWriterTest, AFolderAtTheOutputPathIsNeverRemoved) {
-    // Only a file that refuses to be opened is removed and recreated; a folder of that name keeps its content.
+    // A folder standing at the output path is never replaced and keeps its content.
     for (IconJobFlags flags : {kPngc, kPngs}) {
         SCOPED_TRACE(flags);
         const WideString folder = folder_ / ((flags & kPngs) ? L"taken.png" : L"taken.ico");
@@ -272,10 +317,18 @@ TEST(EnsureOutputExtension, ForcesTheWantedExtension) {
         const wchar_t* expected;
     };
     const Case cases[] = {
-        {L"C:\\out\\a.JPG", kPngc, L"C:\\out\\a.ico"}, {L"C:\\out\\a.ICO", kPngc, L"C:\\out\\a.ICO"},
-        {L"C:\\my.dir\\a", 0, L"C:\\my.dir\\a.ico"},   {L"C:\\out\\a.ico", kPngs, L"C:\\out\\a.png"},
-        {L"C:\\out\\a.Png", kPngs, L"C:\\out\\a.Png"}, {L"C:\\out\\a.tar.gz", 0, L"C:\\out\\a.tar.ico"},
-        {L"C:\\out\\a.", 0, L"C:\\out\\a..ico"},       {L"", kPngs, L".png"},
+        {L"C:\\out\\a.JPG", kPngc, L"C:\\out\\a.ico"},
+        {L"C:\\out\\a.ICO", kPngc, L"C:\\out\\a.ICO"},
+        {L"C:\\my.dir\\a", 0, L"C:\\my.dir\\a.ico"},
+        {L"C:\\out\\a.ico", kPngs, L"C:\\out\\a.png"},
+        {L"C:\\out\\a.Png", kPngs, L"C:\\out\\a.Png"},
+        {L"C:\\out\\a.tar.gz", 0, L"C:\\out\\a.tar.ico"},
+        {L"C:\\out\\a.", 0, L"C:\\out\\a.ico"},
+        {L"", kPngs, L".png"},
+        // Windows drops the dots and spaces that end a name: this is out.ico already.
+        {L"C:\\out\\out.ico.", 0, L"C:\\out\\out.ico"},
+        {L"C:\\out\\out.png. .", kPngs, L"C:\\out\\out.png"},
+        {L"C:\\out\\out.png.", 0, L"C:\\out\\out.ico"},
     };
     for (const Case& c : cases) {
         WideString path(c.path);

@@ -1,8 +1,19 @@
+// RequiresDisplay: the shell delivers its change notices to a window.
 #include "engine/OutputNaming.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
+#include <cstring>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "PictureSupport.h"
 #include "TestSupport.h"
+#include "engine/IconWriter.h"
+#include "engine/Imaging.h"
 
 using namespace testing_support;
 
@@ -14,79 +25,178 @@ std::string Content(const WideString& path) {
 }
 
 TEST(BackupPath, InsertsTheMarkBeforeTheExtension) {
-    const wchar_t* const cases[][2] = {
-        {L"C:\\out\\a.ico", L"C:\\out\\a (backup).ico"},
-        {L"C:\\my.dir\\a", L"C:\\my.dir\\a (backup)"},
-        {L"C:\\out\\a.b.PNG", L"C:\\out\\a.b (backup).PNG"},
+    struct Case {
+        const wchar_t* output;
+        int n;
+        const wchar_t* backup;
+    } cases[] = {
+        {L"C:\\out\\a.ico", 1, L"C:\\out\\a (backup).ico"},     {L"C:\\my.dir\\a", 1, L"C:\\my.dir\\a (backup)"},
+        {L"C:\\out\\a.b.PNG", 1, L"C:\\out\\a.b (backup).PNG"}, {L"C:\\out\\a.ico", 2, L"C:\\out\\a (backup 2).ico"},
+        {L"C:\\my.dir\\a", 13, L"C:\\my.dir\\a (backup 13)"},
     };
-    for (const auto& c : cases)
-        EXPECT_STREQ(BackupPath(c[0]).Text(), c[1]);
+    for (const Case& c : cases)
+        EXPECT_STREQ(BackupPath(c.output, c.n).Text(), c.backup);
 }
 
-TEST(MoveAsideExisting, KeepsTheFirstBackupAndRedirectsAnItemThatIsTheOutput) {
+// One job around MoveAsideExisting and FinishOutput, as the batches and the command line run it: the job reads its
+// source (the output itself) while it runs and, when it succeeds, puts its new file in place in one step.
+struct JobCase {
+    const char* name;
+    std::vector<std::pair<const wchar_t*, const char*>> before;  // file name -> content
+    bool succeeds;
+    std::vector<std::pair<const wchar_t*, const char*>> after;  // every file of the folder afterwards
+};
+
+TEST(MoveAsideExisting, KeepsEveryEarlierFileAndTheSourceAsItIsNow) {
+    const JobCase cases[] = {
+        {"new output", {}, true, {{L"a.ico", "new"}}},
+        {"first backup", {{L"a.ico", "current"}}, true, {{L"a.ico", "new"}, {L"a (backup).ico", "current"}}},
+        {"an earlier backup moves on",
+         {{L"a.ico", "current"}, {L"a (backup).ico", "stale"}},
+         true,
+         {{L"a.ico", "new"}, {L"a (backup).ico", "current"}, {L"a (backup 2).ico", "stale"}}},
+        {"to the next free number",
+         {{L"a.ico", "current"}, {L"a (backup).ico", "stale"}, {L"a (backup 2).ico", "older"}},
+         true,
+         {{L"a.ico", "new"},
+          {L"a (backup).ico", "current"},
+          {L"a (backup 2).ico", "older"},
+          {L"a (backup 3).ico", "stale"}}},
+        {"failed job", {{L"a.ico", "current"}}, false, {{L"a.ico", "current"}}},
+        {"failed job with an earlier backup",
+         {{L"a.ico", "current"}, {L"a (backup).ico", "stale"}},
+         false,
+         {{L"a.ico", "current"}, {L"a (backup).ico", "stale"}}},
+    };
+    for (const JobCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        for (const auto& file : c.before)
+            ASSERT_TRUE(WriteBytes((folder / file.first).Text(), file.second, strlen(file.second)));
+        const WideString output = folder / L"a.ico";
+        const std::string current = Exists(output.Text()) ? Content(output) : std::string();
+
+        OutputBackup backup;
+        ASSERT_TRUE(MoveAsideExisting(output, backup));
+        EXPECT_STREQ(backup.path.Text(), (folder / L"a (backup).ico").Text());
+        // The job's source is still there, as it is now.
+        EXPECT_EQ(Exists(output.Text()) ? Content(output) : std::string(), current);
+        if (c.succeeds) {
+            const WideString staged = folder / L"staged";
+            ASSERT_TRUE(WriteBytes(staged.Text(), "new", 3));
+            ASSERT_TRUE(MoveFileExW(staged.Text(), output.Text(), MOVEFILE_REPLACE_EXISTING));
+        }
+        EXPECT_TRUE(FinishOutput(backup, output, c.succeeds));
+
+        std::set<std::wstring> expectedNames;
+        for (const auto& file : c.after) {
+            expectedNames.insert(file.first);
+            EXPECT_EQ(Content(folder / file.first), file.second) << Narrow(file.first);
+        }
+        EXPECT_EQ(FolderNames(folder.Path()), expectedNames);
+    }
+}
+
+TEST(MoveAsideExisting, AReadOnlyOutputIsKeptAndAFailedJobLeavesItAsItWas) {
     TempFolder folder;
     const WideString output = folder / L"a.ico";
-    const WideString backup = folder / L"a (backup).ico";
-    WideString got;
-
-    EXPECT_FALSE(MoveAsideExisting(output, nullptr, got)) << "nothing to move";
-    EXPECT_STREQ(got.Text(), backup.Text());
-
-    // The output is the job's own source (named in other case): moved, and the source follows it.
-    ASSERT_TRUE(WriteBytes(output.Text(), "first", 5));
-    WideString item = folder / L"A.ICO";
-    EXPECT_TRUE(MoveAsideExisting(output, &item, got));
-    EXPECT_STREQ(item.Text(), backup.Text());
-    EXPECT_FALSE(Exists(output.Text()));
-
-    // A backup exists already: nothing is moved, the earlier backup stays the source.
-    ASSERT_TRUE(WriteBytes(output.Text(), "second", 6));
-    item = output;
-    EXPECT_FALSE(MoveAsideExisting(output, &item, got));
-    EXPECT_STREQ(item.Text(), backup.Text());
-    EXPECT_EQ(Content(output), "second");
-    EXPECT_EQ(Content(backup), "first");
-
-    // The source named another way (separators, a short name) is still the output.
-    RemoveTree(backup.Text());
-    item = output;
-    item.Replace(L"\\", L"/");
-    EXPECT_TRUE(MoveAsideExisting(output, &item, got));
-    EXPECT_STREQ(item.Text(), backup.Text());
-    ASSERT_TRUE(MoveFileW(backup.Text(), output.Text()));
-
-    // Another item is left alone.
-    RemoveTree(backup.Text());
-    WideString other = folder / L"b.png";
-    EXPECT_TRUE(MoveAsideExisting(output, &other, got));
-    EXPECT_STREQ(other.Text(), (folder / L"b.png").Text());
+    ASSERT_TRUE(WriteBytes(output.Text(), "current", 7));
+    ASSERT_TRUE(SetFileAttributesW(output.Text(), FILE_ATTRIBUTE_READONLY));
+    OutputBackup backup;
+    ASSERT_TRUE(MoveAsideExisting(output, backup));
+    EXPECT_EQ(Content(backup.path), "current");
+    EXPECT_TRUE(FinishOutput(backup, output, false));
+    EXPECT_EQ(FolderNames(folder.Path()), std::set<std::wstring>{L"a.ico"});
+    EXPECT_EQ(Content(output), "current");
+    EXPECT_TRUE(GetFileAttributesW(output.Text()) & FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(output.Text(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST(FinishOutput, PutsTheBackupBackOnlyAfterAFailure) {
+// Counts the shell's change notices about one file, as a shell view listening on its folder gets them.
+class ShellNoticeCounter {
+public:
+    ShellNoticeCounter(const WideString& folder, const WideString& file) : file_(file) {
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = Receive;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"GwTestShellNotices";
+        RegisterClassW(&windowClass);
+        window_ = CreateWindowW(L"GwTestShellNotices", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        folderList_ = ILCreateFromPathW(folder.Text());
+        SHChangeNotifyEntry entry = {folderList_, TRUE};
+        registration_ = SHChangeNotifyRegister(window_, SHCNRF_ShellLevel | SHCNRF_InterruptLevel | SHCNRF_NewDelivery,
+                                               SHCNE_ALLEVENTS, kNoticeMessage, 1, &entry);
+    }
+    ~ShellNoticeCounter() {
+        if (registration_) SHChangeNotifyDeregister(registration_);
+        if (window_) DestroyWindow(window_);
+        ILFree(folderList_);
+    }
+    bool Listening() const { return registration_ != 0; }
+    // The notices about the file that arrived so far.
+    int Count() {
+        for (int round = 0; round < 5; ++round) {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&message);
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        }
+        return std::exchange(count_, 0);
+    }
+
+private:
+    static constexpr UINT kNoticeMessage = WM_APP + 17;
+
+    static LRESULT CALLBACK Receive(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message != kNoticeMessage) return DefWindowProcW(window, message, wParam, lParam);
+        auto* self = reinterpret_cast<ShellNoticeCounter*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        PIDLIST_ABSOLUTE* lists = nullptr;
+        LONG event = 0;
+        HANDLE lock =
+            SHChangeNotification_Lock(reinterpret_cast<HANDLE>(wParam), static_cast<DWORD>(lParam), &lists, &event);
+        wchar_t path[MAX_PATH] = {};
+        if (lock && lists && lists[0] && SHGetPathFromIDListW(lists[0], path) && self &&
+            self->file_.EqualsIgnoreCase(path))
+            ++self->count_;
+        if (lock) SHChangeNotification_Unlock(lock);
+        return 0;
+    }
+
+    WideString file_;
+    HWND window_ = nullptr;
+    PIDLIST_ABSOLUTE folderList_ = nullptr;
+    ULONG registration_ = 0;
+    int count_ = 0;
+};
+
+TEST(FinishOutput, TheShellHearsOfEachWrittenOutputOnce) {
+    ImagingSession imaging;
+    ASSERT_TRUE(imaging.Started());
+    TempFolder folder;
+    const WideString picture = folder / L"pic.png";
+    ASSERT_TRUE(SavePicture(picture, 40, 40, 0xFF336699));
     struct Case {
-        bool moved;
-        bool succeeded;
-        const char* outputAfter;
-        bool backupLeft;
+        const wchar_t* output;
+        IconJobFlags flags;
+        bool existing;
     };
     const Case cases[] = {
-        {true, true, "new", true},
-        {true, false, "old", false},
-        {false, false, "new", false},
-        {false, true, "new", false},
-    };
+        {L"new.ico", kPngc, false}, {L"old.ico", kPngc, true}, {L"new.png", kPngs, false}, {L"old.png", kPngs, true}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "moved " << c.moved << ", succeeded " << c.succeeded);
-        TempFolder folder;
-        const WideString output = folder / L"a.ico";
-        const WideString backup = BackupPath(output);
-        ASSERT_TRUE(WriteBytes(output.Text(), "new", 3));
-        if (c.moved) {
-            ASSERT_TRUE(WriteBytes(backup.Text(), "old", 3));
+        SCOPED_TRACE(Narrow(c.output));
+        const WideString output = folder / c.output;
+        if (c.existing) {
+            ASSERT_TRUE(WriteBytes(output.Text(), "old", 3));
         }
-        EXPECT_TRUE(FinishOutput(backup, output, c.moved, c.succeeded));
-        EXPECT_EQ(Content(output), c.outputAfter);
-        EXPECT_EQ(Exists(backup.Text()), c.backupLeft);
+        ShellNoticeCounter notices(folder.Path(), output);
+        ASSERT_TRUE(notices.Listening());
+        OutputBackup backup;
+        ASSERT_TRUE(MoveAsideExisting(output, backup));
+        const bool written = WriteIconFile(IconSource(picture), {16}, output, 0, c.flags, WideString());
+        EXPECT_TRUE(written);
+        EXPECT_TRUE(FinishOutput(backup, output, written));
+        EXPECT_EQ(notices.Count(), 1);
     }
 }
 

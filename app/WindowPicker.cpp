@@ -1,0 +1,168 @@
+#include "app/WindowPicker.h"
+
+#include <cwchar>
+
+#include "engine/WindowQueries.h"
+#include "sys/SystemInfo.h"
+#include "ui/Regions.h"
+#include "ui/UiWindow.h"
+
+namespace {
+
+// The catcher's texts.
+constexpr const wchar_t* kCatcherTitle = L"窗口捕获器";
+constexpr const wchar_t* kChosenTitleCaption = L"选择的窗口标题:";
+constexpr const wchar_t* kSmallIconCaption = L"小图标:";
+constexpr const wchar_t* kLargeIconCaption = L"大图标:";
+constexpr const wchar_t* kUntitled = L"(无标题)";
+constexpr const wchar_t* kNoWindow = L"(未选择窗口)";
+
+constexpr int kCatcherWidth = 400;
+constexpr int kCatcherHeight = 200;
+constexpr int kCatcherCorner = 6;
+constexpr COLORREF kCatcherBackground = RGB(40, 40, 40);
+constexpr COLORREF kCaptionColor = RGB(255, 255, 255);
+constexpr COLORREF kFieldTextColor = RGB(0, 0, 0);
+constexpr int kTitleUnits = 2048;
+constexpr DWORD kPollMs = 10;
+// Messages are handled at least this often while the pointer rests on one window, so every window keeps painting.
+constexpr double kPumpIntervalMs = 3000;
+
+// The catcher's controls, by index.
+struct Catcher {
+    UiWindow window;
+    int field = 0;
+    int smallView = 0;
+    int largeView = 0;
+};
+
+bool BuildCatcher(Catcher& catcher, HWND owner) {
+    UiWindow& w = catcher.window;
+    if (!w.create(kCatcherClass, kCatcherTitle, kCatcherWidth, kCatcherHeight, -1, -1, static_cast<int32_t>(WS_POPUP),
+                  static_cast<int32_t>(WS_EX_TOOLWINDOW | WS_EX_TOPMOST), owner))
+        return false;
+    // A rectangle is still a usable catcher when the rounded shape cannot be made.
+    setRoundedRegion(w.window, kCatcherWidth, kCatcherHeight, kCatcherCorner);
+    // White captions need a dark ground; the field keeps its own white one.
+    w.setBackgroundColor(kCatcherBackground);
+    w.setDefaultFont(12.0, 800);
+    w.setDefaultTextColor(static_cast<int32_t>(kCaptionColor));
+    const auto captionStyle = static_cast<int32_t>(WS_VISIBLE | SS_CENTER);
+    const auto fieldStyle = static_cast<int32_t>(WS_VISIBLE | ES_READONLY | ES_AUTOHSCROLL);
+    const bool captioned = w.addLabel(kChosenTitleCaption, 100, 10, 200, 24, captionStyle) != 0;
+    catcher.field = w.addEdit(kNoWindow, 20, 40, 360, 24, fieldStyle);
+    const bool labelled = w.addLabel(kSmallIconCaption, 50, 90, 100, 24, captionStyle) &&
+                          w.addLabel(kLargeIconCaption, 250, 90, 100, 24, captionStyle);
+    catcher.smallView = w.addIconImage(nullptr, 92, 130, 16, 16);
+    catcher.largeView = w.addIconImage(nullptr, 284, 130, 32, 32);
+    if (!captioned || !catcher.field || !labelled || !catcher.smallView || !catcher.largeView) return false;
+    w.setTextColor(catcher.field, kFieldTextColor);
+    w.setBackColor(catcher.field);
+    return true;
+}
+
+bool ButtonHeld() {
+    return (GetAsyncKeyState(VK_LBUTTON) & 0x8000) || (GetAsyncKeyState(VK_RBUTTON) & 0x8000);
+}
+
+// Shows the picker control again when the drag ends, however it ends.
+class PickerHidden {
+public:
+    PickerHidden(UiWindow& owner, int index) : owner_(owner), index_(index) {
+        wasShown_ = (owner_.getState(index_, kStateShow | kStateHide) & kStateShow) != 0;
+        owner_.setState(index_, kStateHide);
+    }
+    ~PickerHidden() { ShowAgain(); }
+    PickerHidden(const PickerHidden&) = delete;
+    PickerHidden& operator=(const PickerHidden&) = delete;
+    void ShowAgain() {
+        if (wasShown_) owner_.setState(index_, kStateShow);
+        wasShown_ = false;
+    }
+
+private:
+    UiWindow& owner_;
+    int index_;
+    bool wasShown_ = false;
+};
+
+bool RunPicker(UiWindow& owner, int pickerIndex, int fieldIndex, const PickerSystem& system) {
+    if (!owner.window || !owner.handleOf(pickerIndex) || !owner.handleOf(fieldIndex)) return false;
+    Catcher catcher;
+    if (!BuildCatcher(catcher, owner.window)) return false;
+
+    auto icon = reinterpret_cast<HICON>(owner.sendMessage(pickerIndex, STM_GETICON, 0, 0));
+    PickerHidden picker(owner, pickerIndex);
+    catcher.window.show(SW_SHOW, kShowUpdate | kShowToFront);
+    PumpMessages();
+
+    CursorCalls& calls = system.cursors ? *system.cursors : PlatformCursorCalls();
+    SystemCursorGuard cursors(icon, calls);
+    const std::function<bool()>& held = system.buttonHeld ? system.buttonHeld : std::function<bool()>(ButtonHeld);
+
+    HighResTimer timer;
+    timer.Start();
+    owner.setText(fieldIndex, L"");
+    wchar_t title[kTitleUnits];
+    PumpMessages();
+    cursors.ShowIconAgain();
+
+    HWND last = nullptr;
+    HICON small = nullptr, large = nullptr;
+    bool catcherLost = false;
+    while (held()) {
+        SleepEx(kPollMs, FALSE);
+        if (timer.Elapsed() > kPumpIntervalMs) {
+            PumpMessages();
+            cursors.ShowIconAgain();
+            timer.Start();
+        }
+        // The catcher can be closed from outside while the button is down; nothing is chosen then.
+        if (!IsWindow(catcher.window.window)) {
+            catcherLost = true;
+            break;
+        }
+        POINT point = {};
+        HWND under = GetCursorPos(&point) ? WindowUnderPoint(point, catcher.window.window) : nullptr;
+        if (under == last) continue;
+        last = under;
+        if (under) {
+            title[0] = 0;
+            GetWindowTextW(under, title, kTitleUnits);
+            catcher.window.setText(catcher.field, title[0] ? title : kUntitled);
+            small = GetWindowIcon(under, kIconSmall);
+            large = GetWindowIcon(under, kIconBig);
+        } else {
+            catcher.window.setText(catcher.field, kNoWindow);
+            small = large = nullptr;
+        }
+        catcher.window.setIcon(catcher.smallView, -1, small, 16);
+        catcher.window.setIcon(catcher.largeView, -1, large, 32);
+        PumpMessages();
+        cursors.ShowIconAgain();
+        timer.Start();
+    }
+
+    cursors.Restore();
+    picker.ShowAgain();
+    const bool chosen = !catcherLost && last && (small || large);
+    if (chosen) owner.setText(fieldIndex, PickerResultText(last).Text());
+    return chosen;
+}
+
+}  // namespace
+
+WideString PickerResultText(HWND window) {
+    wchar_t digits[16];
+    swprintf(digits, 16, L"0x%08X", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(window)));
+    return WideString::Concat(kPickerMarker, digits);
+}
+
+bool PickWindow(UiWindow& owner, int pickerIndex, int fieldIndex, const PickerSystem& system) {
+    // Whatever a step throws, the guards have put cursors and picker back on the way out.
+    try {
+        return RunPicker(owner, pickerIndex, fieldIndex, system);
+    } catch (...) {
+        return false;
+    }
+}

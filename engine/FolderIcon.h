@@ -1,0 +1,27 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "sys/WideString.h"
+
+// Gives a folder its own icon the way the shell expects it: an icon file "Folder.ico" (16, 32, 48 and 256
+// pixels) made from the source, "desktop.ini" pointing at it, and the folder marked as a system folder. An index
+// below 0 converts the source as a picture or icon file; 0 or more takes that icon of a resource file.
+// False when the icon could not be made or desktop.ini could not be written; the folder is then left as it was
+// (its earlier Folder.ico, desktop.ini and system mark).
+bool SetFolderIcon(const WideString& folder, const WideString& source, int32_t index);
+
+// Saves the folder's ".ShellClassInfo" section as "Glyphwright.default" in its desktop.ini when the section names an
+// icon other than the folder's own Folder.ico (a special folder's IconResource, another custom IconFile) and no
+// copy exists yet. Called by SetFolderIcon before it changes anything in desktop.ini.
+void BackupDefaultIcon(const WideString& folder);
+
+// Puts the saved ".ShellClassInfo" section back; without one, removes what SetFolderIcon wrote and deletes
+// desktop.ini only when nothing else is left in it. Folder.ico stays. Always true.
+bool ResetFolderIcon(const WideString& folder);
+
+// Makes the shell show the folder's current icon: updates its shell item, announces the change and refreshes the
+// open shell views.
+void RefreshFolder(const WideString& folder);

@@ -1,0 +1,176 @@
+#include "sys/TempFiles.h"
+
+#include <atomic>
+#include <vector>
+
+#include "sys/FileOperations.h"
+
+namespace {
+
+constexpr DWORD kLongPathUnits = 32768;
+constexpr int kNameAttempts = 100;
+constexpr DWORD kStickyAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+constexpr wchar_t kLongPrefix[] = L"\\\\?\\";
+constexpr wchar_t kLongUncPrefix[] = L"\\\\?\\UNC\\";
+
+// The absolute path with the "\\?\" prefix, which lifts the MAX_PATH limit of the file calls. The prefix also
+// turns off the name clean-up of those calls, so the path is made absolute and clean first.
+WideString LongForm(const WideString& path) {
+    if (path.StartsWith(kLongPrefix, true)) return path;
+    WideString full = FullPath(path);
+    if (full.StartsWith(L"\\\\", true)) return WideString::Concat(kLongUncPrefix, full.Text() + 2);
+    return full.ToLongPathForm();
+}
+
+// The ordinary form of a prefixed path, for calls that don't take the prefix.
+WideString WithoutLongPrefix(const WideString& path) {
+    if (path.StartsWith(kLongUncPrefix, true)) return WideString::Concat(L"\\\\", path.Text() + 8);
+    if (path.StartsWith(kLongPrefix, true)) return WideString(path.Text() + 4);
+    return path;
+}
+
+// A short name no other job of this or another process picks at the same time: the caller creates it with a
+// call that fails on an existing file and asks again.
+WideString UniqueName(const WideString& folder, const wchar_t* extension) {
+    static std::atomic<unsigned> counter{0};
+    wchar_t name[40] = {};
+    wsprintfW(name, L"~gw%lx-%x", GetCurrentProcessId(), counter++);
+    return WideString::Concat(folder, L"\\", name, extension);
+}
+
+bool IsFile(const WideString& path) {
+    const DWORD attributes = GetFileAttributesW(path.Text());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool MoveOver(const WideString& from, const WideString& to) {
+    return MoveFileExW(from.Text(), to.Text(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+}  // namespace
+
+StagedFile::~StagedFile() {
+    file_.Reset();
+    if (!committed_ && !temporary_.IsEmpty()) DeleteFileW(temporary_.Text());
+}
+
+bool StagedFile::Create(const WideString& finalPath) {
+    if (file_ || finalPath.IsEmpty()) return false;
+    final_ = LongForm(finalPath);
+    const int separator = final_.Find(L"\\", true, -1);
+    if (separator <= 0) return false;
+    WideString folder(final_);
+    folder.TruncateTo(separator - 1);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const WideString candidate = UniqueName(folder, L".tmp");
+        file_.Reset(
+            CreateFileW(candidate.Text(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file_) {
+            temporary_ = candidate;
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+    }
+    return false;
+}
+
+bool StagedFile::Write(const void* data, size_t size) {
+    if (!file_ || size > MAXDWORD) return false;
+    DWORD written = 0;
+    return WriteFile(file_.Get(), data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+}
+
+bool StagedFile::Commit(bool* replaced) {
+    if (!file_ || committed_) return false;
+    // The data reaches the disk before the name does, so a crash never leaves a name on an incomplete file.
+    const bool flushed = FlushFileBuffers(file_.Get()) != 0;
+    file_.Reset();
+    if (!flushed) return false;
+
+    const bool existed = IsFile(final_);
+    bool moved = MoveOver(temporary_, final_);
+    DWORD moveError = moved ? ERROR_SUCCESS : GetLastError();
+    // A file that another program holds open, even one that lets others delete it, can't be renamed over; the
+    // replace call can swap it out, and that program keeps reading the old content until it closes the file.
+    if (!moved && existed) moved = ReplaceHeldFile();
+    const DWORD attributes = existed && !moved ? GetFileAttributesW(final_.Text()) : INVALID_FILE_ATTRIBUTES;
+    if (!moved && attributes != INVALID_FILE_ATTRIBUTES) {
+        // A read-only, hidden or system file refuses to be replaced, and so may one whose access list keeps us out.
+        // Both are lifted only on the old file itself, which stays in place; its attributes come back if the
+        // replacement still fails.
+        if (attributes & kStickyAttributes) {
+            const DWORD plain = attributes & ~kStickyAttributes;
+            SetFileAttributesW(final_.Text(), plain ? plain : FILE_ATTRIBUTE_NORMAL);
+            moved = MoveOver(temporary_, final_);
+            if (!moved) moveError = GetLastError();
+        }
+        if (!moved && moveError == ERROR_ACCESS_DENIED) {
+            const SecurityReset material(true, false);
+            if (ResetSecurity(final_.Text(), kResetProtectedList, material)) moved = MoveOver(temporary_, final_);
+        }
+        if (!moved && (attributes & kStickyAttributes)) SetFileAttributesW(final_.Text(), attributes);
+    }
+    if (!moved) return false;
+    committed_ = true;
+    if (replaced) *replaced = existed;
+    return true;
+}
+
+// https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-replacefilew
+bool StagedFile::ReplaceHeldFile() {
+    const int separator = final_.Find(L"\\", true, -1);
+    WideString folder(final_);
+    folder.TruncateTo(separator - 1);
+    // Without a name for the old file the call may drop it when the new one can't be moved in; with one, the old
+    // file is either still in place or under that name, from where it goes back.
+    WideString aside = UniqueName(folder, L".old");
+    for (int attempt = 0; attempt < kNameAttempts && GetFileAttributesW(aside.Text()) != INVALID_FILE_ATTRIBUTES;
+         ++attempt)
+        aside = UniqueName(folder, L".old");
+    if (ReplaceFileW(final_.Text(), temporary_.Text(), aside.Text(), REPLACEFILE_WRITE_THROUGH, nullptr, nullptr)) {
+        DeleteFileW(aside.Text());
+        return true;
+    }
+    if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) MoveFileExW(aside.Text(), final_.Text(), 0);
+    return false;
+}
+
+ReachableFile::ReachableFile(const WideString& path) : path_(path) {
+    if (path.Length() < MAX_PATH) return;
+    const WideString longForm = LongForm(path);
+    std::vector<wchar_t> buffer(kLongPathUnits, 0);
+    const DWORD units = GetShortPathNameW(longForm.Text(), buffer.data(), kLongPathUnits);
+    if (units > 0 && units < kLongPathUnits) {
+        const WideString shortPath = WithoutLongPrefix(WideString(buffer.data()));
+        if (shortPath.Length() < MAX_PATH) {
+            path_ = shortPath;
+            return;
+        }
+    }
+
+    // Volumes without short names, or paths too deep even in short form: a copy. It keeps the extension, by which
+    // the shell tells an icon file from a library.
+    const DWORD tempUnits = GetTempPathW(kLongPathUnits, buffer.data());
+    if (tempUnits == 0 || tempUnits >= MAX_PATH) return;
+    WideString folder(buffer.data());
+    folder.StripTrailingBackslashes();
+    WideString extension = path.Extension(true);
+    if (extension.Length() > 16) extension.Clear();
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const WideString candidate = UniqueName(folder, extension.Text());
+        if (CopyFileW(longForm.Text(), candidate.Text(), TRUE)) {
+            // A read-only original gives a read-only copy, which could not be removed afterwards.
+            SetFileAttributesW(candidate.Text(), FILE_ATTRIBUTE_NORMAL);
+            copy_ = candidate;
+            path_ = candidate;
+            return;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return;
+    }
+}
+
+ReachableFile::~ReachableFile() {
+    if (!copy_.IsEmpty()) DeleteFileW(copy_.Text());
+}
