@@ -20,7 +20,7 @@ def two_halves(size):
 
 class LargePictureTest(gw.TempDirTest):
     def convert(self, source):
-        output = self.path("out.ico")
+        output = source + ".ico"
         result = gw.run("/formats=16,256", "/convert", gw.win_path(source), gw.win_path(output), timeout=300)
         return result.returncode, output
 
@@ -72,6 +72,24 @@ class LargePictureTest(gw.TempDirTest):
                 code, output = self.convert(source)
                 self.assertEqual(code, 1)
                 self.assertFalse(os.path.exists(output))
+
+    def test_exif_orientation_is_not_applied(self):
+        # The imaging library decodes a JPEG as stored and ignores its orientation tag; the JPEG decoder must give
+        # the same picture, not a turned one.
+        source = self.path("turned.jpg")
+        picture = Image.new("RGB", (400, 200), (30, 30, 200))
+        picture.paste((200, 30, 30), (0, 0, 200, 200))
+        exif = Image.Exif()
+        exif[0x0112] = 6
+        picture.save(source, quality=95, exif=exif)
+        code, output = self.convert(source)
+        self.assertEqual(code, 0)
+        with Image.open(output) as icon:
+            icon.size = (16, 16)
+            entry = icon.convert("RGBA")
+        self.assertEqual(entry.getpixel((8, 1))[3], 0, "a 2:1 picture keeps transparent margins above and below")
+        self.assertGreater(entry.getpixel((3, 8))[0], 150)
+        self.assertGreater(entry.getpixel((12, 8))[2], 150)
 
 
 if __name__ == "__main__":
