@@ -9,6 +9,7 @@
 
 #include "engine/FileStructure.h"
 #include "engine/IconWriter.h"
+#include "engine/JpegDecoder.h"
 #include "engine/WindowIcons.h"
 #include "sys/Handles.h"
 #include "sys/ShortcutReader.h"
@@ -287,9 +288,7 @@ int32_t SplitIconLocation(WideString& location) {
 ScaleSource* DecodedPicture::Get(const wchar_t* path) {
     if (!tried_) {
         tried_ = true;
-        GdiplusImage picture = DecodeImageFile(path);
-        if (picture && picture.LastStatus() == kGpOk) source_ = ScaleSource(std::move(picture));
-        isPicture_ = source_.Valid();
+        isPicture_ = DecodePictureFile(path, sizes_, flags_, source_) != PictureDecode::NotPicture;
     }
     return source_.Valid() ? &source_ : nullptr;
 }
@@ -305,7 +304,7 @@ WorkingImage LoadIconImage(const IconSource& source, int size, IconJobFlags flag
         return ExtractResourceIcon(source.path, index, size, size, fallback);
     }
     if (flags & kFromWindow) return LoadWindowIconImage(source.smallIcon, source.largeIcon, size, flags);
-    DecodedPicture local;
+    DecodedPicture local(SizeList{size}, flags);
     ScaleSource* picture = (cache ? cache : &local)->Get(source.path.Text());
     if (!picture) return WorkingImage();
     return ScaleImage(*picture, size, size, flags);
@@ -345,7 +344,7 @@ bool MakeIconFromFile(const WideString& source, const WideString& output, const 
     WideString target(output);
     EnsureOutputExtension(target, flags);
     {
-        DecodedPicture picture;
+        DecodedPicture picture(sizes, flags);
         if (WriteIconFile(IconSource(source), sizes, target, 0, flags, WideString(), &picture)) return true;
         if (picture.IsPicture()) return false;
     }

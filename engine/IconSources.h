@@ -30,18 +30,23 @@ struct IconSource {
 class DecodedPicture {
 public:
     DecodedPicture() = default;
+    // The sizes and fit the job asks for: a picture is then decoded no larger than the largest of them needs.
+    DecodedPicture(const SizeList& sizes, IconJobFlags flags) : sizes_(sizes), flags_(flags) {}
     DecodedPicture(const DecodedPicture&) = delete;
     DecodedPicture& operator=(const DecodedPicture&) = delete;
 
     // The prepared picture of the file, decoding it on the first call; null when the file is no picture.
     ScaleSource* Get(const wchar_t* path);
-    // True once a decode was tried and gave a picture, also after Release.
+    // True once a decode was tried and the file is a picture, also after Release; also for a picture that failed
+    // to decode (damaged, or too large), which the job then fails rather than taking the shell's icon for it.
     bool IsPicture() const { return isPicture_; }
     // Frees the decoded picture (and the imaging library's hold on its file) once the job needs it no more.
     void Release() { source_ = ScaleSource(); }
 
 private:
     ScaleSource source_;
+    SizeList sizes_;
+    IconJobFlags flags_ = 0;
     bool tried_ = false;
     bool isPicture_ = false;
 };

@@ -187,7 +187,7 @@ bool PrepareIconEntry(WorkingImage image, IconEntry& entry, IconJobFlags flags) 
 bool WriteIconFile(const IconSource& source, const SizeList& sizes, const WideString& outputPath, int32_t index,
                    IconJobFlags flags, const WideString& fallback, DecodedPicture* picture) {
     // One decode of a picture source serves every size of this file.
-    DecodedPicture localPicture;
+    DecodedPicture localPicture(sizes, flags);
     DecodedPicture& decoded = picture ? *picture : localPicture;
     if (flags & kPngs) return WritePngFile(source, sizes, outputPath, index, flags, fallback, decoded);
     if (sizes.empty() || sizes.size() > 0xFFFF) return false;

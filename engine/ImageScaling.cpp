@@ -64,7 +64,22 @@ struct PixelPlane {
 // Largest picture whose pixels are copied for scaling; beyond it a 32-bit process runs out of address space.
 constexpr uint64_t kMaxPlaneBytes = 512ull << 20;
 
-// One picture frame's pixels and the 2 x 2 reductions built from them so far, kept premultiplied in 16 bits.
+// How many 2 x 2 halvings a region of srcWidth x srcHeight source pixels takes before it is resampled to the output
+// size: the smallest level on which it still spans at least three times the output (twice for sizes above 64, whose
+// filter would otherwise cost a multiple for little gain). The box reductions stop there, so the final filter sees
+// enough of the detail to stay sharp.
+int WantedLevel(int srcWidth, int srcHeight, int outWidth, int outHeight) {
+    const int64_t factor = std::max(outWidth, outHeight) <= 64 ? 3 : 2;
+    int wanted = 0;
+    while ((static_cast<int64_t>(srcWidth) >> (wanted + 1)) >= factor * outWidth &&
+           (static_cast<int64_t>(srcHeight) >> (wanted + 1)) >= factor * outHeight)
+        ++wanted;
+    return wanted;
+}
+
+// One picture frame's pixels and the 2 x 2 reductions built from them so far, kept premultiplied in 16 bits. A
+// picture decoded at a reduced scale starts at that level: its plane stands for the reductions it replaces, and
+// geometry stays that of the picture.
 class Pyramid {
 public:
     bool Load(const GdiplusImage& picture) {
@@ -72,56 +87,67 @@ public:
         const int height = picture.Height();
         if (width <= 0 || height <= 0) return false;
         if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4 > kMaxPlaneBytes) return false;
-        // Read straight: 8-bit premultiplied values would already have lost a half-transparent colour.
-        BitmapLock lock(picture, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB);
-        if (!lock.Locked()) return false;
-        PixelPlane base;
-        base.width = width;
-        base.height = height;
+        auto base = std::make_unique<PixelPlane>();
+        base->width = width;
+        base->height = height;
         const size_t rowBytes = static_cast<size_t>(width) * 4;
         try {
-            base.bytes.resize(rowBytes * height);
+            base->bytes.resize(rowBytes * height);
         } catch (const std::bad_alloc&) {
             return false;
         }
-        for (int y = 0; y < height; ++y)
-            std::memcpy(base.bytes.data() + y * rowBytes, lock.Row(y), rowBytes);
-        base_ = std::move(base);
+        // The imaging library converts straight into the plane, so the picture is not copied a second time. Read
+        // straight: 8-bit premultiplied values would already have lost a half-transparent colour.
+        Gdiplus::BitmapData data{};
+        data.Width = static_cast<UINT>(width);
+        data.Height = static_cast<UINT>(height);
+        data.Stride = static_cast<INT>(rowBytes);
+        data.PixelFormat = PixelFormat32bppARGB;
+        data.Scan0 = base->bytes.data();
+        const Gdiplus::GpRect whole(0, 0, width, height);
+        if (picture.Check(gdip::GdipBitmapLockBits(picture.Bitmap(), &whole,
+                                                   Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf,
+                                                   PixelFormat32bppARGB, &data)) != kGpOk)
+            return false;
+        if (picture.Check(gdip::GdipBitmapUnlockBits(picture.Bitmap(), &data)) != kGpOk) return false;
+        return Start(std::move(base), width, height, 0);
+    }
+
+    bool Start(std::unique_ptr<PixelPlane> plane, int pictureWidth, int pictureHeight, int level) {
+        base_ = std::move(plane);
         levels_.clear();
-        loaded_ = true;
+        width_ = pictureWidth;
+        height_ = pictureHeight;
+        first_ = level;
         return true;
     }
 
-    bool Loaded() const { return loaded_; }
-    int Width() const { return base_.width; }
-    int Height() const { return base_.height; }
+    bool Loaded() const { return base_ != nullptr; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
 
-    // The smallest level on which the region (srcWidth x srcHeight source pixels) still spans at least three times
-    // the output size (twice for sizes above 64, whose filter would otherwise cost a multiple for little gain),
-    // built on demand; level k has scale 1 / 2^k. The box reductions stop there, so the final filter sees enough of
-    // the detail to stay sharp. Falls back to a larger level when memory runs out.
+    // The level WantedLevel asks for, built on demand; level k has scale 1 / 2^k. A picture that starts at a reduced
+    // level never goes above it. Falls back to a larger level when memory runs out.
     ResampleSource LevelFor(int srcWidth, int srcHeight, int outWidth, int outHeight, int& shift) {
-        const int64_t factor = std::max(outWidth, outHeight) <= 64 ? 3 : 2;
-        int wanted = 0;
-        while ((static_cast<int64_t>(srcWidth) >> (wanted + 1)) >= factor * outWidth &&
-               (static_cast<int64_t>(srcHeight) >> (wanted + 1)) >= factor * outHeight)
-            ++wanted;
+        const int wanted = std::max(WantedLevel(srcWidth, srcHeight, outWidth, outHeight), first_) - first_;
         while (static_cast<int>(levels_.size()) < wanted) {
             auto next = std::make_unique<WidePlane>();
             if (!HalvePlane(Level(static_cast<int>(levels_.size())), *next)) break;
             levels_.push_back(std::move(next));
         }
-        shift = std::min(wanted, static_cast<int>(levels_.size()));
-        return Level(shift);
+        const int index = std::min(wanted, static_cast<int>(levels_.size()));
+        shift = first_ + index;
+        return Level(index);
     }
 
 private:
+    // Level first_ + k: the picture's own straight pixels for k = 0, else a wide reduction.
     ResampleSource Level(int k) const {
         ResampleSource source;
         if (k == 0) {
-            source.width = base_.width;
-            source.height = base_.height;
-            source.straight = base_.bytes.data();
+            source.width = base_->width;
+            source.height = base_->height;
+            source.straight = base_->bytes.data();
         } else {
             const WidePlane& plane = *levels_[static_cast<size_t>(k - 1)];
             source.width = plane.width;
@@ -131,9 +157,11 @@ private:
         return source;
     }
 
-    bool loaded_ = false;
-    PixelPlane base_;
+    std::unique_ptr<PixelPlane> base_;
     std::vector<std::unique_ptr<WidePlane>> levels_;
+    int width_ = 0;
+    int height_ = 0;
+    int first_ = 0;
 };
 
 // Resamples the level's region into the destination rectangle of the straight-alpha image.
@@ -241,14 +269,28 @@ ScaleSource::ScaleSource(GdiplusImage picture) : picture_(std::move(picture)) {
     }
 }
 
+ScaleSource::ScaleSource(std::vector<uint8_t> pixels, int pictureWidth, int pictureHeight, int level) {
+    if (pictureWidth <= 0 || pictureHeight <= 0 || level < 0 || level > 30) return;
+    auto plane = std::make_unique<PixelPlane>();
+    plane->width = static_cast<int>((static_cast<int64_t>(pictureWidth) + (1ll << level) - 1) >> level);
+    plane->height = static_cast<int>((static_cast<int64_t>(pictureHeight) + (1ll << level) - 1) >> level);
+    if (pixels.size() != static_cast<size_t>(plane->width) * static_cast<size_t>(plane->height) * 4) return;
+    plane->bytes = std::move(pixels);
+    frameCount_ = 1;
+    frames_ = std::make_unique<Frame[]>(1);
+    frames_[0].width = pictureWidth;
+    frames_[0].height = pictureHeight;
+    frames_[0].pyramid.Start(std::move(plane), pictureWidth, pictureHeight, level);
+}
+
 bool ScaleSource::Valid() const {
     return frameCount_ > 0;
 }
 int ScaleSource::Width() const {
-    return Valid() ? picture_.Width() : 0;
+    return !Valid() ? 0 : picture_ ? picture_.Width() : frames_[0].width;
 }
 int ScaleSource::Height() const {
-    return Valid() ? picture_.Height() : 0;
+    return !Valid() ? 0 : picture_ ? picture_.Height() : frames_[0].height;
 }
 const GdiplusImage& ScaleSource::Picture() const {
     return picture_;
@@ -277,6 +319,14 @@ WorkingImage ScaleSource::Scale(int width, int height, IconJobFlags flags) {
         if (frame.failed) return WorkingImage();
     }
     return ScaleFromPyramid(frame.pyramid, width, height, flags);
+}
+
+int ReductionLevel(int pictureWidth, int pictureHeight, int size, IconJobFlags flags) {
+    if (pictureWidth <= 0 || pictureHeight <= 0 || size <= 0) return 0;
+    const FitGeometry g =
+        ComputeFit(static_cast<unsigned>(pictureWidth), static_cast<unsigned>(pictureHeight), size, size, flags);
+    if (g.dstWidth <= 0 || g.dstHeight <= 0 || g.srcWidth <= 0 || g.srcHeight <= 0) return 0;
+    return WantedLevel(g.srcWidth, g.srcHeight, g.dstWidth, g.dstHeight);
 }
 
 WorkingImage ScaleImage(ScaleSource& source, int width, int height, IconJobFlags flags) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "engine/IconJobFlags.h"
 #include "engine/Imaging.h"
@@ -31,7 +32,7 @@ struct IconCanvas {
 
 // A decoded picture prepared once for scaling to many sizes. It owns the picture; the pixels of a frame are read
 // when a size first needs that frame, and 2x2 box-filtered reductions are added as smaller sizes need them, so
-// every size is resampled from the smallest reduction that is still at least twice as large as it.
+// every size is resampled from the smallest reduction still at least three times as large as it (twice above 64 px).
 // An icon with frames of different sizes scales each size from the smallest frame at least as large as the size,
 // else from the largest frame (at most the first 256 frames are looked at). Other pictures with several frames
 // (TIFF pages, GIF frames) scale from their first frame. Used by one thread at a time.
@@ -39,6 +40,9 @@ class ScaleSource {
 public:
     ScaleSource();
     explicit ScaleSource(GdiplusImage picture);
+    // A picture another decoder delivered at scale 1 / 2^level: straight-alpha BGRA pixels, rows top-down, of
+    // ceil(pictureWidth / 2^level) x ceil(pictureHeight / 2^level). Scales as the full picture would from that level.
+    ScaleSource(std::vector<uint8_t> pixels, int pictureWidth, int pictureHeight, int level);
     ~ScaleSource();
     ScaleSource(const ScaleSource&) = delete;
     ScaleSource& operator=(const ScaleSource&) = delete;
@@ -57,10 +61,14 @@ public:
     struct Frame;
 
 private:
-    GdiplusImage picture_;
+    GdiplusImage picture_;  // empty for a picture given as pixels
     std::unique_ptr<Frame[]> frames_;
     unsigned frameCount_ = 0;
 };
+
+// How many 2 x 2 reductions scaling a picture of pictureWidth x pictureHeight to size x size with the flags' fit
+// takes before it resamples: a decoder that reduces for almost nothing may deliver the picture at that level.
+int ReductionLevel(int pictureWidth, int pictureHeight, int size, IconJobFlags flags);
 
 // A new width x height working image of the source fitted by the flags' fit mode (Center, Crop or Stretch);
 // uncovered margins stay transparent. Empty when the source is missing or has no pixels, or a size is not

@@ -1,0 +1,173 @@
+#!/usr/bin/env bash
+# Glyphwright against the tools a user would otherwise script (Pillow's ICO writer and ImageMagick's mogrify), on the
+# same inputs in one run. Prints per row the three wall times (median of RUNS whole-process runs), the ratios, the
+# peak memory (/usr/bin/time -v), and for the small sizes PSNR and local contrast against Pillow's LANCZOS reduction.
+# The photos are the real photographs of Debian's mate-backgrounds package (installed when missing), those of
+# 1600 to 2560 pixels wide; the large photo is its biggest one enlarged to 6000 x 4000.
+# Usage: bench/compare.sh        RUNS (default 3) and BUILD_DIR as for the other benchmarks. Not part of the tests.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${BUILD_DIR:-$here/build}
+case "$build" in /*) ;; *) build="$here/$build" ;; esac
+runs=${RUNS:-3}
+exe="$build/Glyphwright.exe"
+[ -f "$exe" ] || { echo "no $exe: build the program first" >&2; exit 1; }
+sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+for p in mate-backgrounds python3-pil imagemagick icoutils time; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+        sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$p" >/dev/null
+done
+source "$here/scripts/wine-env.sh" "$build"
+python=/usr/bin/python3
+
+work="$build/bench-compare"
+rm -rf "$work/out"
+mkdir -p "$work/photos" "$work/out"
+winpath() { echo "Z:$(realpath "$1" | tr / '\\')"; }
+
+# The corpus: every photo of the package between 1600 and 2560 pixels wide (JPEG and PNG).
+if [ -z "$(ls "$work/photos")" ]; then
+    "$python" - "$work/photos" <<'PY'
+import os, shutil, sys
+from PIL import Image
+for root, _, files in os.walk("/usr/share/backgrounds/mate"):
+    for name in sorted(files):
+        if name.lower().endswith((".jpg", ".jpeg", ".png")):
+            path = os.path.join(root, name)
+            with Image.open(path) as im:
+                if 1600 <= im.width <= 2560:
+                    shutil.copy(path, os.path.join(sys.argv[1], name))
+PY
+fi
+large="$work/large.jpg"
+[ -f "$large" ] || /usr/bin/convert /usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg -resize '6000x4000!' \
+    -quality 90 "$large"
+[ -f "$work/flat.png" ] || /usr/bin/convert -size 64x64 'xc:rgba(200,100,50,0.50196)' "$work/flat.png"
+count=$(ls "$work/photos" | wc -l)
+
+wineserver -p
+wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+
+# Runs a command RUNS times; prints "median-seconds peak-KiB" (peak of the median run's largest process).
+measure() {
+    local out="$work/time.txt" i
+    for i in $(seq 1 "$runs"); do
+        "$@" >/dev/null 2>&1 </dev/null || true
+        /usr/bin/time -v -o "$out" "$@" >/dev/null 2>&1 </dev/null || true
+        awk -F': ' '/Elapsed/ { split($2, t, ":"); s = (length(t) == 3) ? t[1] * 3600 + t[2] * 60 + t[3] : t[1] * 60 + t[2] }
+                    /Maximum resident/ { m = $2 } END { print s, m }' "$out"
+    done | sort -n | awk '{ a[NR] = $0 } END { print a[int((NR + 1) / 2)] }'
+}
+
+pillow_ico() {
+    "$python" - "$@" <<'PY'
+import os, sys
+from PIL import Image
+out = sys.argv[1]
+for path in sys.argv[2:]:
+    with Image.open(path) as im:
+        im.convert("RGBA").save(os.path.join(out, os.path.splitext(os.path.basename(path))[0] + ".ico"),
+                                sizes=[(16, 16), (32, 32), (48, 48), (256, 256)])
+PY
+}
+export -f pillow_ico
+export python
+
+row() {  # label gw pil im (each "seconds KiB"; "-" when a tool has no such job)
+    "$python" - "$@" <<'PY'
+import sys
+label, *cells = sys.argv[1:]
+vals = [c.split() if c != "-" else None for c in cells]
+fmt = lambda v: "%6.2f s %6.0f MiB" % (float(v[0]), float(v[1]) / 1024) if v else "%17s" % "-"
+ratio = lambda v: "%5.2fx" % (float(v[0]) / float(vals[0][0])) if v and float(vals[0][0]) > 0 else "    -"
+print("%-34s %s | %s | %s | Pillow/GW %s  IM/GW %s" % (label, fmt(vals[0]), fmt(vals[1]), fmt(vals[2]),
+                                                          ratio(vals[1]), ratio(vals[2])))
+PY
+}
+
+echo "Glyphwright vs Pillow vs ImageMagick, $runs runs each, medians; $(nproc) cores"
+printf '%-34s %-17s | %-17s | %-17s\n' "work" "Glyphwright" "Pillow" "ImageMagick"
+
+# Batch of the corpus to 16/32/48/256.
+gw_batch=$(measure wine "$exe" /batchconvert "$(winpath "$work/photos")" "$(winpath "$work/out")\\gw")
+mkdir -p "$work/out/pil" "$work/out/im"
+pil_batch=$(measure bash -c 'pillow_ico "$0" "$1"/*' "$work/out/pil" "$work/photos")
+im_batch=$(measure /usr/bin/mogrify -path "$work/out/im" -format ico -define icon:auto-resize=256,48,32,16 \
+    "$work"/photos/*)
+row "batchconvert $count photos" "$gw_batch" "$pil_batch" "$im_batch"
+
+# One 6000 x 4000 JPEG; peak memory per source pixel.
+gw_one=$(measure wine "$exe" /convert "$(winpath "$large")" "$(winpath "$work/out")\\large.ico")
+pil_one=$(measure bash -c 'pillow_ico "$0" "$1"' "$work/out" "$large")
+im_one=$(measure /usr/bin/convert "$large" -define icon:auto-resize=256,48,32,16 "$work/out/large-im.ico")
+row "convert 6000x4000 JPEG" "$gw_one" "$pil_one" "$im_one"
+echo "  peak bytes per source pixel: $(echo "$gw_one $pil_one $im_one" | awk '{ printf "Glyphwright %.1f  Pillow %.1f  ImageMagick %.1f", $2 * 1024 / 24e6, $4 * 1024 / 24e6, $6 * 1024 / 24e6 }')"
+
+# Extraction of every icon group of shell32.dll; wrestool is the yardstick (neither Pillow nor ImageMagick does it).
+shell32="$WINEPREFIX/drive_c/windows/system32/shell32.dll"
+gw_ext=$(measure wine "$exe" /batchextract 'C:\windows\system32\shell32.dll' "$(winpath "$work/out")\\extracted")
+wres=$(measure bash -c 'wrestool -x --type=14 -o "$0" "$1"' "$work/out/wrestool" "$shell32")
+echo "$(row "batchextract shell32.dll" "$gw_ext" - -)  wrestool $(echo "$wres $gw_ext" | awk '{ printf "%.2f s (GW/wrestool %.1fx)", $1, $3 / $1 }')"
+
+# The run script's own cost on a 16 px job.
+script_run=$(measure "$here/scripts/glyphwright" /formats=16 /convert "$work/flat.png" "$work/out/flat-script.ico")
+direct_run=$(measure wine "$exe" /formats=16 /convert "$(winpath "$work/flat.png")" "$(winpath "$work/out")\\flat.ico")
+echo "scripts/glyphwright 16 px job: $(echo "$script_run $direct_run" | awk '{ printf "%.2f s, the program alone %.2f s (+%.2f s)", $1, $3, $1 - $3 }')"
+
+# Pixels: the half-transparent flat colour, and PSNR / sharpness of our small sizes against Pillow's LANCZOS.
+"$python" - "$work/photos" "$work/out/gw" "$work/out/flat.ico" <<'PY'
+import glob, math, os, sys
+from PIL import Image, ImageFilter, ImageStat
+photos, ours, flat = sys.argv[1:]
+with Image.open(flat) as icon:
+    print("flat (200,100,50,128) at 16 px comes out as", icon.convert("RGBA").getpixel((8, 8)))
+
+def entry(path, size):
+    with Image.open(path) as icon:
+        icon.size = (size, size)
+        return icon.convert("RGBA")
+
+def lanczos(path, size):
+    # The same centred fit as Glyphwright's default: the whole picture, transparent margins.
+    with Image.open(path) as im:
+        im = im.convert("RGBA")
+        w, h = im.size
+        scale = size / max(w, h)
+        small = im.resize((max(1, int(w * scale)), max(1, int(h * scale))), Image.LANCZOS)
+        canvas = Image.new("RGBA", (size, size), (0, 0, 0, 0))
+        canvas.paste(small, ((size - small.width) // 2, (size - small.height) // 2))
+        return canvas
+
+def opaque_rgb(im):
+    return Image.composite(im, Image.new("RGBA", im.size, (0, 0, 0, 255)), im).convert("RGB")
+
+def psnr(a, b):
+    d = [(x - y) ** 2 for x, y in zip(a.tobytes(), b.tobytes())]
+    mse = sum(d) / len(d)
+    return 99.0 if mse == 0 else 10 * math.log10(255 * 255 / mse)
+
+def contrast(im):
+    # Mean absolute gradient of the luminance: how much local contrast the reduction kept.
+    grey = im.convert("L")
+    total = 0.0
+    for kernel in ((0, 0, 0, 0, 1, -1, 0, 0, 0), (0, 0, 0, 0, 1, 0, 0, -1, 0)):
+        edges = grey.filter(ImageFilter.Kernel((3, 3), kernel, 1, 128))
+        total += ImageStat.Stat(Image.eval(edges, lambda v: abs(v - 128))).mean[0]
+    return total
+
+for size in (16, 32, 48):
+    values, ratios = [], []
+    for photo in sorted(glob.glob(os.path.join(photos, "*"))):
+        icon = os.path.join(ours, os.path.splitext(os.path.basename(photo))[0] + ".ico")
+        if not os.path.exists(icon):
+            continue
+        a, b = opaque_rgb(entry(icon, size)), opaque_rgb(lanczos(photo, size))
+        values.append(psnr(a, b))
+        cb = contrast(b)
+        if cb > 0:
+            ratios.append(contrast(a) / cb)
+    values.sort()
+    print("%2d px: PSNR against Pillow LANCZOS median %.1f dB (min %.1f, max %.1f); local contrast %.0f%% of LANCZOS"
+          % (size, values[len(values) // 2], values[0], values[-1], 100 * sum(ratios) / len(ratios)))
+PY

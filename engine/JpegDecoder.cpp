@@ -1,0 +1,209 @@
+#include "engine/JpegDecoder.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "engine/ImageScaling.h"
+#include "engine/Imaging.h"
+
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace {
+
+// The decoder's own buffers (a progressive file keeps every coefficient until its last scan) and the plane are each
+// held to this; beyond it the picture is refused as too large rather than failing somewhere else later.
+constexpr long kMaxDecoderBytes = 1L << 30;
+constexpr uint64_t kMaxPlaneBytes = 1ull << 30;
+// A progressive file passes over all its coefficients once per scan; real encoders write about ten.
+constexpr int kMaxScans = 500;
+
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+using FileOwner = std::unique_ptr<FILE, FileCloser>;
+
+// The library's state with the jump target its error handler returns to. Held on the heap, so nothing the jump
+// skips over has a destructor and nothing it returns to lives in a register.
+struct DecodeState {
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    jpeg_progress_mgr progress{};
+    jmp_buf jump;
+    std::vector<JSAMPROW> rows;
+    JpegStatus failure = JpegStatus::Corrupt;
+    bool created = false;
+};
+
+DecodeState& StateOf(j_common_ptr common) {
+    return *reinterpret_cast<DecodeState*>(common->client_data);
+}
+
+// Called only from inside the library (C frames); the jump lands in DecodeStream.
+[[noreturn]] void Fail(j_common_ptr common, JpegStatus status) {
+    DecodeState& state = StateOf(common);
+    state.failure = status;
+    std::longjmp(state.jump, 1);
+}
+
+// The library's default handler ends the process; this one refuses the file instead.
+void OnError(j_common_ptr common) {
+    const int code = common->err->msg_code;
+    Fail(common,
+         code == JERR_OUT_OF_MEMORY || code == JERR_NO_BACKING_STORE ? JpegStatus::OutOfMemory : JpegStatus::Corrupt);
+}
+
+// Warnings about damaged entropy data would otherwise be "repaired" with grey blocks; a damaged picture is refused.
+// Harmless oddities (stray bytes between markers, an unknown JFIF revision) are let through.
+void OnMessage(j_common_ptr common, int level) {
+    if (level >= 0) return;
+    switch (common->err->msg_code) {
+        case JWRN_JPEG_EOF:
+        case JWRN_HIT_MARKER:
+        case JWRN_HUFF_BAD_CODE:
+        case JWRN_MUST_RESYNC:
+        case JWRN_BOGUS_PROGRESSION:
+        case JWRN_NOT_SEQUENTIAL:
+            Fail(common, JpegStatus::Corrupt);
+        default:
+            break;
+    }
+}
+
+void OnProgress(j_common_ptr common) {
+    auto* info = reinterpret_cast<j_decompress_ptr>(common);
+    if (info->input_scan_number > kMaxScans) Fail(common, JpegStatus::Corrupt);
+}
+
+// The one function that sets the jump target. Everything it owns is created before setjmp; after a jump only the
+// library's state is destroyed.
+JpegStatus DecodeStream(FILE* file, JpegShiftChooser chooseShift, const void* context, JpegPicture& out) {
+    auto state = std::make_unique<DecodeState>();
+    jpeg_decompress_struct& info = state->info;
+    std::vector<JSAMPROW>& rows = state->rows;
+    if (setjmp(state->jump)) {
+        if (state->created) jpeg_destroy_decompress(&info);
+        out = JpegPicture();
+        return state->failure;
+    }
+    info.err = jpeg_std_error(&state->errors);
+    state->errors.error_exit = OnError;
+    state->errors.emit_message = OnMessage;
+    info.client_data = state.get();
+    jpeg_create_decompress(&info);
+    state->created = true;
+    info.mem->max_memory_to_use = kMaxDecoderBytes;
+    state->progress.progress_monitor = OnProgress;
+    info.progress = &state->progress;
+    jpeg_stdio_src(&info, file);
+    jpeg_read_header(&info, TRUE);
+
+    if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
+        jpeg_destroy_decompress(&info);
+        return JpegStatus::Unsupported;
+    }
+    out.width = static_cast<int>(info.image_width);
+    out.height = static_cast<int>(info.image_height);
+    int shift = chooseShift ? chooseShift(out.width, out.height, context) : 0;
+    shift = shift < 0 ? 0 : shift > kMaxJpegShift ? kMaxJpegShift : shift;
+    out.shift = shift;
+    info.scale_num = 1;
+    info.scale_denom = 1u << shift;
+    info.out_color_space = JCS_EXT_BGRA;
+    info.dct_method = JDCT_ISLOW;
+    jpeg_calc_output_dimensions(&info);
+    out.planeWidth = static_cast<int>(info.output_width);
+    out.planeHeight = static_cast<int>(info.output_height);
+    const uint64_t stride = static_cast<uint64_t>(out.planeWidth) * 4;
+    if (stride * static_cast<uint64_t>(out.planeHeight) > kMaxPlaneBytes)
+        Fail(reinterpret_cast<j_common_ptr>(&info), JpegStatus::OutOfMemory);
+    bool allocated = true;
+    try {
+        out.pixels.resize(static_cast<size_t>(stride * out.planeHeight));
+        rows.resize(static_cast<size_t>(out.planeHeight));
+    } catch (const std::bad_alloc&) {
+        allocated = false;
+    }
+    if (!allocated) Fail(reinterpret_cast<j_common_ptr>(&info), JpegStatus::OutOfMemory);
+    for (int y = 0; y < out.planeHeight; ++y)
+        rows[static_cast<size_t>(y)] = out.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(stride);
+
+    jpeg_start_decompress(&info);
+    while (info.output_scanline < info.output_height) {
+        const JDIMENSION done = info.output_scanline;
+        if (jpeg_read_scanlines(&info, rows.data() + done, info.output_height - done) == 0)
+            Fail(reinterpret_cast<j_common_ptr>(&info), JpegStatus::Corrupt);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return JpegStatus::Decoded;
+}
+
+FileOwner OpenJpeg(const wchar_t* path) {
+    FileOwner file(_wfopen(path, L"rb"));
+    if (!file) return file;
+    unsigned char head[3] = {};
+    const bool jpeg = std::fread(head, 1, 3, file.get()) == 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
+    if (!jpeg || std::fseek(file.get(), 0, SEEK_SET) != 0) file.reset();
+    return file;
+}
+
+}  // namespace
+
+bool HasJpegSignature(const wchar_t* path) {
+    return path && OpenJpeg(path) != nullptr;
+}
+
+JpegStatus DecodeJpegFile(const wchar_t* path, JpegShiftChooser chooseShift, const void* context, JpegPicture& out) {
+    out = JpegPicture();
+    if (!path) return JpegStatus::NotJpeg;
+    FileOwner file = OpenJpeg(path);
+    if (!file) return JpegStatus::NotJpeg;
+    return DecodeStream(file.get(), chooseShift, context, out);
+}
+
+namespace {
+
+struct ShiftPlan {
+    const SizeList* sizes;
+    IconJobFlags flags;
+};
+
+int SmallestReduction(int width, int height, const void* context) {
+    const auto* plan = static_cast<const ShiftPlan*>(context);
+    if (plan->sizes->empty()) return 0;
+    int shift = kMaxJpegShift;
+    for (int size : *plan->sizes)
+        shift = std::min(shift, ReductionLevel(width, height, size, plan->flags));
+    return shift;
+}
+
+}  // namespace
+
+PictureDecode DecodePictureFile(const wchar_t* path, const SizeList& sizes, IconJobFlags flags, ScaleSource& out) {
+    out = ScaleSource();
+    const ShiftPlan plan{&sizes, flags};
+    JpegPicture jpeg;
+    switch (DecodeJpegFile(path, SmallestReduction, &plan, jpeg)) {
+        case JpegStatus::Decoded:
+            out = ScaleSource(std::move(jpeg.pixels), jpeg.width, jpeg.height, jpeg.shift);
+            return out.Valid() ? PictureDecode::Picture : PictureDecode::Failed;
+        case JpegStatus::Corrupt:
+        case JpegStatus::OutOfMemory:
+            return PictureDecode::Failed;
+        case JpegStatus::NotJpeg:
+        case JpegStatus::Unsupported:
+            break;
+    }
+    GdiplusImage picture = DecodeImageFile(path);
+    if (picture && picture.LastStatus() == kGpOk) {
+        out = ScaleSource(std::move(picture));
+        return out.Valid() ? PictureDecode::Picture : PictureDecode::Failed;
+    }
+    // The imaging library answers OutOfMemory for a picture too large to decode, not for a file that is no picture.
+    return picture.LastStatus() == Gdiplus::OutOfMemory ? PictureDecode::Failed : PictureDecode::NotPicture;
+}

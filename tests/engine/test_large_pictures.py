@@ -1,0 +1,100 @@
+"""End-to-end checks of photos the picture decoders must refuse or can only just hold: damaged JPEGs and pictures of
+144 and 256 megapixels. Each either converts correctly or fails with exit code 1 and no file; never the shell's
+icon for the file."""
+import os
+import unittest
+
+from PIL import Image
+
+import gw
+
+Image.MAX_IMAGE_PIXELS = None
+
+
+def two_halves(size):
+    """A square picture, red on the left half and blue on the right, so that a wrong geometry shows."""
+    picture = Image.new("RGB", (size, size), (200, 30, 30))
+    picture.paste((30, 30, 200), (size // 2, 0, size, size))
+    return picture
+
+
+class LargePictureTest(gw.TempDirTest):
+    def convert(self, source):
+        output = source + ".ico"
+        result = gw.run("/formats=16,256", "/convert", gw.win_path(source), gw.win_path(output), timeout=300)
+        return result.returncode, output
+
+    def assert_two_halves(self, output):
+        """The 16 px entry shows the red and the blue half, not some other picture (such as the shell's icon)."""
+        with Image.open(output) as icon:
+            icon.size = (16, 16)
+            entry = icon.convert("RGB")
+            left, right = entry.getpixel((3, 8)), entry.getpixel((12, 8))
+        self.assertGreater(left[0] - max(left[1], left[2]), 120, "left half of the 16 px entry: %s" % (left,))
+        self.assertGreater(right[2] - max(right[0], right[1]), 120, "right half of the 16 px entry: %s" % (right,))
+
+    def assert_converted_or_refused(self, source):
+        code, output = self.convert(source)
+        self.assertIn(code, (0, 1), source)
+        if code == 1:
+            self.assertFalse(os.path.exists(output), "a failed conversion left %s" % output)
+        else:
+            self.assert_two_halves(output)
+
+    def test_very_large_pictures_convert_or_fail_cleanly(self):
+        for size in (12000, 16000):
+            picture = two_halves(size)
+            for kind in ("jpg", "png"):
+                with self.subTest(size=size, kind=kind):
+                    source = self.path("big%d.%s" % (size, kind))
+                    picture.save(source, quality=90) if kind == "jpg" else picture.save(source, compress_level=1)
+                    self.assert_converted_or_refused(source)
+                    os.remove(source)
+            del picture
+
+    def test_a_photo_of_200_megapixels_converts(self):
+        source = self.path("photo.jpg")
+        two_halves(14200).save(source, quality=85)
+        code, output = self.convert(source)
+        self.assertEqual(code, 0)
+        self.assert_two_halves(output)
+
+    def test_damaged_jpegs_fail_without_a_file(self):
+        good = self.path("good.jpg")
+        two_halves(600).save(good, quality=90)
+        with open(good, "rb") as f:
+            data = f.read()
+        scrambled = bytearray(data)
+        for i in range(len(data) // 3, len(data) // 3 + 400):
+            scrambled[i] = (i * 37) & 0xFF
+        cases = {"truncated.jpg": data[: len(data) // 2], "header.jpg": data[:300], "scrambled.jpg": bytes(scrambled)}
+        for name, content in cases.items():
+            with self.subTest(name=name):
+                source = self.path(name)
+                with open(source, "wb") as f:
+                    f.write(content)
+                code, output = self.convert(source)
+                self.assertEqual(code, 1)
+                self.assertFalse(os.path.exists(output))
+
+    def test_exif_orientation_is_not_applied(self):
+        # The imaging library decodes a JPEG as stored and ignores its orientation tag; the JPEG decoder must give
+        # the same picture, not a turned one.
+        source = self.path("turned.jpg")
+        picture = Image.new("RGB", (400, 200), (30, 30, 200))
+        picture.paste((200, 30, 30), (0, 0, 200, 200))
+        exif = Image.Exif()
+        exif[0x0112] = 6
+        picture.save(source, quality=95, exif=exif)
+        code, output = self.convert(source)
+        self.assertEqual(code, 0)
+        with Image.open(output) as icon:
+            icon.size = (16, 16)
+            entry = icon.convert("RGBA")
+        self.assertEqual(entry.getpixel((8, 1))[3], 0, "a 2:1 picture keeps transparent margins above and below")
+        self.assertGreater(entry.getpixel((3, 8))[0], 150)
+        self.assertGreater(entry.getpixel((12, 8))[2], 150)
+
+
+if __name__ == "__main__":
+    unittest.main()
