@@ -501,25 +501,10 @@ std::vector<wchar_t> ExtractorPath(const wchar_t* path) {
 
 }  // namespace
 
-bool ResourceFileSound(const wchar_t* path) {
-    const MappedFile mapped(ExtractorPath(path).data());
-    if (mapped.NothingToCheck()) return true;
-    if (!mapped.Mapped()) return false;
-    const ByteSpan bytes = mapped.Bytes();
-    switch (DetectFileFormat(bytes)) {
-        case FileFormat::kIcon:
-            return IconDirectorySound(bytes);
-        case FileFormat::kPortableExecutable:
-        case FileFormat::kNewExecutable:
-            return IconGroupTable::Read(bytes).TreeSound();
-        case FileFormat::kOtherExecutable:
-            return false;
-        default:
-            return true;
-    }
-}
+namespace {
 
-bool IconGroupSound(const wchar_t* path, int32_t index) {
+// The whole file's structure, and with an index also that group's (a missing group is simply not found).
+bool ResourceStructureSound(const wchar_t* path, const int32_t* index) {
     const MappedFile mapped(ExtractorPath(path).data());
     if (mapped.NothingToCheck()) return true;
     if (!mapped.Mapped()) return false;
@@ -531,13 +516,23 @@ bool IconGroupSound(const wchar_t* path, int32_t index) {
         case FileFormat::kPortableExecutable:
         case FileFormat::kNewExecutable: {
             const IconGroupTable table = IconGroupTable::Read(bytes);
-            return table.TreeSound() && (!table.HasGroup(index) || table.GroupSound(index));
+            return table.TreeSound() && (!index || !table.HasGroup(*index) || table.GroupSound(*index));
         }
         case FileFormat::kOtherExecutable:
             return false;
         default:
             return true;
     }
+}
+
+}  // namespace
+
+bool ResourceFileSound(const wchar_t* path) {
+    return ResourceStructureSound(path, nullptr);
+}
+
+bool IconGroupSound(const wchar_t* path, int32_t index) {
+    return ResourceStructureSound(path, &index);
 }
 
 std::vector<bool> SoundIconGroups(const wchar_t* path) {
