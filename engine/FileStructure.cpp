@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "sys/FileOperations.h"
 #include "sys/Handles.h"
 
 namespace {
@@ -494,7 +495,7 @@ namespace {
 std::vector<wchar_t> ExtractorPath(const wchar_t* path) {
     std::vector<wchar_t> found(32768, 0);
     const DWORD length = SearchPathW(nullptr, path, nullptr, static_cast<DWORD>(found.size()), found.data(), nullptr);
-    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES || length == 0 || length >= found.size())
+    if (FileExists(path, true) || length == 0 || length >= found.size())
         return std::vector<wchar_t>(path, path + wcslen(path) + 1);
     return found;
 }
