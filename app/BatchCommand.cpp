@@ -13,11 +13,6 @@ constexpr wchar_t kInvalidTarget[] = L"批量图标创建操作的目标文件�
 constexpr int kMessageKind = 0;
 constexpr int kMessageHeight = 130;
 
-bool IsExistingFolder(const WideString& path) {
-    const DWORD attributes = GetFileAttributesW(path.Text());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // A relative folder is taken from the working folder now: the folder tree is built from a drive or share only.
 WideString BatchPath(const Application& app, const wchar_t* text) {
     WideString path(text);
@@ -34,7 +29,7 @@ void SetBatchPaths(Application& app, BatchJob& job, int kind, const wchar_t* sou
     job.owner = &app;
     if (kind != kBatchSaveWindows) {
         job.source = BatchPath(app, source);
-        if (kind == kBatchConvert && !IsExistingFolder(job.source)) job.source.Clear();
+        if (kind == kBatchConvert && !IsRealFolder(job.source.Text(), true)) job.source.Clear();
     }
     job.targetFolder = BatchPath(app, target);
     if (!job.targetFolder.IsEmpty() && !CreateFolderTree(job.targetFolder.Text())) job.targetFolder.Clear();

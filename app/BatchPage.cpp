@@ -115,11 +115,6 @@ private:
     KernelHandle thread_;
 };
 
-bool IsFolder(const WideString& path) {
-    const DWORD attributes = GetFileAttributesW(path.Text());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 WideString FirstDropped(const WideString& dropped) {
     WideString first(dropped);
     const int end = first.Find(L"\r\n", true);
@@ -278,11 +273,11 @@ void BatchPage::OnFilesDropped(int targetControl, const WideString& dropped) {
     WideString path = FirstDropped(dropped);
     if (path.IsEmpty()) return;
     if (targetControl == batchTarget) {
-        if (IsFolder(path)) window_.setText(batchTarget, path.Text());
+        if (IsRealFolder(path.Text(), true)) window_.setText(batchTarget, path.Text());
         return;
     }
     // Only the radio changes: the source field and the browse button keep the states of the last kind click.
-    if (IsFolder(path)) {
+    if (IsRealFolder(path.Text(), true)) {
         window_.setState(batchKindConvert, kStateChecked);
         window_.setText(batchSource, path.Text());
         return;

@@ -88,7 +88,7 @@ int ParseLonePath(const Application& app, WideString tail, WideString& source) {
             text.Mid(2, length - 2);
     };
     dropQuotes(tail);
-    if (GetFileAttributesW(tail.Text()) == INVALID_FILE_ATTRIBUTES) return 0;
+    if (!FileExists(tail.Text(), true)) return 0;
     dropQuotes(tail);
     source = tail;
     return IsResourcePath(app, source) ? 4 : 3;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "sys/FileOperations.h"
 #include "sys/TextFile.h"
 
 namespace {
@@ -77,8 +78,7 @@ void WriteFormatSet(const wchar_t* settingsPath, const wchar_t* key, const IconF
     const WideString text = FormatSetToText(set);
     // A profile file that the profile functions create themselves is ANSI; one that starts with the UTF-16LE mark
     // stays UTF-16. https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-writeprivateprofilestringw
-    if (GetFileAttributesW(settingsPath) == INVALID_FILE_ATTRIBUTES)
-        TextFile(settingsPath, TextFile::kCreate | TextFile::kUtf16).Close();
+    if (!FileExists(settingsPath, true)) TextFile(settingsPath, TextFile::kCreate | TextFile::kUtf16).Close();
     WritePrivateProfileStringW(kSection, key, text.Text(), settingsPath);
 }
 

@@ -12,6 +12,7 @@
 #include "engine/WindowIcons.h"
 #include "engine/WindowQueries.h"
 #include "sys/Dialogs.h"
+#include "sys/FileOperations.h"
 #include "ui/ToolkitImages.h"
 #include "ui/UiWindow.h"
 
@@ -367,7 +368,7 @@ void SingleIconPage::UpdatePreview() {
         if (!source.StartsWith(L"->", true)) return ClearPreview();
     } else {
         app_.MapSystemFolders(source);
-        if (source.StartsWith(L"->", true) || !PathFileExistsW(source.Text())) return ClearPreview();
+        if (source.StartsWith(L"->", true) || !FileExists(source.Text(), true)) return ClearPreview();
     }
     IconJobFlags flags = 0;
     if (IsChecked(pngc)) flags |= kPngc;
@@ -422,7 +423,7 @@ void SingleIconPage::OnCreate() {
         if (!sourceWindow || !IsWindow(sourceWindow)) return SetStatus(text::kSourceWindowGone);
     } else {
         app_.MapSystemFolders(source);
-        if (!PathFileExistsW(source.Text())) return SetStatus(text::kSourceFileMissing);
+        if (!FileExists(source.Text(), true)) return SetStatus(text::kSourceFileMissing);
     }
     WideString target(w.getText(targetField));
     if (target.IsEmpty()) return SetStatus(text::kTargetEmpty);

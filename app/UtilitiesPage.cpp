@@ -7,6 +7,7 @@
 #include "engine/FolderIcon.h"
 #include "sys/Dialogs.h"
 #include "sys/ExplorerSettings.h"
+#include "sys/FileOperations.h"
 #include "sys/IconCache.h"
 #include "ui/UiWindow.h"
 
@@ -196,8 +197,8 @@ void UtilitiesPage::OnApply() {
         w.setText(folderIconStatus, reset ? text::kResetDone : text::kFolderFailed);
         return;
     }
-    if (!PathFileExistsW(source.Text())) return (void)w.setText(folderIconStatus, text::kSourceMissing);
-    if (!PathFileExistsW(folder.Text())) return (void)w.setText(folderIconStatus, text::kFolderMissing);
+    if (!FileExists(source.Text(), true)) return (void)w.setText(folderIconStatus, text::kSourceMissing);
+    if (!FileExists(folder.Text(), true)) return (void)w.setText(folderIconStatus, text::kFolderMissing);
     if (!PathIsDirectoryW(folder.Text())) return (void)w.setText(folderIconStatus, text::kNotAFolder);
 
     ShowProgress(folderIconStatus, text::kSetting);

@@ -29,15 +29,10 @@ constexpr int kTitleUnits = 256;
 // Longest file name (one path component) the file systems accept.
 constexpr int kMaxComponentUnits = 255;
 
-struct PatternDeleter {
-    void operator()(pcre2_code_16* code) const { pcre2_code_free_16(code); }
-};
-using Pattern = std::unique_ptr<pcre2_code_16, PatternDeleter>;
-
-Pattern CompilePicturePattern() {
+Pcre2CodeHandle CompilePicturePattern() {
     int error = 0;
     PCRE2_SIZE offset = 0;
-    return Pattern(pcre2_compile_16(reinterpret_cast<PCRE2_SPTR16>(kPicturePattern), PCRE2_ZERO_TERMINATED,
+    return Pcre2CodeHandle(pcre2_compile_16(reinterpret_cast<PCRE2_SPTR16>(kPicturePattern), PCRE2_ZERO_TERMINATED,
                                     PCRE2_CASELESS, &error, &offset, nullptr));
 }
 
@@ -200,8 +195,8 @@ WideString FileNamePartFromTitle(const WideString& title, int maxUnits) {
 }
 
 bool IsPictureFileName(const wchar_t* name) {
-    const Pattern pattern = CompilePicturePattern();
-    return MatchesPicturePattern(name, pattern.get());
+    const Pcre2CodeHandle pattern = CompilePicturePattern();
+    return MatchesPicturePattern(name, pattern.Get());
 }
 
 int BatchExtractIcons(BatchJob* job) {
@@ -251,7 +246,7 @@ int BatchConvertPicturesOn(BatchJob* job, int workers) {
     job->source.StripTrailingBackslashes();
     job->targetFolder.StripTrailingBackslashes();
     job->counter = 0;
-    const Pattern pattern = CompilePicturePattern();
+    const Pcre2CodeHandle pattern = CompilePicturePattern();
     if (!pattern) return 0;
 
     // The listing is taken before anything is written: outputs and backups landing in the source folder (a
@@ -261,7 +256,7 @@ int BatchConvertPicturesOn(BatchJob* job, int workers) {
     const WideString search = WideString::Concat(job->source, L"\\*.*");
     if (listing.Start(search.Text(), FolderEnumerator::kFilesOnly | FolderEnumerator::kSkipReparsePoints)) {
         while (listing.Next()) {
-            if (MatchesPicturePattern(listing.Name(), pattern.get())) names.emplace_back(listing.Name());
+            if (MatchesPicturePattern(listing.Name(), pattern.Get())) names.emplace_back(listing.Name());
         }
     }
 

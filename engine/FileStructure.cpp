@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "sys/FileOperations.h"
 #include "sys/Handles.h"
 
 namespace {
@@ -494,32 +495,17 @@ namespace {
 std::vector<wchar_t> ExtractorPath(const wchar_t* path) {
     std::vector<wchar_t> found(32768, 0);
     const DWORD length = SearchPathW(nullptr, path, nullptr, static_cast<DWORD>(found.size()), found.data(), nullptr);
-    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES || length == 0 || length >= found.size())
+    if (FileExists(path, true) || length == 0 || length >= found.size())
         return std::vector<wchar_t>(path, path + wcslen(path) + 1);
     return found;
 }
 
 }  // namespace
 
-bool ResourceFileSound(const wchar_t* path) {
-    const MappedFile mapped(ExtractorPath(path).data());
-    if (mapped.NothingToCheck()) return true;
-    if (!mapped.Mapped()) return false;
-    const ByteSpan bytes = mapped.Bytes();
-    switch (DetectFileFormat(bytes)) {
-        case FileFormat::kIcon:
-            return IconDirectorySound(bytes);
-        case FileFormat::kPortableExecutable:
-        case FileFormat::kNewExecutable:
-            return IconGroupTable::Read(bytes).TreeSound();
-        case FileFormat::kOtherExecutable:
-            return false;
-        default:
-            return true;
-    }
-}
+namespace {
 
-bool IconGroupSound(const wchar_t* path, int32_t index) {
+// The whole file's structure, and with an index also that group's (a missing group is simply not found).
+bool ResourceStructureSound(const wchar_t* path, const int32_t* index) {
     const MappedFile mapped(ExtractorPath(path).data());
     if (mapped.NothingToCheck()) return true;
     if (!mapped.Mapped()) return false;
@@ -531,13 +517,23 @@ bool IconGroupSound(const wchar_t* path, int32_t index) {
         case FileFormat::kPortableExecutable:
         case FileFormat::kNewExecutable: {
             const IconGroupTable table = IconGroupTable::Read(bytes);
-            return table.TreeSound() && (!table.HasGroup(index) || table.GroupSound(index));
+            return table.TreeSound() && (!index || !table.HasGroup(*index) || table.GroupSound(*index));
         }
         case FileFormat::kOtherExecutable:
             return false;
         default:
             return true;
     }
+}
+
+}  // namespace
+
+bool ResourceFileSound(const wchar_t* path) {
+    return ResourceStructureSound(path, nullptr);
+}
+
+bool IconGroupSound(const wchar_t* path, int32_t index) {
+    return ResourceStructureSound(path, &index);
 }
 
 std::vector<bool> SoundIconGroups(const wchar_t* path) {

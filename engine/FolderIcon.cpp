@@ -32,10 +32,6 @@ WideString FolderPath(const WideString& folder) {
     return path;
 }
 
-bool PathPresent(const WideString& path) {
-    return GetFileAttributesW(path.Text()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // A profile section as the platform returns it: key=value lines, each ended by a zero unit, and one more zero.
 struct SectionText {
     std::vector<wchar_t> units = std::vector<wchar_t>(kSectionUnits, L'\0');
@@ -77,7 +73,8 @@ public:
         if (attributes_ != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(path_.Text(), FILE_ATTRIBUTE_NORMAL);
     }
     ~WritableFile() {
-        if (attributes_ != INVALID_FILE_ATTRIBUTES && PathPresent(path_)) SetFileAttributesW(path_.Text(), attributes_);
+        if (attributes_ != INVALID_FILE_ATTRIBUTES && FileExists(path_.Text(), true))
+            SetFileAttributesW(path_.Text(), attributes_);
     }
     WritableFile(const WritableFile&) = delete;
     WritableFile& operator=(const WritableFile&) = delete;
@@ -128,7 +125,7 @@ public:
 
     // Renames an existing Folder.ico aside. True when there was none or it moved.
     bool MoveIconAside() {
-        if (!PathPresent(icon_)) return true;
+        if (!FileExists(icon_.Text(), true)) return true;
         if (!MoveFileExW(icon_.Text(), aside_.Text(), 0)) return false;
         iconAside_ = true;
         return true;
@@ -145,7 +142,7 @@ public:
     // Puts back everything recorded.
     void Restore() {
         FlushProfile(ini_);
-        if (PathPresent(ini_)) SetFileAttributesW(ini_.Text(), FILE_ATTRIBUTE_NORMAL);
+        if (FileExists(ini_.Text(), true)) SetFileAttributesW(ini_.Text(), FILE_ATTRIBUTE_NORMAL);
         if (iniAttributes_ == INVALID_FILE_ATTRIBUTES) {
             DeleteFileW(ini_.Text());
         } else {
@@ -189,7 +186,7 @@ bool MakeFolderIcon(const WideString& source, int32_t index, const WideString& o
 // The steps after the new icon exists; false at the first one that fails.
 bool PointFolderAtIcon(const WideString& folder, const WideString& ini, const WideString& icon, const WideString& fresh,
                        FolderState& state) {
-    if (PathPresent(ini)) {
+    if (FileExists(ini.Text(), true)) {
         SetFileAttributesW(ini.Text(), FILE_ATTRIBUTE_NORMAL);
     } else {
         // The profile functions would create an ANSI file; a UTF-16 one keeps any text.
@@ -248,8 +245,7 @@ void BackupDefaultIcon(const WideString& folder) {
 
 bool SetFolderIcon(const WideString& folder, const WideString& source, int32_t index) {
     const WideString path = FolderPath(folder);
-    const DWORD attributes = GetFileAttributesW(path.Text());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    if (!IsRealFolder(path.Text(), true)) return false;
     const WideString icon = WideString::Concat(path, L"\\Folder.ico");
     const WideString ini = WideString::Concat(path, L"\\desktop.ini");
 
@@ -277,7 +273,7 @@ bool ResetFolderIcon(const WideString& folder) {
     const SectionText backup = ReadSection(ini, kBackupSection);
     if (backup.length < kMinSectionUnits) {
         bool keepFile = false;
-        if (PathPresent(ini)) {
+        if (FileExists(ini.Text(), true)) {
             WritableFile writable(ini);
             WritePrivateProfileStringW(kClassInfo, L"IconFile", nullptr, ini.Text());
             WritePrivateProfileStringW(kClassInfo, L"IconIndex", nullptr, ini.Text());

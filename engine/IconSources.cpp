@@ -11,6 +11,7 @@
 #include "engine/IconWriter.h"
 #include "engine/JpegDecoder.h"
 #include "engine/WindowIcons.h"
+#include "sys/FileOperations.h"
 #include "sys/Handles.h"
 #include "sys/ShortcutReader.h"
 #include "sys/SystemInfo.h"
@@ -22,10 +23,6 @@ constexpr int kPathUnits = 2048;
 // A shortcut may point at another shortcut; a chain this long is a loop.
 constexpr int kMaxShortcutHops = 8;
 
-bool PathExists(const wchar_t* path) {
-    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Writes a text back into the resolver's path, cut to the size of the shell's buffers.
 void SetResolvedPath(WideString& path, const wchar_t* text) {
     path = text;
@@ -36,9 +33,9 @@ void SetResolvedPath(WideString& path, const wchar_t* text) {
 void CorrectProgramFiles(WideString& path) {
     static constexpr wchar_t kX86Folder[] = L"C:\\Program Files (x86)\\";
     static constexpr int kX86FolderUnits = 22;  // up to, not including, the last backslash
-    if (PathExists(path.Text()) || !path.StartsWith(kX86Folder, false)) return;
+    if (FileExists(path.Text(), true) || !path.StartsWith(kX86Folder, false)) return;
     WideString corrected = WideString::Concat(L"C:\\Program Files", path.Text() + kX86FolderUnits);
-    if (PathExists(corrected.Text())) path = corrected;
+    if (FileExists(corrected.Text(), true)) path = corrected;
 }
 
 HICON ShellExtractIcon(const WideString& path, int32_t index, int size) {
@@ -98,39 +95,6 @@ WorkingImage ImageFromIcon(HICON icon, int width, int height) {
     return ScaleImage(own, width, height, 0);
 }
 
-// COM for the shell's folder objects on whichever thread resolves; balanced only when this call started it.
-class ComScope {
-public:
-    ComScope() : started_(SUCCEEDED(CoInitialize(nullptr))) {}
-    ~ComScope() {
-        if (started_) CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    bool started_;
-};
-
-// Item identifier lists from the shell, freed with the task allocator.
-class ItemIdList {
-public:
-    ItemIdList() = default;
-    explicit ItemIdList(PIDLIST_ABSOLUTE list) : list_(list) {}
-    ~ItemIdList() { CoTaskMemFree(list_); }
-    ItemIdList(const ItemIdList&) = delete;
-    ItemIdList& operator=(const ItemIdList&) = delete;
-    ITEMIDLIST* Get() const { return list_; }
-    ITEMIDLIST** Receive() {
-        CoTaskMemFree(list_);
-        list_ = nullptr;
-        return &list_;
-    }
-
-private:
-    ITEMIDLIST* list_ = nullptr;
-};
-
 using CreateFromPathFn = PIDLIST_ABSOLUTE(WINAPI*)(PCWSTR);
 
 // Asks the shell folder of the item for the location of the icon it shows (open icon, for the shell).
@@ -146,6 +110,7 @@ bool AskShellForIconLocation(WideString& path, int32_t& index) {
     if (folderPath.Length() == 2) folderPath.Append(L"\\");  // a drive root is "C:\", not "C:"
     WideString name(item.Text() + lastSeparator);
 
+    // COM for the shell's folder objects on whichever thread resolves.
     ComScope com;
     HMODULE shell = GetModuleHandleW(L"shell32.dll");
     auto createFromPath =
@@ -155,11 +120,11 @@ bool AskShellForIconLocation(WideString& path, int32_t& index) {
     if (!createFromPath) return false;
     ComPtr<IShellFolder> desktop;
     if (FAILED(SHGetDesktopFolder(desktop.Receive()))) return false;
-    ItemIdList folderList(createFromPath(folderPath.Text()));
+    ItemIdListHandle folderList(createFromPath(folderPath.Text()));
     if (!folderList.Get()) return false;
     ComPtr<IShellFolder> folder;
     if (FAILED(desktop->BindToObject(folderList.Get(), nullptr, IID_IShellFolder, folder.ReceiveVoid()))) return false;
-    ItemIdList child;
+    ItemIdListHandle child;
     if (FAILED(folder->ParseDisplayName(nullptr, nullptr, const_cast<wchar_t*>(name.Text()), nullptr, child.Receive(),
                                         nullptr)))
         return false;
@@ -186,9 +151,8 @@ bool AskShellForIconLocation(WideString& path, int32_t& index) {
 bool ResolveShortcut(WideString& path, int32_t& index, int hops);
 
 bool Resolve(WideString& path, int32_t& index, int hops) {
-    const DWORD attributes = GetFileAttributesW(path.Text());
-    const bool isFolder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                          !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    const bool exists = FileExists(path.Text(), true);
+    const bool isFolder = IsRealFolder(path.Text());
     const WideString extension = path.Extension(true);
 
     if (!isFolder) {
@@ -196,7 +160,7 @@ bool Resolve(WideString& path, int32_t& index, int hops) {
             if (extension.EqualsIgnoreCase(own)) return true;
         }
         // A missing shortcut is not opened: the reader would save an empty one in its place.
-        if (extension.EqualsIgnoreCase(L".lnk") && attributes != INVALID_FILE_ATTRIBUTES && hops < kMaxShortcutHops)
+        if (extension.EqualsIgnoreCase(L".lnk") && exists && hops < kMaxShortcutHops)
             return ResolveShortcut(path, index, hops);
         if (extension.EqualsIgnoreCase(L".url")) {
             std::vector<wchar_t> buffer(kPathUnits, 0);
@@ -210,7 +174,7 @@ bool Resolve(WideString& path, int32_t& index, int hops) {
             units = kPathUnits;
             if (SUCCEEDED(AssocQueryStringW(ASSOCF_REMAPRUNDLL, ASSOCSTR_EXECUTABLE, L".url", nullptr, buffer.data(),
                                             &units)) &&
-                PathExists(buffer.data())) {
+                FileExists(buffer.data(), true)) {
                 SetResolvedPath(path, buffer.data());
                 return true;
             }
@@ -242,7 +206,7 @@ bool ResolveShortcut(WideString& path, int32_t& index, int hops) {
     iconFile.TruncateTo(1024);
     iconFile.ExpandEnvironment();
     CorrectProgramFiles(iconFile);
-    if (!iconFile.IsEmpty() && PathExists(iconFile.Text())) {
+    if (!iconFile.IsEmpty() && FileExists(iconFile.Text(), true)) {
         index = shortcutIndex;
         SetResolvedPath(path, iconFile.Text());
         return true;
@@ -352,9 +316,9 @@ bool MakeIconFromFile(const WideString& source, const WideString& output, const 
     WideString resolved(source);
     int32_t index = 0;
     ResolveIconSource(resolved, index);
-    if (!PathExists(resolved.Text()) && IsWow64()) {
+    if (!FileExists(resolved.Text(), true) && IsWow64()) {
         resolved.Replace(L"\\System32\\", L"\\SysNative\\", 0, false);
-        if (!PathExists(resolved.Text())) resolved.Replace(L"\\SysWOW64\\", L"\\System32\\", 0, false);
+        if (!FileExists(resolved.Text(), true)) resolved.Replace(L"\\SysWOW64\\", L"\\System32\\", 0, false);
     }
     const ReachableFile reachable(resolved);
     return WriteIconFile(IconSource(reachable.Path()), sizes, target, index, flags | kFromResource, source);

@@ -204,11 +204,6 @@ bool FramesAreSizes(const GdiplusImage& picture) {
 // An icon directory holds at most a few dozen sizes; a scan past this many frames gains nothing.
 constexpr unsigned kMaxFrameScan = 256;
 
-struct ImageListDeleter {
-    void operator()(HIMAGELIST list) const { ImageList_Destroy(list); }
-};
-using ImageListHandle = std::unique_ptr<std::remove_pointer_t<HIMAGELIST>, ImageListDeleter>;
-
 }  // namespace
 
 struct ScaleSource::Frame {
@@ -411,9 +406,9 @@ IconCanvas RenderIcon(HICON icon, int width, int height) {
         SetBkMode(dc.Get(), TRANSPARENT);
         ImageListHandle list(ImageList_Create(width, height, ILC_COLOR32 | ILC_MASK, 1, 1));
         if (list) {
-            const int index = ImageList_ReplaceIcon(list.get(), -1, icon);
+            const int index = ImageList_ReplaceIcon(list.Get(), -1, icon);
             drawn = index >= 0 &&
-                    ImageList_DrawEx(list.get(), index, dc.Get(), 0, 0, width, height, CLR_NONE, CLR_NONE, ILD_IMAGE);
+                    ImageList_DrawEx(list.Get(), index, dc.Get(), 0, 0, width, height, CLR_NONE, CLR_NONE, ILD_IMAGE);
         }
         if (!drawn) drawn = DrawIconEx(dc.Get(), 0, 0, icon, width, height, 0, nullptr, DI_NORMAL);
         GdiFlush();

@@ -2,25 +2,18 @@
 
 #include <windows.h>
 
+#include "sys/FileOperations.h"
+
 namespace {
 
 // Numbered backups are looked for this far; a folder holding more of them takes no new one.
 constexpr int kMaxBackups = 1000;
 
-bool FileExists(const WideString& path) {
-    const DWORD attributes = GetFileAttributesW(path.Text());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool NameTaken(const WideString& path) {
-    return GetFileAttributesW(path.Text()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Moves the file at the backup name to the first free numbered name; MoveFileExW without flags never replaces.
 bool DisplaceEarlierBackup(const WideString& output, OutputBackup& backup) {
     for (int n = 2; n <= kMaxBackups; ++n) {
         const WideString numbered = BackupPath(output, n);
-        if (NameTaken(numbered)) continue;
+        if (FileExists(numbered.Text(), true)) continue;
         if (MoveFileExW(backup.path.Text(), numbered.Text(), 0)) {
             backup.displaced = numbered;
             return true;
@@ -52,8 +45,8 @@ WideString BackupPath(const WideString& output, int n) {
 bool MoveAsideExisting(const WideString& output, OutputBackup& backup) {
     backup = OutputBackup();
     backup.path = BackupPath(output);
-    if (!FileExists(output)) return true;
-    if (NameTaken(backup.path) && !DisplaceEarlierBackup(output, backup)) return false;
+    if (!FileExists(output.Text(), false)) return true;
+    if (FileExists(backup.path.Text(), true) && !DisplaceEarlierBackup(output, backup)) return false;
     if (KeepUnderBackupName(output, backup.path)) {
         backup.kept = true;
         return true;
@@ -73,7 +66,7 @@ bool FinishOutput(const OutputBackup& backup, const WideString& output, bool suc
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return false;
         SetFileAttributesW(backup.path.Text(), attributes & ~FILE_ATTRIBUTE_READONLY);
         const bool removed = DeleteFileW(backup.path.Text()) != 0;
-        if (FileExists(output) && !(GetFileAttributesW(output.Text()) & FILE_ATTRIBUTE_READONLY))
+        if (FileExists(output.Text(), false) && !(GetFileAttributesW(output.Text()) & FILE_ATTRIBUTE_READONLY))
             SetFileAttributesW(output.Text(), attributes);
         if (!removed) return false;
     }

@@ -289,7 +289,7 @@ bool CreateFolderTree(const wchar_t* path) {
         const wchar_t* part = parts.Item(i);
         if (!part || !part[0]) continue;
         current.Append(L"\\", part);
-        if (PathFileExistsW(current.Text())) continue;
+        if (FileExists(current.Text(), true)) continue;
         if (!CreateDirectoryW(current.Text(), nullptr) &&
             !(GetLastError() == ERROR_ALREADY_EXISTS && PathIsDirectoryW(current.Text())))
             return false;
@@ -297,10 +297,15 @@ bool CreateFolderTree(const wchar_t* path) {
     return true;
 }
 
-bool IsRealFolder(const wchar_t* path) {
+bool FileExists(const wchar_t* path, bool foldersCount) {
+    const DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (foldersCount || !(attributes & FILE_ATTRIBUTE_DIRECTORY));
+}
+
+bool IsRealFolder(const wchar_t* path, bool linksCount) {
     const DWORD attributes = GetFileAttributesW(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+           (linksCount || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT));
 }
 
 WideString FullPath(const WideString& path) {

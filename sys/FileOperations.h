@@ -76,8 +76,12 @@ bool ResetSecurity(const wchar_t* path, unsigned resetFlags, const SecurityReset
 // Creates a folder with all its missing parents. Succeeds for a folder that already exists and for a drive root.
 bool CreateFolderTree(const wchar_t* path);
 
-// True for a directory that is not a reparse point (a junction or a directory link is not a real folder).
-bool IsRealFolder(const wchar_t* path);
+// True for an existing file; with foldersCount, for an existing folder too.
+bool FileExists(const wchar_t* path, bool foldersCount);
+
+// True for a directory that is not a reparse point (a junction or a directory link is not a real folder); with
+// linksCount, a junction or directory link counts as a folder too.
+bool IsRealFolder(const wchar_t* path, bool linksCount = false);
 
 // The absolute form of a path (GetFullPathNameW: the working folder for a relative path, "." and ".." resolved);
 // the path itself when it has none.

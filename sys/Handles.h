@@ -1,6 +1,10 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+#include <pcre2.h>
+#include <shtypes.h>
 
 #include <utility>
 
@@ -209,6 +213,61 @@ struct CoTaskMemory {
 }  // namespace handle_traits
 
 using CoTaskMemoryHandle = UniqueHandle<handle_traits::CoTaskMemory>;
+
+namespace handle_traits {
+
+// Item identifier lists from the shell, freed with the task allocator.
+struct ItemIdList {
+    using Type = ITEMIDLIST*;
+    static Type Null() { return nullptr; }
+    static bool IsValid(Type h) { return h != nullptr; }
+    static void Close(Type h) { CoTaskMemFree(h); }
+};
+struct ImageList {
+    using Type = HIMAGELIST;
+    static Type Null() { return nullptr; }
+    static bool IsValid(Type h) { return h != nullptr; }
+    static void Close(Type h) { ImageList_Destroy(h); }
+};
+// Compiled 16-bit regular expressions and their match blocks.
+struct Pcre2Code {
+    using Type = pcre2_code_16*;
+    static Type Null() { return nullptr; }
+    static bool IsValid(Type h) { return h != nullptr; }
+    static void Close(Type h) { pcre2_code_free_16(h); }
+};
+struct Pcre2MatchData {
+    using Type = pcre2_match_data_16*;
+    static Type Null() { return nullptr; }
+    static bool IsValid(Type h) { return h != nullptr; }
+    static void Close(Type h) { pcre2_match_data_free_16(h); }
+};
+
+}  // namespace handle_traits
+
+using ItemIdListHandle = UniqueHandle<handle_traits::ItemIdList>;
+using ImageListHandle = UniqueHandle<handle_traits::ImageList>;
+using Pcre2CodeHandle = UniqueHandle<handle_traits::Pcre2Code>;
+using Pcre2MatchDataHandle = UniqueHandle<handle_traits::Pcre2MatchData>;
+
+// COM on the calling thread (apartment model) for the owner's lifetime. Only a successful start (S_OK or S_FALSE)
+// is balanced: a thread already in another apartment (RPC_E_CHANGED_MODE) must not lose its COM.
+class ComScope {
+public:
+    ComScope() : started_(SUCCEEDED(CoInitialize(nullptr))) {}
+    ~ComScope() {
+        if (started_) CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+    ComScope(ComScope&& other) noexcept : started_(std::exchange(other.started_, false)) {}
+    // An apartment belongs to its thread; swapping one scope for another would unbalance the count.
+    ComScope& operator=(ComScope&&) = delete;
+    bool Started() const { return started_; }
+
+private:
+    bool started_;
+};
 
 namespace handle_traits {
 

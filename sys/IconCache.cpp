@@ -85,8 +85,7 @@ bool ClearIconCache() {
 
     const WideString cacheFile = WideString::Concat(local, L"\\IconCache.db");
     DeleteResult fileResult = kRemoved;
-    if (GetFileAttributesW(cacheFile.Text()) != INVALID_FILE_ATTRIBUTES)
-        fileResult = ForceDelete(cacheFile.Text(), kDeleteResetSecurity);
+    if (FileExists(cacheFile.Text(), true)) fileResult = ForceDelete(cacheFile.Text(), kDeleteResetSecurity);
 
     // The shell holds its cache databases open; they can only go once it has been restarted.
     RestartShell();

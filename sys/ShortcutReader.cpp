@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "sys/FileOperations.h"
+
 namespace {
 
 constexpr int kTargetBufferUnits = 2048;
@@ -11,15 +13,10 @@ constexpr int kIconBufferUnits = 1024;
 
 }  // namespace
 
-ShortcutReader::ShortcutReader() : comStarted_(CoInitialize(nullptr)) {}
+ShortcutReader::ShortcutReader() = default;
 
-ShortcutReader::~ShortcutReader() {
-    file_.Reset();
-    link_.Reset();
-    // Only a successful CoInitialize (S_OK or S_FALSE) is balanced; a thread already in another apartment
-    // (RPC_E_CHANGED_MODE) must not lose its COM.
-    if (SUCCEEDED(comStarted_)) CoUninitialize();
-}
+// The link's objects go before the apartment they live in: members end in reverse order of declaration.
+ShortcutReader::~ShortcutReader() = default;
 
 bool ShortcutReader::Open(const wchar_t* path) {
     valid_ = false;
@@ -31,7 +28,7 @@ bool ShortcutReader::Open(const wchar_t* path) {
     file_ = link_.As<IPersistFile>(IID_IPersistFile);
     if (!file_) return false;
     HRESULT hr;
-    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
+    if (FileExists(path, true))
         hr = file_->Load(path, STGM_READ);
     else
         hr = file_->Save(path, TRUE);

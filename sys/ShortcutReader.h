@@ -23,7 +23,7 @@ public:
     const WideString& IconLocation(int& index);
 
 private:
-    HRESULT comStarted_;
+    ComScope com_;
     ComPtr<IShellLinkW> link_;
     ComPtr<IPersistFile> file_;
     WideString targetPath_;

@@ -125,8 +125,7 @@ bool StagedFile::ReplaceHeldFile() {
     // Without a name for the old file the call may drop it when the new one can't be moved in; with one, the old
     // file is either still in place or under that name, from where it goes back.
     WideString aside = UniqueName(folder, L".old");
-    for (int attempt = 0; attempt < kNameAttempts && GetFileAttributesW(aside.Text()) != INVALID_FILE_ATTRIBUTES;
-         ++attempt)
+    for (int attempt = 0; attempt < kNameAttempts && FileExists(aside.Text(), true); ++attempt)
         aside = UniqueName(folder, L".old");
     if (ReplaceFileW(final_.Text(), temporary_.Text(), aside.Text(), REPLACEFILE_WRITE_THROUGH, nullptr, nullptr)) {
         DeleteFileW(aside.Text());

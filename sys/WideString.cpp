@@ -10,6 +10,8 @@
 #include <cwchar>
 #include <vector>
 
+#include "sys/Handles.h"
+
 namespace {
 
 int64_t Measure(const wchar_t* text) {
@@ -455,12 +457,11 @@ int WideString::Compare(const wchar_t* other, bool caseSensitive) const {
 
 bool WideString::Matches(const pcre2_real_code_16* pattern) const {
     if (!pattern) return false;
-    pcre2_match_data_16* data = pcre2_match_data_create_from_pattern_16(pattern, nullptr);
+    const Pcre2MatchDataHandle data(pcre2_match_data_create_from_pattern_16(pattern, nullptr));
     if (!data) return false;
     const wchar_t* text = buffer_ ? buffer_ : L"";
     const int rc = pcre2_match_16(pattern, reinterpret_cast<PCRE2_SPTR16>(text), static_cast<PCRE2_SIZE>(Length()), 0,
-                                  0, data, nullptr);
-    pcre2_match_data_free_16(data);
+                                  0, data.Get(), nullptr);
     return rc >= 0;
 }
 

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "IcoReader.h"
 #include "PictureSupport.h"
 #include "ScreenSupport.h"
 #include "TestSupport.h"
@@ -29,8 +30,10 @@ using testing_support::ClickAt;
 using testing_support::ClickCentre;
 using testing_support::Exists;
 using testing_support::FolderNames;
+using testing_support::IcoDirectory;
 using testing_support::Narrow;
 using testing_support::ReadBytes;
+using testing_support::ReadIcoDirectory;
 using testing_support::SavePicture;
 using testing_support::ScreenShot;
 using testing_support::TempFolder;
@@ -144,8 +147,8 @@ std::wstring IconName(const std::wstring& picture) {
 }
 
 bool IsIconFile(const WideString& path) {
-    const std::vector<uint8_t> bytes = ReadBytes(path.Text());
-    return bytes.size() > 22 && bytes[0] == 0 && bytes[1] == 0 && bytes[2] == 1 && bytes[3] == 0 && bytes[4] > 0;
+    const IcoDirectory ico = ReadIcoDirectory(path.Text());
+    return ico.complete && ico.count > 0;
 }
 
 // Pictures of different colours, big enough that each takes the worker a noticeable moment.

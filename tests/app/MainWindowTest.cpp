@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "IcoReader.h"
 #include "ScreenSupport.h"
 #include "TestSupport.h"
 #include "app/Application.h"
@@ -24,8 +25,10 @@ namespace {
 
 using testing_support::CaptureScreen;
 using testing_support::Exists;
+using testing_support::IcoDirectory;
 using testing_support::Narrow;
 using testing_support::ReadBytes;
+using testing_support::ReadIcoDirectory;
 using testing_support::ScreenShot;
 using testing_support::TempFolder;
 using testing_support::WriteBytes;
@@ -78,9 +81,8 @@ std::string Hex(uint32_t pixel) {
 
 // Number of entries in an .ico file's header; -1 when it is none.
 int IconEntryCount(const wchar_t* path) {
-    const std::vector<uint8_t> bytes = ReadBytes(path);
-    if (bytes.size() < 6 || bytes[0] != 0 || bytes[1] != 0 || bytes[2] != 1 || bytes[3] != 0) return -1;
-    return bytes[4] | (bytes[5] << 8);
+    const IcoDirectory ico = ReadIcoDirectory(path);
+    return ico.isIcon ? ico.count : -1;
 }
 
 class MainWindowTest : public ::testing::Test {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "IcoReader.h"
 #include "PictureSupport.h"
 #include "TestSupport.h"
 #include "engine/Imaging.h"
@@ -21,43 +22,33 @@ constexpr uint32_t kRed = 0xFFFF0000;
 constexpr uint32_t kBlue = 0xFF0000FF;
 
 // The entries of an .ico file as its directory describes them; valid is false when the layout is broken.
-struct IcoEntry {
+struct IcoImage {
     int size = 0;
     bool png = false;
     uint32_t centre = 0;  // BGRA of the centre pixel of a bitmap entry
 };
 struct IcoFile {
     bool valid = false;
-    std::vector<IcoEntry> entries;
+    std::vector<IcoImage> entries;
 };
-
-uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
-uint16_t Le16(const std::vector<uint8_t>& b, size_t at) {
-    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
 
 IcoFile ReadIco(const wchar_t* path) {
     IcoFile ico;
     const std::vector<uint8_t> b = ReadBytes(path);
-    if (b.size() < 6 || Le16(b, 0) != 0 || Le16(b, 2) != 1) return ico;
-    const size_t count = Le16(b, 4);
-    if (count == 0 || b.size() < 6 + 16 * count) return ico;
-    for (size_t i = 0; i < count; ++i) {
-        const size_t d = 6 + 16 * i;
-        const uint32_t bytes = Le32(b, d + 8), offset = Le32(b, d + 12);
-        if (offset + static_cast<uint64_t>(bytes) > b.size() || bytes < 8) return ico;
-        IcoEntry entry;
-        entry.size = b[d] == 0 ? 256 : b[d];
-        entry.png = std::memcmp(&b[offset], "\x89PNG", 4) == 0;
-        if (!entry.png) {
-            const int w = static_cast<int>(Le32(b, offset + 4));
-            const size_t pixel = offset + 40 + (static_cast<size_t>(w / 2) * w + w / 2) * 4;
-            if (w != entry.size || pixel + 4 > b.size()) return ico;
-            entry.centre = Le32(b, pixel);
+    const IcoDirectory directory = ReadIcoDirectory(b);
+    if (!directory.complete || directory.count == 0) return ico;
+    for (const IcoEntry& e : directory.entries) {
+        if (e.bytes < 8) return ico;
+        IcoImage image;
+        image.size = e.width;
+        image.png = e.png;
+        if (!image.png) {
+            const int w = static_cast<int>(IcoLe32(b, e.offset + 4));
+            const size_t pixel = e.offset + 40 + (static_cast<size_t>(w / 2) * w + w / 2) * 4;
+            if (w != image.size || pixel + 4 > b.size()) return ico;
+            image.centre = IcoLe32(b, pixel);
         }
-        ico.entries.push_back(entry);
+        ico.entries.push_back(image);
     }
     ico.valid = true;
     return ico;
@@ -65,7 +56,7 @@ IcoFile ReadIco(const wchar_t* path) {
 
 std::vector<int> EntrySizes(const IcoFile& ico) {
     std::vector<int> sizes;
-    for (const IcoEntry& e : ico.entries)
+    for (const IcoImage& e : ico.entries)
         sizes.push_back(e.size);
     return sizes;
 }

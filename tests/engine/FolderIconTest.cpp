@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "IcoReader.h"
 #include "PictureSupport.h"
 #include "TestSupport.h"
 #include "sys/Handles.h"
@@ -95,17 +96,11 @@ constexpr DWORD kMarks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_AT
 // Sizes of the entries of an .ico file and whether each is stored as PNG; empty when it is no icon file.
 std::vector<std::pair<int, bool>> IconEntries(const std::vector<uint8_t>& bytes) {
     std::vector<std::pair<int, bool>> entries;
-    if (bytes.size() < 6 || bytes[0] != 0 || bytes[1] != 0 || bytes[2] != 1 || bytes[3] != 0) return entries;
-    const int count = bytes[4] | bytes[5] << 8;
-    for (int i = 0; i < count; ++i) {
-        const size_t entry = 6 + static_cast<size_t>(i) * 16;
-        if (entry + 16 > bytes.size()) return {};
-        const int width = bytes[entry] == 0 ? 256 : bytes[entry];
-        uint32_t offset = 0;
-        std::memcpy(&offset, &bytes[entry + 12], 4);
-        if (offset + 8 > bytes.size()) return {};
-        entries.emplace_back(width, std::memcmp(&bytes[offset], "\x89PNG", 4) == 0);
-    }
+    const IcoDirectory ico = ReadIcoDirectory(bytes);
+    if (!ico.isIcon) return entries;
+    if (!ico.complete) return {};
+    for (const IcoEntry& e : ico.entries)
+        entries.emplace_back(e.width, e.png);
     return entries;
 }
 

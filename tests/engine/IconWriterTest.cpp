@@ -8,6 +8,7 @@
 
 #include "engine/IconJobFlags.h"
 #include "engine/Imaging.h"
+#include "IcoReader.h"
 #include "PictureSupport.h"
 #include "TestSupport.h"
 #include "sys/Handles.h"
@@ -16,35 +17,15 @@ using namespace testing_support;
 
 namespace {
 
-uint16_t U16(const std::vector<uint8_t>& b, size_t at) {
-    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
 uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
     return static_cast<uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24);
 }
 
 const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
-struct ParsedEntry {
-    int widthByte;
-    int heightByte;
-    uint32_t bytes;
-    uint32_t offset;
-    bool png;
-};
-
 // Reads the directory of an .ico file as a reader would.
-std::vector<ParsedEntry> ParseIcon(const std::vector<uint8_t>& file) {
-    std::vector<ParsedEntry> entries;
-    if (file.size() < 6 || U16(file, 0) != 0 || U16(file, 2) != 1) return entries;
-    const int count = U16(file, 4);
-    for (int i = 0; i < count; ++i) {
-        const size_t at = 6 + 16 * static_cast<size_t>(i);
-        ParsedEntry e{file[at], file[at + 1], U32(file, at + 8), U32(file, at + 12), false};
-        e.png = e.offset + 8 <= file.size() && std::memcmp(&file[e.offset], kPngSignature, 8) == 0;
-        entries.push_back(e);
-    }
-    return entries;
+std::vector<IcoEntry> ParseIcon(const std::vector<uint8_t>& file) {
+    return ReadIcoDirectory(file).entries;
 }
 
 class IconWriterTest : public ::testing::Test {
@@ -104,7 +85,7 @@ TEST_F(IconWriterTest, EntryKindsAndOffsetsFollowSizesAndFlags) {
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "first size " << c.sizes[0] << ", " << c.sizes.size() << " sizes");
         const std::vector<uint8_t> file = Write(c.sizes, c.flags);
-        const std::vector<ParsedEntry> entries = ParseIcon(file);
+        const std::vector<IcoEntry> entries = ParseIcon(file);
         ASSERT_EQ(entries.size(), c.sizes.size());
         uint32_t offset = static_cast<uint32_t>(6 + 16 * entries.size());
         for (size_t i = 0; i < entries.size(); ++i) {
@@ -126,7 +107,7 @@ TEST_F(IconWriterTest, EntryKindsAndOffsetsFollowSizesAndFlags) {
 
 TEST_F(IconWriterTest, PngEntryIsACompletePictureOfItsSize) {
     const std::vector<uint8_t> file = Write({16, 32, 48, 256}, kPngc);
-    const std::vector<ParsedEntry> entries = ParseIcon(file);
+    const std::vector<IcoEntry> entries = ParseIcon(file);
     ASSERT_EQ(entries.size(), 4u);
     EXPECT_EQ(entries[0].offset, 70u);
     ASSERT_TRUE(entries[3].png);
@@ -156,9 +137,9 @@ TEST_F(IconWriterTest, BitmapEntriesHoldStraightAlphaLikeThePngEntries) {
     picture_ = folder_ / L"half.png";
     ASSERT_TRUE(SavePicture(picture_, 64, 64, 0x80C86432));
     const std::vector<uint8_t> file = Write({16, 48}, kCenter);
-    const std::vector<ParsedEntry> entries = ParseIcon(file);
+    const std::vector<IcoEntry> entries = ParseIcon(file);
     ASSERT_EQ(entries.size(), 2u);
-    for (const ParsedEntry& e : entries) {
+    for (const IcoEntry& e : entries) {
         const int size = e.widthByte;
         for (int i = 0; i < size * size; ++i) {
             const uint8_t* p = &file[e.offset + 40 + 4 * i];
@@ -175,10 +156,10 @@ TEST_F(IconWriterTest, PngEntriesAndPngFilesHoldStraightAlpha) {
     picture_ = folder_ / L"half.png";
     ASSERT_TRUE(SavePicture(picture_, 64, 64, 0x80C86432));
     const std::vector<uint8_t> icon = Write({64, 256}, kPngc | kCenter);
-    const std::vector<ParsedEntry> entries = ParseIcon(icon);
+    const std::vector<IcoEntry> entries = ParseIcon(icon);
     ASSERT_EQ(entries.size(), 2u);
     std::vector<std::vector<uint8_t>> pngs;
-    for (const ParsedEntry& e : entries) {
+    for (const IcoEntry& e : entries) {
         ASSERT_TRUE(e.png);
         pngs.emplace_back(icon.begin() + e.offset, icon.begin() + e.offset + e.bytes);
     }
