@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/Application.h"
+#include "app/PageStyle.h"
 #include "engine/BatchOperations.h"
 #include "sys/Dialogs.h"
 #include "sys/FileOperations.h"
@@ -49,8 +50,6 @@ constexpr wchar_t kFailed[] = L"图标创建操作失败. 请尝试以管理员�
 constexpr wchar_t kCancelled[] = L"图标创建操作在完成之前已被取消";
 }  // namespace text
 
-constexpr COLORREF kTitleColor = 0x808000;
-constexpr int32_t kEditStyle = 0x10800080;  // WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL
 constexpr int kSizeX[5] = {20, 155, 290, 425, 560};
 // How often the start handler looks at a running batch when no message arrives.
 constexpr UINT kProgressIntervalMs = 100;

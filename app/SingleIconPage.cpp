@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "app/Application.h"
+#include "app/PageStyle.h"
 #include "app/WindowPicker.h"
 #include "engine/IconSources.h"
 #include "engine/IconWriter.h"
@@ -67,8 +68,6 @@ constexpr const wchar_t* kFileDone = L"选择的文件已成功转换.";
 constexpr const wchar_t* kFileFailed = L"无法转换此文件. 请尝试以管理员身份运行 Glyphwright.";
 }  // namespace text
 
-constexpr COLORREF kTitleColor = 0x808000;
-constexpr int32_t kEditStyle = 0x10800080;  // WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL
 // WS_VISIBLE | WS_BORDER | SS_NOTIFY | SS_CENTERIMAGE: an empty bordered frame that centres its picture.
 constexpr int32_t kPreviewStyle = 0x10800300;
 constexpr int32_t kCentredLabelStyle = WS_VISIBLE | SS_NOTIFY | SS_CENTER;

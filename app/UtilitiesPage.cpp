@@ -4,6 +4,7 @@
 
 #include "app/Application.h"
 #include "app/MainWindow.h"
+#include "app/PageStyle.h"
 #include "engine/FolderIcon.h"
 #include "sys/Dialogs.h"
 #include "sys/ExplorerSettings.h"
@@ -51,9 +52,6 @@ constexpr const wchar_t* kRefreshFailed = L"无法重置 Windows 外壳. 请尝�
 constexpr const wchar_t* kRestartDone = L"Windows 外壳已成功重新启动";
 constexpr const wchar_t* kRestartFailed = L"无法重启 Windows 外壳. 请尝试以管理员身份运行 Glyphwright.";
 }  // namespace text
-
-constexpr COLORREF kTitleColor = 0x808000;
-constexpr int32_t kEditStyle = 0x10800080;  // WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL
 
 // The dispatch rows of the page, numbered as in the main window's table.
 constexpr int kRowSourceBrowse = 13;
