@@ -43,6 +43,63 @@ bool GroupDirectorySound(const ResourceBytes& group) {
     return count > 0 && 6 + 14ull * count <= group.size;
 }
 
+uint32_t Little32(const uint8_t* at) {
+    return static_cast<uint32_t>(at[0]) | at[1] << 8 | at[2] << 16 | static_cast<uint32_t>(at[3]) << 24;
+}
+
+// Straight BGRA pixels, rows top-down, of a bitmap entry of size x size (colour rows and AND mask, bottom-up, after a
+// 40-byte header). Empty for any other layout, which the system's own icon reading handles instead.
+std::vector<uint32_t> DecodeBitmapEntry(const uint8_t* entry, DWORD bytes, int size) {
+    if (!entry || bytes < sizeof(BITMAPINFOHEADER)) return {};
+    BITMAPINFOHEADER header;
+    std::memcpy(&header, entry, sizeof(header));
+    const int bits = header.biBitCount;
+    if (header.biSize != sizeof(BITMAPINFOHEADER) || header.biWidth != size || header.biHeight != 2 * size ||
+        header.biPlanes != 1 || header.biCompression != BI_RGB || (bits != 4 && bits != 8 && bits != 24 && bits != 32))
+        return {};
+    const uint64_t colours = bits > 8 ? 0 : header.biClrUsed ? header.biClrUsed : 1u << bits;
+    if (colours > (1u << bits)) return {};
+    const uint64_t colourStride = (static_cast<uint64_t>(size) * bits + 31) / 32 * 4;
+    const uint64_t maskStride = (static_cast<uint64_t>(size) + 31) / 32 * 4;
+    const uint64_t paletteAt = sizeof(BITMAPINFOHEADER);
+    const uint64_t colourAt = paletteAt + colours * 4;
+    const uint64_t maskAt = colourAt + colourStride * size;
+    if (maskAt + maskStride * size > bytes) return {};
+
+    std::vector<uint32_t> pixels(static_cast<size_t>(size) * size);
+    bool alpha = false;
+    for (int y = 0; y < size; ++y) {
+        const uint8_t* row = entry + colourAt + colourStride * static_cast<uint64_t>(size - 1 - y);
+        uint32_t* out = pixels.data() + static_cast<size_t>(y) * size;
+        for (int x = 0; x < size; ++x) {
+            uint32_t value = 0;
+            if (bits == 32) {
+                value = Little32(row + 4 * x);
+            } else if (bits == 24) {
+                value = row[3 * x] | row[3 * x + 1] << 8 | row[3 * x + 2] << 16;
+            } else {
+                const unsigned index = bits == 8 ? row[x] : (row[x / 2] >> ((x & 1) ? 0 : 4)) & 0x0F;
+                // An index past the palette reads as black, as the system draws it.
+                if (index < colours) value = Little32(entry + paletteAt + 4 * index) & 0x00FFFFFFu;
+            }
+            alpha = alpha || (value >> 24) != 0;
+            out[x] = value;
+        }
+    }
+    // Without an alpha channel the icon is drawn through its AND mask: opaque where the mask is clear.
+    if (!alpha) {
+        for (int y = 0; y < size; ++y) {
+            const uint8_t* mask = entry + maskAt + maskStride * static_cast<uint64_t>(size - 1 - y);
+            uint32_t* out = pixels.data() + static_cast<size_t>(y) * size;
+            for (int x = 0; x < size; ++x) {
+                const bool transparent = (mask[x / 8] >> (7 - (x & 7))) & 1;
+                out[x] = (out[x] & 0x00FFFFFFu) | (transparent ? 0u : 0xFF000000u);
+            }
+        }
+    }
+    return pixels;
+}
+
 }  // namespace
 
 IconLibrary::IconLibrary(const WideString& path) {
@@ -73,6 +130,22 @@ HICON IconLibrary::GroupIcon(int32_t index, int width, int height) const {
     const uint8_t* entry = ChosenEntry(index, width, height, size);
     if (!entry) return nullptr;
     return CreateIconFromResourceEx(const_cast<PBYTE>(entry), size, TRUE, 0x00030000, width, height, LR_DEFAULTCOLOR);
+}
+
+WorkingImage IconLibrary::GroupImage(int32_t index, int size) const {
+    DWORD bytes = 0;
+    const uint8_t* entry = ChosenEntry(index, size, size, bytes);
+    const std::vector<uint32_t> pixels = DecodeBitmapEntry(entry, bytes, size);
+    if (pixels.empty()) return WorkingImage();
+    WorkingImage image = CreateGdiplusBitmap(size, size, PixelFormat32bppARGB);
+    if (!image) return image;
+    {
+        BitmapLock lock(image, Gdiplus::ImageLockModeWrite, PixelFormat32bppARGB);
+        if (!lock.Locked()) return WorkingImage();
+        for (int y = 0; y < size; ++y)
+            std::memcpy(lock.Row(y), pixels.data() + static_cast<size_t>(y) * size, static_cast<size_t>(size) * 4);
+    }
+    return image;
 }
 
 bool IconLibrary::GroupPng(int32_t index, int size, std::vector<uint8_t>& png) const {

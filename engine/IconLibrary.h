@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/Imaging.h"
 #include "sys/Handles.h"
 #include "sys/WideString.h"
 
@@ -25,6 +26,11 @@ public:
     // The group at position index as an icon of width x height made from the entry the system's icon lookup picks
     // for that size, as the shell's extractor makes it. Null when the group or its entry is missing or unsound.
     HICON GroupIcon(int32_t index, int width, int height) const;
+
+    // The pixels of the entry the lookup picks for size x size when that entry is a bitmap of exactly that size with
+    // 4, 8, 24 or 32 bits a pixel, read straight from the file as the icon the system makes of it shows them: alpha
+    // from the entry's own channel, else from its mask. Costs the system no icon handle. Empty otherwise.
+    WorkingImage GroupImage(int32_t index, int size) const;
 
     // The PNG stream of the entry the lookup picks for size x size when that entry is an 8-bit RGBA PNG of exactly
     // that size: its pixels are the icon's own, so it can be stored as it is. False (png untouched) otherwise.

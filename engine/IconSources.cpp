@@ -262,6 +262,7 @@ WorkingImage LoadIconImage(const IconSource& source, int size, IconJobFlags flag
     if (size <= 0) return WorkingImage();
     if (flags & kFromResource) {
         if (source.library) {
+            if (WorkingImage own = source.library->GroupImage(index, size)) return own;
             const IconHandle icon(source.library->GroupIcon(index, size, size));
             if (icon) return ImageFromIcon(icon.Get(), size, size);
         }

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <new>
 
+#include <emmintrin.h>
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -112,31 +114,52 @@ void FetchRow(const ResampleSource& source, int y, float* row) {
     }
 }
 
-// Filters four channels of consecutive samples stride apart, from values (the tap's first position), clamped to the
-// range of the central lobe's samples.
-void Apply(const Taps& t, const float* values, size_t stride, float* out) {
-    float s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+// Filters the four channels of consecutive samples stride floats apart, from values (the tap's first position),
+// clamped to the range of the central lobe's samples.
+__m128 Apply(const Taps& t, const float* values, size_t stride) {
+    __m128 sum = _mm_setzero_ps();
     const float* v = values;
     for (float w : t.weight) {
-        s0 += w * v[0];
-        s1 += w * v[1];
-        s2 += w * v[2];
-        s3 += w * v[3];
+        sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w), _mm_loadu_ps(v)));
         v += stride;
     }
     const float* c = values + static_cast<size_t>(t.clampFirst) * stride;
-    float low[4] = {c[0], c[1], c[2], c[3]}, high[4] = {c[0], c[1], c[2], c[3]};
+    __m128 low = _mm_loadu_ps(c), high = low;
     for (int k = 1; k < t.clampCount; ++k) {
         c += stride;
-        for (int i = 0; i < 4; ++i) {
-            low[i] = std::min(low[i], c[i]);
-            high[i] = std::max(high[i], c[i]);
+        const __m128 sample = _mm_loadu_ps(c);
+        low = _mm_min_ps(low, sample);
+        high = _mm_max_ps(high, sample);
+    }
+    return _mm_min_ps(_mm_max_ps(sum, low), high);
+}
+
+// The same filter applied to whole rows: count floats of the rows the taps cover, stride floats apart from top,
+// into out, each value clamped to the range of the central lobe's rows.
+void FilterRows(const Taps& t, const float* top, size_t stride, float* out, float* low, float* high) {
+    const size_t count = stride;
+    const float* central = top + static_cast<size_t>(t.clampFirst) * stride;
+    std::copy(central, central + count, low);
+    std::copy(central, central + count, high);
+    for (int k = 1; k < t.clampCount; ++k) {
+        const float* row = central + static_cast<size_t>(k) * stride;
+        for (size_t i = 0; i < count; i += 4) {
+            const __m128 sample = _mm_loadu_ps(row + i);
+            _mm_storeu_ps(low + i, _mm_min_ps(_mm_loadu_ps(low + i), sample));
+            _mm_storeu_ps(high + i, _mm_max_ps(_mm_loadu_ps(high + i), sample));
         }
     }
-    out[0] = std::clamp(s0, low[0], high[0]);
-    out[1] = std::clamp(s1, low[1], high[1]);
-    out[2] = std::clamp(s2, low[2], high[2]);
-    out[3] = std::clamp(s3, low[3], high[3]);
+    std::fill(out, out + count, 0.0f);
+    const float* row = top;
+    for (float w : t.weight) {
+        const __m128 weight = _mm_set1_ps(w);
+        for (size_t i = 0; i < count; i += 4)
+            _mm_storeu_ps(out + i, _mm_add_ps(_mm_loadu_ps(out + i), _mm_mul_ps(weight, _mm_loadu_ps(row + i))));
+        row += stride;
+    }
+    for (size_t i = 0; i < count; i += 4)
+        _mm_storeu_ps(out + i,
+                      _mm_min_ps(_mm_max_ps(_mm_loadu_ps(out + i), _mm_loadu_ps(low + i)), _mm_loadu_ps(high + i)));
 }
 
 uint8_t RoundByte(double value) {
@@ -189,17 +212,20 @@ bool ResampleRegion(const ResampleSource& source, double x0, double y0, double x
                     int outWidth, int outHeight, ptrdiff_t stride) {
     if (source.width <= 0 || source.height <= 0 || outWidth <= 0 || outHeight <= 0) return false;
     AxisPlan columns, rows;
-    std::vector<float> row, padded, across;
+    std::vector<float> row, padded, across, value, low, high;
     try {
         columns = PlanAxis(x0, x1, outWidth);
         rows = PlanAxis(y0, y1, outHeight);
         row.resize(static_cast<size_t>(source.width) * 4);
         padded.resize(static_cast<size_t>(columns.high - columns.low + 1) * 4);
         across.resize(static_cast<size_t>(rows.high - rows.low + 1) * outWidth * 4);
+        value.resize(static_cast<size_t>(outWidth) * 4);
+        low.resize(value.size());
+        high.resize(value.size());
     } catch (const std::bad_alloc&) {
         return false;
     }
-    // Across first, for every source row the rows' taps reach; then down each output column. Positions beyond the
+    // Across first, for every source row the rows' taps reach; then down the columns. Positions beyond the
     // edge repeat the edge's sample.
     int fetched = -1;
     for (int y = rows.low; y <= rows.high; ++y) {
@@ -215,23 +241,23 @@ bool ResampleRegion(const ResampleSource& source, double x0, double y0, double x
         float* target = across.data() + static_cast<size_t>(y - rows.low) * outWidth * 4;
         for (int x = 0; x < outWidth; ++x) {
             const Taps& t = columns.taps[static_cast<size_t>(x)];
-            Apply(t, padded.data() + static_cast<size_t>(t.first - columns.low) * 4, 4, target + x * 4);
+            _mm_storeu_ps(target + x * 4, Apply(t, padded.data() + static_cast<size_t>(t.first - columns.low) * 4, 4));
         }
     }
+    // Down the columns a whole output row at a time, so every tap reads one contiguous row of the across pass.
     const size_t rowStride = static_cast<size_t>(outWidth) * 4;
     for (int y = 0; y < outHeight; ++y) {
         const Taps& t = rows.taps[static_cast<size_t>(y)];
         const float* top = across.data() + static_cast<size_t>(t.first - rows.low) * rowStride;
+        FilterRows(t, top, rowStride, value.data(), low.data(), high.data());
         uint8_t* pixel = out + y * stride;
         for (int x = 0; x < outWidth; ++x, pixel += 4) {
-            float value[4];
-            Apply(t, top + x * 4, rowStride, value);
-            const double alpha = std::max(value[3], 0.0f);
+            const float* v = value.data() + x * 4;
+            const double alpha = std::max(v[3], 0.0f);
             const uint8_t a = RoundByte(alpha / 255.0);
             pixel[3] = a;
             for (int c = 0; c < 3; ++c)
-                pixel[c] =
-                    a == 0 ? 0 : RoundByte(std::clamp(static_cast<double>(value[c]), 0.0, alpha) * 255.0 / alpha);
+                pixel[c] = a == 0 ? 0 : RoundByte(std::clamp(static_cast<double>(v[c]), 0.0, alpha) * 255.0 / alpha);
         }
     }
     return true;

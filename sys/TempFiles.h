@@ -21,13 +21,15 @@ public:
     bool Create(const WideString& finalPath);
     // Appends bytes; false on a short or failed write (a full disk).
     bool Write(const void* data, size_t size);
-    // Flushes and closes the temporary file and moves it over the final path. True when the new file is in place;
-    // replaced then tells whether a file stood at the final path before.
+    // Closes the temporary file and moves it to the final path; an older file there is replaced only after the new
+    // data has reached the disk. True when the new file is in place; replaced then tells whether a file stood at the
+    // final path before.
     bool Commit(bool* replaced = nullptr);
     // The temporary file, empty before Create.
     const WideString& TemporaryPath() const { return temporary_; }
 
 private:
+    bool FlushStaged();
     bool ReplaceHeldFile();
 
     WideString final_;

@@ -97,7 +97,7 @@ TEST_F(IconLibraryTest, EveryGroupOfTheShellLibraryGivesTheShellExtractorsPixels
         ASSERT_TRUE(library.Loaded());
         EXPECT_EQ(static_cast<UINT>(library.GroupCount()), ExtractIconExW(path.Text(), -1, nullptr, nullptr, 0));
         ASSERT_GT(library.GroupCount(), 50);
-        int differing = 0;
+        int differing = 0, direct = 0;
         std::string first;
         for (int32_t group = 0; group < library.GroupCount(); ++group) {
             for (int size : sizes) {
@@ -109,9 +109,15 @@ TEST_F(IconLibraryTest, EveryGroupOfTheShellLibraryGivesTheShellExtractorsPixels
                 ASSERT_FALSE(expected.empty()) << group << " at " << size;
                 if (built != expected && differing++ == 0)
                     first = "group " + std::to_string(group) + " at " + std::to_string(size);
+                // Entries read straight from the file, where the group has one of the size, give the same pixels.
+                const WorkingImage own = library.GroupImage(group, size);
+                if (own) ++direct;
+                if (own && ReadPixels(own, PixelFormat32bppARGB) != expected && differing++ == 0)
+                    first = "read straight: group " + std::to_string(group) + " at " + std::to_string(size);
             }
         }
         EXPECT_EQ(differing, 0) << "first: " << first;
+        EXPECT_GT(direct, library.GroupCount());
     }
     EXPECT_GE(libraries, 1);
 }
@@ -144,6 +150,36 @@ TEST_F(IconLibraryTest, EachSizeComesFromTheGroupsBestEntryAndBrokenEntriesGiveN
         // An entry of the size itself keeps its own pixels.
         std::string wrong;
         EXPECT_EQ(WrongIconPixels(IconPixels(icon.Get()), IconDepth::kAlpha, c.size, wrong), 0) << wrong;
+    }
+}
+
+// Bitmap entries of every depth read straight from the file show what the system's icon made of the same entry
+// shows, transparent parts included; other entries are left to the system.
+TEST_F(IconLibraryTest, EntriesReadStraightFromTheFileMatchTheSystemsIconInEveryDepth) {
+    const IconDepth depths[] = {IconDepth::kOne,        IconDepth::kFour,  IconDepth::kEight,
+                                IconDepth::kTwentyFour, IconDepth::kAlpha, IconDepth::kZeroAlpha};
+    std::vector<std::vector<uint8_t>> images;
+    std::vector<std::vector<GroupEntry>> groups;
+    for (IconDepth depth : depths) {
+        images.push_back(IconImageBytes(depth, 32));
+        groups.push_back({{static_cast<WORD>(images.size()), 32}});
+    }
+    const WideString path = folder_ / L"depths.dll";
+    ASSERT_TRUE(MakeLibrary(path.Text(), images, groups));
+    const IconLibrary library(path);
+    ASSERT_EQ(library.GroupCount(), static_cast<int32_t>(std::size(depths)));
+    for (int32_t group = 0; group < library.GroupCount(); ++group) {
+        const IconDepth depth = depths[group];
+        SCOPED_TRACE(BitsOf(depth));
+        const WorkingImage own = library.GroupImage(group, 32);
+        EXPECT_EQ(static_cast<bool>(own), depth != IconDepth::kOne);
+        EXPECT_FALSE(library.GroupImage(group, 16));  // no entry of that size: the system stretches it
+        if (!own) continue;
+        const std::vector<uint32_t> pixels = ReadPixels(own, PixelFormat32bppARGB);
+        const IconHandle icon(library.GroupIcon(group, 32, 32));
+        EXPECT_EQ(pixels, IconPixels(icon.Get()));
+        std::string wrong;
+        EXPECT_EQ(WrongIconPixels(pixels, depth, 32, wrong), 0) << wrong;
     }
 }
 
