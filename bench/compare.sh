@@ -42,6 +42,9 @@ fi
 large="$work/large.jpg"
 [ -f "$large" ] || /usr/bin/convert /usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg -resize '6000x4000!' \
     -quality 90 "$large"
+# The same photo as a PNG with an alpha channel, for the pictures GDI+ decodes.
+large_png="$work/large.png"
+[ -f "$large_png" ] || /usr/bin/convert "$large" -alpha on -channel A -evaluate set 100% "PNG32:$large_png"
 [ -f "$work/flat.png" ] || /usr/bin/convert -size 64x64 'xc:rgba(200,100,50,0.50196)' "$work/flat.png"
 count=$(ls "$work/photos" | wc -l)
 
@@ -49,11 +52,16 @@ wineserver -p
 wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
-# Runs a command RUNS times; prints "median-seconds peak-KiB" (peak of the median run's largest process).
+# Runs a command RUNS times into an emptied output folder (the first argument), so that every tool writes new
+# files and Glyphwright never spends a run keeping the previous run's outputs as backups; prints
+# "median-seconds peak-KiB" (peak of the median run's largest process).
 measure() {
-    local out="$work/time.txt" i
+    local out="$work/time.txt" folder="$1" i
+    shift
     for i in $(seq 1 "$runs"); do
+        rm -rf "$folder" && mkdir -p "$folder"
         "$@" >/dev/null 2>&1 </dev/null || true
+        rm -rf "$folder" && mkdir -p "$folder"
         /usr/bin/time -v -o "$out" "$@" >/dev/null 2>&1 </dev/null || true
         awk -F': ' '/Elapsed/ { split($2, t, ":"); s = (length(t) == 3) ? t[1] * 3600 + t[2] * 60 + t[3] : t[1] * 60 + t[2] }
                     /Maximum resident/ { m = $2 } END { print s, m }' "$out"
@@ -90,33 +98,39 @@ echo "Glyphwright vs Pillow vs ImageMagick, $runs runs each, medians; $(nproc) c
 printf '%-34s %-17s | %-17s | %-17s\n' "work" "Glyphwright" "Pillow" "ImageMagick"
 
 # Batch of the corpus to 16/32/48/256.
-gw_batch=$(measure wine "$exe" /batchconvert "$(winpath "$work/photos")" "$(winpath "$work/out")\\gw")
-mkdir -p "$work/out/pil" "$work/out/im"
-pil_batch=$(measure bash -c 'pillow_ico "$0" "$1"/*' "$work/out/pil" "$work/photos")
-im_batch=$(measure /usr/bin/mogrify -path "$work/out/im" -format ico -define icon:auto-resize=256,48,32,16 \
+gw_batch=$(measure "$work/out/gw" wine "$exe" /batchconvert "$(winpath "$work/photos")" "$(winpath "$work/out")\\gw")
+pil_batch=$(measure "$work/out/pil" bash -c 'pillow_ico "$0" "$1"/*' "$work/out/pil" "$work/photos")
+im_batch=$(measure "$work/out/im" /usr/bin/mogrify -path "$work/out/im" -format ico -define icon:auto-resize=256,48,32,16 \
     "$work"/photos/*)
 row "batchconvert $count photos" "$gw_batch" "$pil_batch" "$im_batch"
 
 # One 6000 x 4000 JPEG; peak memory per source pixel.
-gw_one=$(measure wine "$exe" /convert "$(winpath "$large")" "$(winpath "$work/out")\\large.ico")
-pil_one=$(measure bash -c 'pillow_ico "$0" "$1"' "$work/out" "$large")
-im_one=$(measure /usr/bin/convert "$large" -define icon:auto-resize=256,48,32,16 "$work/out/large-im.ico")
+gw_one=$(measure "$work/out/one" wine "$exe" /convert "$(winpath "$large")" "$(winpath "$work/out/one")\\large.ico")
+pil_one=$(measure "$work/out/one" bash -c 'pillow_ico "$0" "$1"' "$work/out/one" "$large")
+im_one=$(measure "$work/out/one" /usr/bin/convert "$large" -define icon:auto-resize=256,48,32,16 "$work/out/one/large-im.ico")
 row "convert 6000x4000 JPEG" "$gw_one" "$pil_one" "$im_one"
 echo "  peak bytes per source pixel: $(echo "$gw_one $pil_one $im_one" | awk '{ printf "Glyphwright %.1f  Pillow %.1f  ImageMagick %.1f", $2 * 1024 / 24e6, $4 * 1024 / 24e6, $6 * 1024 / 24e6 }')"
 
+# The same picture as a 6000 x 4000 RGBA PNG, decoded by GDI+.
+gw_png=$(measure "$work/out/one" wine "$exe" /convert "$(winpath "$large_png")" "$(winpath "$work/out/one")\\large.ico")
+pil_png=$(measure "$work/out/one" bash -c 'pillow_ico "$0" "$1"' "$work/out/one" "$large_png")
+im_png=$(measure "$work/out/one" /usr/bin/convert "$large_png" -define icon:auto-resize=256,48,32,16 "$work/out/one/large-im.ico")
+row "convert 6000x4000 PNG (RGBA)" "$gw_png" "$pil_png" "$im_png"
+echo "  peak bytes per source pixel: $(echo "$gw_png $pil_png $im_png" | awk '{ printf "Glyphwright %.1f  Pillow %.1f  ImageMagick %.1f", $2 * 1024 / 24e6, $4 * 1024 / 24e6, $6 * 1024 / 24e6 }')"
+
 # Extraction of every icon group of shell32.dll; wrestool is the yardstick (neither Pillow nor ImageMagick does it).
 shell32="$WINEPREFIX/drive_c/windows/system32/shell32.dll"
-gw_ext=$(measure wine "$exe" /batchextract 'C:\windows\system32\shell32.dll' "$(winpath "$work/out")\\extracted")
-wres=$(measure bash -c 'wrestool -x --type=14 -o "$0" "$1"' "$work/out/wrestool" "$shell32")
+gw_ext=$(measure "$work/out/extracted" wine "$exe" /batchextract 'C:\windows\system32\shell32.dll' "$(winpath "$work/out")\\extracted")
+wres=$(measure "$work/out/wrestool" bash -c 'wrestool -x --type=14 -o "$0" "$1"' "$work/out/wrestool" "$shell32")
 echo "$(row "batchextract shell32.dll" "$gw_ext" - -)  wrestool $(echo "$wres $gw_ext" | awk '{ printf "%.2f s (GW/wrestool %.1fx)", $1, $3 / $1 }')"
 
 # The run script's own cost on a 16 px job.
-script_run=$(measure "$here/scripts/glyphwright" /formats=16 /convert "$work/flat.png" "$work/out/flat-script.ico")
-direct_run=$(measure wine "$exe" /formats=16 /convert "$(winpath "$work/flat.png")" "$(winpath "$work/out")\\flat.ico")
+script_run=$(measure "$work/out/script" "$here/scripts/glyphwright" /formats=16 /convert "$work/flat.png" "$work/out/script/flat.ico")
+direct_run=$(measure "$work/out/flat" wine "$exe" /formats=16 /convert "$(winpath "$work/flat.png")" "$(winpath "$work/out/flat")\\flat.ico")
 echo "scripts/glyphwright 16 px job: $(echo "$script_run $direct_run" | awk '{ printf "%.2f s, the program alone %.2f s (+%.2f s)", $1, $3, $1 - $3 }')"
 
 # Pixels: the half-transparent flat colour, and PSNR / sharpness of our small sizes against Pillow's LANCZOS.
-"$python" - "$work/photos" "$work/out/gw" "$work/out/flat.ico" <<'PY'
+"$python" - "$work/photos" "$work/out/gw" "$work/out/flat/flat.ico" <<'PY'
 import glob, math, os, sys
 from PIL import Image, ImageFilter, ImageStat
 photos, ours, flat = sys.argv[1:]

@@ -6,7 +6,7 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 deps="$here/.deps"
 packages=(cmake ninja-build g++-mingw-w64-i686-posix wine wine32:i386 wine64 xvfb xauth xdotool
-          fonts-wqy-microhei fonts-liberation icoutils imagemagick python3-pil libstb-dev googletest
+          fonts-wqy-microhei fonts-liberation icoutils imagemagick python3-pil googletest
           dpkg-dev file nasm)
 
 sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
