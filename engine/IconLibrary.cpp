@@ -1,5 +1,6 @@
 #include "engine/IconLibrary.h"
 
+#include <array>
 #include <cstring>
 
 #include "engine/FileStructure.h"
@@ -100,6 +101,51 @@ std::vector<uint32_t> DecodeBitmapEntry(const uint8_t* entry, DWORD bytes, int s
     return pixels;
 }
 
+uint32_t Big32(const uint8_t* at) {
+    return static_cast<uint32_t>(at[0]) << 24 | at[1] << 16 | at[2] << 8 | at[3];
+}
+
+uint32_t Crc32(const uint8_t* data, size_t size) {
+    static const std::array<uint32_t, 256> table = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < size; ++i)
+        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+}
+
+// The length up to the end of IEND of a PNG stream of size x size, not interlaced, in one of the colour types and
+// depths every PNG reader takes, whose chunks all carry their checksums; 0 for anything else. Such a stream decodes to
+// exactly the pixels a new encoding of it would hold, so it can be stored as it is.
+size_t PngStreamLength(const uint8_t* entry, DWORD bytes, int size) {
+    if (!entry || bytes < 33 || std::memcmp(entry, "\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16) != 0) return 0;
+    const unsigned depth = entry[24], type = entry[25];
+    const bool known = (type == 0 && (depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16)) ||
+                       (type == 3 && (depth == 1 || depth == 2 || depth == 4 || depth == 8)) ||
+                       ((type == 2 || type == 4 || type == 6) && (depth == 8 || depth == 16));
+    if (Big32(entry + 16) != static_cast<uint32_t>(size) || Big32(entry + 20) != static_cast<uint32_t>(size) ||
+        !known || entry[26] != 0 || entry[27] != 0 || entry[28] != 0)
+        return 0;
+    size_t at = 8;
+    while (at + 12 <= bytes) {
+        const uint32_t chunk = Big32(entry + at);
+        if (chunk > bytes - at - 12) return 0;
+        if (Crc32(entry + at + 4, chunk + 4) != Big32(entry + at + 8 + chunk)) return 0;
+        const bool end = std::memcmp(entry + at + 4, "IEND", 4) == 0;
+        at += 12 + chunk;
+        if (end) return at;
+    }
+    return 0;
+}
+
 }  // namespace
 
 IconLibrary::IconLibrary(const WideString& path) {
@@ -151,14 +197,8 @@ WorkingImage IconLibrary::GroupImage(int32_t index, int size) const {
 bool IconLibrary::GroupPng(int32_t index, int size, std::vector<uint8_t>& png) const {
     DWORD bytes = 0;
     const uint8_t* entry = ChosenEntry(index, size, size, bytes);
-    // Signature, then the IHDR chunk: length 13, width, height, bit depth 8, colour type 6 (RGBA), no interlace.
-    if (!entry || bytes < 33 || std::memcmp(entry, "\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16) != 0) return false;
-    const auto be32 = [entry](size_t at) {
-        return static_cast<uint32_t>(entry[at]) << 24 | entry[at + 1] << 16 | entry[at + 2] << 8 | entry[at + 3];
-    };
-    if (be32(16) != static_cast<uint32_t>(size) || be32(20) != static_cast<uint32_t>(size) || entry[24] != 8 ||
-        entry[25] != 6 || entry[28] != 0)
-        return false;
-    png.assign(entry, entry + bytes);
+    const size_t length = PngStreamLength(entry, bytes, size);
+    if (length == 0) return false;
+    png.assign(entry, entry + length);
     return true;
 }

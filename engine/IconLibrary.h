@@ -32,8 +32,9 @@ public:
     // from the entry's own channel, else from its mask. Costs the system no icon handle. Empty otherwise.
     WorkingImage GroupImage(int32_t index, int size) const;
 
-    // The PNG stream of the entry the lookup picks for size x size when that entry is an 8-bit RGBA PNG of exactly
-    // that size: its pixels are the icon's own, so it can be stored as it is. False (png untouched) otherwise.
+    // The PNG stream of the entry the lookup picks for size x size when that entry is a sound PNG of exactly that
+    // size (any standard colour type, not interlaced, every chunk's checksum right): decoded it gives the icon's own
+    // pixels, so it can be stored as it is. False (png untouched) otherwise.
     bool GroupPng(int32_t index, int size, std::vector<uint8_t>& png) const;
 
     struct GroupName {

@@ -196,7 +196,7 @@ bool WriteIconFile(const IconSource& source, const SizeList& sizes, const WideSt
     for (size_t i = 0; i < sizes.size(); ++i) {
         entries[i].width = sizes[i];
         entries[i].height = sizes[i];
-        // A library's own RGBA PNG entry of the size holds exactly the pixels that would be encoded again.
+        // A library's own PNG entry of the size holds exactly the pixels that would be encoded again.
         if ((flags & kFromResource) && source.library && IsPngEntry(sizes[i], flags) &&
             source.library->GroupPng(index, sizes[i], entries[i].data)) {
             FillDirectoryEntry(entries[i], static_cast<uint32_t>(entries[i].data.size()));

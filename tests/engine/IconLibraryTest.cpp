@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "IcoReader.h"
 #include "IconImageSupport.h"
 #include "PictureSupport.h"
 #include "TestSupport.h"
@@ -73,6 +75,62 @@ bool MakeLibrary(const wchar_t* path, const std::vector<std::vector<uint8_t>>& i
                              static_cast<DWORD>(group.size()));
     }
     return EndUpdateResourceW(update, !ok) && ok;
+}
+
+// A PNG stream of size x size grey-and-alpha pixels (grey (x + 2y) mod 256, alpha 255 on the left half, 96 on the
+// right), its image data in stored (uncompressed) deflate blocks.
+std::vector<uint8_t> GreyAlphaPng(int size) {
+    const auto crc = [](const uint8_t* data, size_t n) {
+        uint32_t c = 0xFFFFFFFFu;
+        for (size_t i = 0; i < n; ++i) {
+            c ^= data[i];
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        }
+        return c ^ 0xFFFFFFFFu;
+    };
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    const auto put32 = [](std::vector<uint8_t>& out, uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.push_back(static_cast<uint8_t>(v >> shift));
+    };
+    const auto chunk = [&](const char* type, const std::vector<uint8_t>& data) {
+        put32(png, static_cast<uint32_t>(data.size()));
+        const size_t start = png.size();
+        png.insert(png.end(), type, type + 4);
+        png.insert(png.end(), data.begin(), data.end());
+        put32(png, crc(png.data() + start, png.size() - start));
+    };
+    std::vector<uint8_t> header;
+    put32(header, static_cast<uint32_t>(size));
+    put32(header, static_cast<uint32_t>(size));
+    header.insert(header.end(), {8, 4, 0, 0, 0});
+    chunk("IHDR", header);
+    std::vector<uint8_t> raw;
+    for (int y = 0; y < size; ++y) {
+        raw.push_back(0);  // no filter
+        for (int x = 0; x < size; ++x) {
+            raw.push_back(static_cast<uint8_t>(x + 2 * y));
+            raw.push_back(x < size / 2 ? 255 : 96);
+        }
+    }
+    std::vector<uint8_t> z = {0x78, 0x01};
+    uint32_t a = 1, b = 0;
+    for (uint8_t v : raw) {
+        a = (a + v) % 65521;
+        b = (b + a) % 65521;
+    }
+    for (size_t at = 0; at < raw.size(); at += 65535) {
+        const size_t n = std::min<size_t>(65535, raw.size() - at);
+        z.push_back(at + n == raw.size() ? 1 : 0);
+        z.insert(z.end(), {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(~n),
+                           static_cast<uint8_t>(~n >> 8)});
+        z.insert(z.end(), raw.begin() + static_cast<ptrdiff_t>(at), raw.begin() + static_cast<ptrdiff_t>(at + n));
+    }
+    put32(z, b << 16 | a);
+    chunk("IDAT", z);
+    chunk("IEND", {});
+    return png;
 }
 
 class IconLibraryTest : public ::testing::Test {
@@ -181,6 +239,39 @@ TEST_F(IconLibraryTest, EntriesReadStraightFromTheFileMatchTheSystemsIconInEvery
         std::string wrong;
         EXPECT_EQ(WrongIconPixels(pixels, depth, 32, wrong), 0) << wrong;
     }
+}
+
+// A PNG entry of the wanted size in any colour type is stored as it is (the system reads the same pixels from it); a
+// stream whose checksum is wrong is not copied.
+TEST_F(IconLibraryTest, PngEntriesOfTheSizeAreStoredAsTheyAreUnlessDamaged) {
+    const std::vector<uint8_t> png = GreyAlphaPng(256);
+    std::vector<uint8_t> damaged = png;
+    damaged[damaged.size() / 2] ^= 0x40;
+    const WideString path = folder_ / L"grey.dll";
+    ASSERT_TRUE(MakeLibrary(path.Text(), {png, damaged}, {{{1, 256}}, {{2, 256}}}));
+    const IconLibrary library(path);
+    ASSERT_EQ(library.GroupCount(), 2);
+
+    const IconHandle icon(library.GroupIcon(0, 256, 256));
+    const std::vector<uint32_t> shown = IconPixels(icon.Get());
+    ASSERT_EQ(shown.size(), 256u * 256u);
+    EXPECT_EQ(shown[5], 0xFF050505u);
+    EXPECT_EQ(shown[3 * 256 + 200], 0x60CECECEu);
+
+    const WideString output = folder_ / L"grey.ico";
+    ASSERT_TRUE(MakeIconFromLibrary(library, path, 0, output, SizeList{256}, kPngc | kCenter));
+    const std::vector<uint8_t> file = ReadBytes(output.Text());
+    const IcoDirectory directory = ReadIcoDirectory(file);
+    ASSERT_TRUE(directory.complete);
+    ASSERT_EQ(directory.count, 1);
+    ASSERT_TRUE(directory.entries[0].png);
+    EXPECT_EQ(std::vector<uint8_t>(file.begin() + directory.entries[0].offset,
+                                   file.begin() + directory.entries[0].offset + directory.entries[0].bytes),
+              png);
+
+    std::vector<uint8_t> copied;
+    EXPECT_FALSE(library.GroupPng(1, 256, copied));
+    EXPECT_TRUE(copied.empty());
 }
 
 TEST_F(IconLibraryTest, FilesTheLoaderCannotMapDoNotLoad) {
