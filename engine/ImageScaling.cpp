@@ -77,15 +77,111 @@ int WantedLevel(int srcWidth, int srcHeight, int outWidth, int outHeight) {
     return wanted;
 }
 
+// Rows the imaging library converts at a time when a picture is reduced as it is read.
+constexpr int kStripRows = 32;
+// Deepest level a picture is reduced to as it is read; a block of 2^8 x 2^8 pixels still sums within 32 bits
+// (65536 * 65025 < 2^32). Deeper levels are halved from it.
+constexpr int kMaxStripLevel = 8;
+
+// Adds one row of straight pixels into the sums of its blocks, four premultiplied values a block.
+void AddRowToBlocks(const uint8_t* row, int width, int level, uint32_t* sums) {
+    const int block = 1 << level;
+    for (int x = 0; x < width; sums += 4) {
+        const int end = std::min(width, x + block);
+        uint32_t b = 0, g = 0, r = 0, a = 0;
+        for (; x < end; ++x, row += 4) {
+            const uint32_t alpha = row[3];
+            b += row[0] * alpha;
+            g += row[1] * alpha;
+            r += row[2] * alpha;
+            a += alpha;
+        }
+        sums[0] += b;
+        sums[1] += g;
+        sums[2] += r;
+        sums[3] += a * 255;
+    }
+}
+
+// Writes the rounded means of a finished row of blocks and clears the sums for the next one.
+void EmitBlocks(uint32_t* sums, int blocks, int width, int level, int rows, uint16_t* out) {
+    const int block = 1 << level;
+    for (int i = 0; i < blocks; ++i, sums += 4, out += 4) {
+        const uint32_t count = static_cast<uint32_t>(rows) * static_cast<uint32_t>(std::min(block, width - i * block));
+        for (int c = 0; c < 4; ++c) {
+            out[c] = static_cast<uint16_t>((sums[c] + count / 2) / count);
+            sums[c] = 0;
+        }
+    }
+}
+
+// The picture at scale 1 / 2^level, read from the imaging library in strips of rows into a small buffer and reduced
+// as it goes, so that the picture's pixels are never copied whole. Each value is the rounded mean of a block of
+// 2^level x 2^level pixels in the premultiplied values HalvePlane makes (so level 1 equals one halving); a block
+// cut short by the right or bottom edge is the mean of the pixels it has. Memory is checked against the level's own
+// size. False when the picture can't be read or memory runs out.
+bool ReduceInStrips(const GdiplusImage& picture, int width, int height, int level, WidePlane& to) {
+    const int64_t block = int64_t(1) << level;
+    to.width = static_cast<int>((width + block - 1) >> level);
+    to.height = static_cast<int>((height + block - 1) >> level);
+    const uint64_t rowBytes = static_cast<uint64_t>(width) * 4;
+    const int stripRows = std::min(kStripRows, height);
+    if (static_cast<uint64_t>(to.width) * static_cast<uint64_t>(to.height) * 4 * sizeof(uint16_t) > kMaxPlaneBytes ||
+        rowBytes * static_cast<uint64_t>(stripRows) > kMaxPlaneBytes)
+        return false;
+    std::vector<uint8_t> strip;
+    std::vector<uint32_t> sums;
+    try {
+        to.values.resize(static_cast<size_t>(to.width) * static_cast<size_t>(to.height) * 4);
+        strip.resize(static_cast<size_t>(rowBytes) * static_cast<size_t>(stripRows));
+        sums.assign(static_cast<size_t>(to.width) * 4, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const int last = static_cast<int>(block - 1);
+    for (int top = 0; top < height; top += stripRows) {
+        const int rows = std::min(stripRows, height - top);
+        Gdiplus::BitmapData data{};
+        data.Width = static_cast<UINT>(width);
+        data.Height = static_cast<UINT>(rows);
+        data.Stride = static_cast<INT>(rowBytes);
+        data.PixelFormat = PixelFormat32bppARGB;
+        data.Scan0 = strip.data();
+        const Gdiplus::GpRect part(0, top, width, rows);
+        if (picture.Check(gdip::GdipBitmapLockBits(picture.Bitmap(), &part,
+                                                   Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf,
+                                                   PixelFormat32bppARGB, &data)) != kGpOk)
+            return false;
+        if (picture.Check(gdip::GdipBitmapUnlockBits(picture.Bitmap(), &data)) != kGpOk) return false;
+        for (int r = 0; r < rows; ++r) {
+            AddRowToBlocks(strip.data() + static_cast<size_t>(r) * static_cast<size_t>(rowBytes), width, level,
+                           sums.data());
+            const int y = top + r;
+            if ((y & last) == last || y == height - 1)
+                EmitBlocks(sums.data(), to.width, width, level, (y & last) + 1,
+                           to.values.data() + static_cast<size_t>(y >> level) * static_cast<size_t>(to.width) * 4);
+        }
+    }
+    return true;
+}
+
 // One picture frame's pixels and the 2 x 2 reductions built from them so far, kept premultiplied in 16 bits. A
-// picture decoded at a reduced scale starts at that level: its plane stands for the reductions it replaces, and
-// geometry stays that of the picture.
+// picture decoded at a reduced scale starts at that level: its plane (straight from a decoder that reduces, or wide
+// when reduced as it was read) stands for the reductions it replaces, and geometry stays that of the picture.
 class Pyramid {
 public:
-    bool Load(const GdiplusImage& picture) {
+    // Reads the picture's active frame at the given level: whole for level 0, else reduced as it is read.
+    bool Load(const GdiplusImage& picture, int level) {
         const int width = picture.Width();
         const int height = picture.Height();
         if (width <= 0 || height <= 0) return false;
+        level = std::min(level, kMaxStripLevel);
+        if (level > 0) {
+            auto reduced = std::make_unique<WidePlane>();
+            if (!ReduceInStrips(picture, width, height, level, *reduced)) return false;
+            Start(std::move(reduced), width, height, level);
+            return true;
+        }
         if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4 > kMaxPlaneBytes) return false;
         auto base = std::make_unique<PixelPlane>();
         base->width = width;
@@ -110,19 +206,21 @@ public:
                                                    PixelFormat32bppARGB, &data)) != kGpOk)
             return false;
         if (picture.Check(gdip::GdipBitmapUnlockBits(picture.Bitmap(), &data)) != kGpOk) return false;
-        return Start(std::move(base), width, height, 0);
-    }
-
-    bool Start(std::unique_ptr<PixelPlane> plane, int pictureWidth, int pictureHeight, int level) {
-        base_ = std::move(plane);
-        levels_.clear();
-        width_ = pictureWidth;
-        height_ = pictureHeight;
-        first_ = level;
+        Start(std::move(base), width, height, 0);
         return true;
     }
 
-    bool Loaded() const { return base_ != nullptr; }
+    void Start(std::unique_ptr<PixelPlane> plane, int pictureWidth, int pictureHeight, int level) {
+        Reset(pictureWidth, pictureHeight, level);
+        base_ = std::move(plane);
+    }
+
+    void Start(std::unique_ptr<WidePlane> plane, int pictureWidth, int pictureHeight, int level) {
+        Reset(pictureWidth, pictureHeight, level);
+        wideBase_ = std::move(plane);
+    }
+
+    bool Loaded() const { return base_ != nullptr || wideBase_ != nullptr; }
     int Width() const { return width_; }
     int Height() const { return height_; }
 
@@ -141,15 +239,24 @@ public:
     }
 
 private:
-    // Level first_ + k: the picture's own straight pixels for k = 0, else a wide reduction.
+    void Reset(int pictureWidth, int pictureHeight, int level) {
+        base_.reset();
+        wideBase_.reset();
+        levels_.clear();
+        width_ = pictureWidth;
+        height_ = pictureHeight;
+        first_ = level;
+    }
+
+    // Level first_ + k: the base for k = 0, else a reduction built from it.
     ResampleSource Level(int k) const {
         ResampleSource source;
-        if (k == 0) {
+        if (k == 0 && base_) {
             source.width = base_->width;
             source.height = base_->height;
             source.straight = base_->bytes.data();
         } else {
-            const WidePlane& plane = *levels_[static_cast<size_t>(k - 1)];
+            const WidePlane& plane = k == 0 ? *wideBase_ : *levels_[static_cast<size_t>(k - 1)];
             source.width = plane.width;
             source.height = plane.height;
             source.wide = &plane;
@@ -157,7 +264,8 @@ private:
         return source;
     }
 
-    std::unique_ptr<PixelPlane> base_;
+    std::unique_ptr<PixelPlane> base_;     // straight pixels, or
+    std::unique_ptr<WidePlane> wideBase_;  // a reduction made as the picture was read
     std::vector<std::unique_ptr<WidePlane>> levels_;
     int width_ = 0;
     int height_ = 0;
@@ -220,18 +328,22 @@ ScaleSource::~ScaleSource() = default;
 ScaleSource::ScaleSource(ScaleSource&& other) noexcept
     : picture_(std::move(other.picture_)),
       frames_(std::move(other.frames_)),
-      frameCount_(std::exchange(other.frameCount_, 0u)) {}
+      frameCount_(std::exchange(other.frameCount_, 0u)),
+      level_(other.level_) {}
 
 ScaleSource& ScaleSource::operator=(ScaleSource&& other) noexcept {
     if (this != &other) {
         picture_ = std::move(other.picture_);
         frames_ = std::move(other.frames_);
         frameCount_ = std::exchange(other.frameCount_, 0u);
+        level_ = other.level_;
     }
     return *this;
 }
 
-ScaleSource::ScaleSource(GdiplusImage picture) : picture_(std::move(picture)) {
+ScaleSource::ScaleSource(GdiplusImage picture) : ScaleSource(std::move(picture), 0) {}
+
+ScaleSource::ScaleSource(GdiplusImage picture, int level) : picture_(std::move(picture)), level_(std::max(level, 0)) {
     if (!picture_ || picture_.Width() <= 0 || picture_.Height() <= 0) return;
     const unsigned count = FramesAreSizes(picture_) ? std::min(FrameCount(picture_), kMaxFrameScan) : 1;
     std::vector<Frame> sizes;
@@ -287,9 +399,6 @@ int ScaleSource::Width() const {
 int ScaleSource::Height() const {
     return !Valid() ? 0 : picture_ ? picture_.Height() : frames_[0].height;
 }
-const GdiplusImage& ScaleSource::Picture() const {
-    return picture_;
-}
 
 WorkingImage ScaleSource::Scale(int width, int height, IconJobFlags flags) {
     if (!Valid() || width <= 0 || height <= 0) return WorkingImage();
@@ -309,9 +418,14 @@ WorkingImage ScaleSource::Scale(int width, int height, IconJobFlags flags) {
     if (frame.failed) return WorkingImage();
     if (!frame.pyramid.Loaded()) {
         const bool switched = frameCount_ > 1 && frame.index != 0;
-        if ((switched && !SelectFrame(picture_, frame.index)) || !frame.pyramid.Load(picture_)) frame.failed = true;
+        // The level the sizes allow is that of the first frame; other frames are icon sizes, read whole.
+        const int level = frameCount_ == 1 ? level_ : 0;
+        if ((switched && !SelectFrame(picture_, frame.index)) || !frame.pyramid.Load(picture_, level))
+            frame.failed = true;
         if (switched) SelectFrame(picture_, 0);
         if (frame.failed) return WorkingImage();
+        // A single frame is all the source ever reads, so the decoded picture is no longer needed once it is loaded.
+        if (frameCount_ == 1) picture_.Reset();
     }
     return ScaleFromPyramid(frame.pyramid, width, height, flags);
 }
@@ -348,7 +462,7 @@ BITMAPINFO TopDownInfo(int width, int height) {
 WorkingImage ScaleImage(const GdiplusImage& source, int width, int height, IconJobFlags flags) {
     if (!source || width <= 0 || height <= 0) return WorkingImage();
     Pyramid pyramid;
-    if (!pyramid.Load(source)) return WorkingImage();
+    if (!pyramid.Load(source, 0)) return WorkingImage();
     return ScaleFromPyramid(pyramid, width, height, flags);
 }
 

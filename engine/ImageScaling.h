@@ -30,9 +30,10 @@ struct IconCanvas {
     explicit operator bool() const { return bitmap.Valid(); }
 };
 
-// A decoded picture prepared once for scaling to many sizes. It owns the picture; the pixels of a frame are read
-// when a size first needs that frame, and 2x2 box-filtered reductions are added as smaller sizes need them, so
-// every size is resampled from the smallest reduction still at least three times as large as it (twice above 64 px).
+// A decoded picture prepared once for scaling to many sizes. It owns the picture (a single-frame one until its
+// pixels are read); the pixels of a frame are read when a size first needs that frame, and 2x2 box-filtered
+// reductions are added as smaller sizes need them, so every size is resampled from the smallest reduction still at
+// least three times as large as it (twice above 64 px).
 // An icon with frames of different sizes scales each size from the smallest frame at least as large as the size,
 // else from the largest frame (at most the first 256 frames are looked at). Other pictures with several frames
 // (TIFF pages, GIF frames) scale from their first frame. Used by one thread at a time.
@@ -40,6 +41,9 @@ class ScaleSource {
 public:
     ScaleSource();
     explicit ScaleSource(GdiplusImage picture);
+    // The same for sizes that all allow the given reduction level (ReductionLevel): a single-frame picture is then
+    // read in strips straight into that level, never copied whole, and given up once it is read.
+    ScaleSource(GdiplusImage picture, int level);
     // A picture another decoder delivered at scale 1 / 2^level: straight-alpha BGRA pixels, rows top-down, of
     // ceil(pictureWidth / 2^level) x ceil(pictureHeight / 2^level). Scales as the full picture would from that level.
     ScaleSource(std::vector<uint8_t> pixels, int pictureWidth, int pictureHeight, int level);
@@ -54,16 +58,16 @@ public:
     // Size of the picture's first frame (the one a single-frame reader presents).
     int Width() const;
     int Height() const;
-    const GdiplusImage& Picture() const;
     // Same as ScaleImage(*this, ...).
     WorkingImage Scale(int width, int height, IconJobFlags flags);
 
     struct Frame;
 
 private:
-    GdiplusImage picture_;  // empty for a picture given as pixels
+    GdiplusImage picture_;  // empty for a picture given as pixels, and once a single frame is loaded
     std::unique_ptr<Frame[]> frames_;
     unsigned frameCount_ = 0;
+    int level_ = 0;
 };
 
 // How many 2 x 2 reductions scaling a picture of pictureWidth x pictureHeight to size x size with the flags' fit

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <new>
 
@@ -173,13 +174,17 @@ struct ShiftPlan {
     IconJobFlags flags;
 };
 
-int SmallestReduction(int width, int height, const void* context) {
-    const auto* plan = static_cast<const ShiftPlan*>(context);
-    if (plan->sizes->empty()) return 0;
-    int shift = kMaxJpegShift;
-    for (int size : *plan->sizes)
-        shift = std::min(shift, ReductionLevel(width, height, size, plan->flags));
+// The deepest reduction every size allows, at most limit.
+int SmallestReduction(int width, int height, const ShiftPlan& plan, int limit) {
+    if (plan.sizes->empty()) return 0;
+    int shift = limit;
+    for (int size : *plan.sizes)
+        shift = std::min(shift, ReductionLevel(width, height, size, plan.flags));
     return shift;
+}
+
+int SmallestJpegReduction(int width, int height, const void* context) {
+    return SmallestReduction(width, height, *static_cast<const ShiftPlan*>(context), kMaxJpegShift);
 }
 
 }  // namespace
@@ -188,7 +193,7 @@ PictureDecode DecodePictureFile(const wchar_t* path, const SizeList& sizes, Icon
     out = ScaleSource();
     const ShiftPlan plan{&sizes, flags};
     JpegPicture jpeg;
-    switch (DecodeJpegFile(path, SmallestReduction, &plan, jpeg)) {
+    switch (DecodeJpegFile(path, SmallestJpegReduction, &plan, jpeg)) {
         case JpegStatus::Decoded:
             out = ScaleSource(std::move(jpeg.pixels), jpeg.width, jpeg.height, jpeg.shift);
             return out.Valid() ? PictureDecode::Picture : PictureDecode::Failed;
@@ -201,7 +206,8 @@ PictureDecode DecodePictureFile(const wchar_t* path, const SizeList& sizes, Icon
     }
     GdiplusImage picture = DecodeImageFile(path);
     if (picture && picture.LastStatus() == kGpOk) {
-        out = ScaleSource(std::move(picture));
+        const int level = SmallestReduction(picture.Width(), picture.Height(), plan, std::numeric_limits<int>::max());
+        out = ScaleSource(std::move(picture), level);
         return out.Valid() ? PictureDecode::Picture : PictureDecode::Failed;
     }
     // The imaging library answers OutOfMemory for a picture too large to decode, not for a file that is no picture.

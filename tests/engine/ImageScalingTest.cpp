@@ -9,6 +9,7 @@
 #include "support/PictureSupport.h"
 #include "support/TestSupport.h"
 #include "engine/ImageScaling.h"
+#include "engine/JpegDecoder.h"
 
 namespace {
 
@@ -354,6 +355,81 @@ TEST(ScaleSourceTest, AMovedFromSourceIsEmptyAndTheTargetScales) {
     const std::vector<uint32_t> pixels = ReadPixels(ScaleImage(third, 16, 16, 0));
     ASSERT_EQ(pixels.size(), 256u);
     EXPECT_EQ(pixels[8 * 16 + 8], colour);
+}
+
+// Straight ARGB detail in every channel, alpha included, for pictures written to files.
+uint32_t NoiseWithAlpha(int x, int y) {
+    return (Noise(x, y) & 0x00FFFFFFu) | ((Noise(y + 7, x) & 0xFFu) << 24);
+}
+
+// A picture read in strips straight into a reduced level shows what the whole picture read and halved step by step
+// shows, within rounding. A block cut short by the right or bottom edge averages the pixels it has where halving
+// repeats the edge, so a picture whose size is no multiple of the block is compared on smooth content.
+TEST(ScaleSourceTest, APictureReducedAsItIsReadMatchesTheWholePictureWithinRounding) {
+    testing_support::TempFolder folder;
+    struct Case {
+        const wchar_t* name;
+        int width, height;
+        testing_support::PixelFunction pixel;
+    };
+    const Case cases[] = {
+        {L"noise.png", 1536, 1024, NoiseWithAlpha},
+        {L"ramps.png", 1001, 999,
+         [](int x, int y) {
+             return (static_cast<uint32_t>(40 + x / 5) << 24) | (static_cast<uint32_t>(x / 4) << 16) |
+                    (static_cast<uint32_t>(y / 4) << 8) | static_cast<uint32_t>((x + y) / 8);
+         }},
+    };
+    for (const Case& c : cases) {
+        const WideString path = folder / c.name;
+        ASSERT_TRUE(testing_support::SavePicture(path, c.width, c.height, c.pixel));
+        const GdiplusImage whole = DecodeImageFile(path.Text());
+        ASSERT_TRUE(whole);
+        // Size 16 wants level 4 of both pictures in every fit, so each level up to it is used as read.
+        for (int level = 1; level <= 4; ++level) {
+            ScaleSource reduced(DecodeImageFile(path.Text()), level);
+            ASSERT_TRUE(reduced.Valid());
+            for (IconJobFlags mode : {kCenter, kCrop, IconJobFlags(0)}) {
+                SCOPED_TRACE(testing::Message()
+                             << testing_support::Narrow(c.name) << " level " << level << " mode " << mode);
+                const std::vector<uint32_t> ours = ReadPixels(ScaleImage(reduced, 16, 16, mode));
+                ASSERT_EQ(ours.size(), 256u);
+                EXPECT_LE(MaxDifference(ours, ReadPixels(ScaleImage(whole, 16, 16, mode))), 1);
+            }
+            EXPECT_EQ(reduced.Width(), c.width) << "the size outlives the decoded picture";
+            EXPECT_EQ(reduced.Height(), c.height);
+        }
+    }
+}
+
+// Straight colours survive a reduction made as the picture is read, whatever the level, also in blocks cut short by
+// the edges and in the deepest level summed in one pass (an opaque white block of 256 x 256 fills 32 bits).
+TEST(ScaleSourceTest, FlatColoursStayExactWhenReducedAsRead) {
+    testing_support::TempFolder folder;
+    const uint32_t colours[] = {0x80C86432u, 0xFFFFFFFFu, 0x01FF0780u, 0xC811E663u};
+    const SIZE sources[] = {{1001, 777}, {2600, 1700}};
+    for (const SIZE& source : sources)
+        for (uint32_t colour : colours) {
+            const WideString path = folder / L"flat.png";
+            ASSERT_TRUE(testing_support::SavePicture(path, source.cx, source.cy, colour));
+            std::vector<ScaleSource> reduced;
+            for (int level : {1, 3, 8, 11})
+                reduced.emplace_back(DecodeImageFile(path.Text()), level);
+            for (IconJobFlags mode : {kCenter, kCrop}) {
+                reduced.emplace_back();
+                ASSERT_EQ(DecodePictureFile(path.Text(), SizeList{16, 32, 48}, mode, reduced.back()),
+                          PictureDecode::Picture);
+            }
+            for (ScaleSource& picture : reduced)
+                for (int size : {16, 48}) {
+                    const std::vector<uint32_t> pixels =
+                        ReadPixels(ScaleImage(picture, size, size, kCrop), PixelFormat32bppARGB);
+                    ASSERT_EQ(pixels.size(), static_cast<size_t>(size) * size);
+                    EXPECT_EQ(static_cast<size_t>(std::count(pixels.begin(), pixels.end(), colour)), pixels.size())
+                        << source.cx << " x " << source.cy << " colour " << std::hex << colour << " first "
+                        << pixels[0];
+                }
+        }
 }
 
 // An .ico holding 32-bit bitmap entries of the given sizes, each one flat colour.

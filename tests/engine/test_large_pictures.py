@@ -11,10 +11,12 @@ import gw
 Image.MAX_IMAGE_PIXELS = None
 
 
-def two_halves(size):
-    """A square picture, red on the left half and blue on the right, so that a wrong geometry shows."""
-    picture = Image.new("RGB", (size, size), (200, 30, 30))
-    picture.paste((30, 30, 200), (size // 2, 0, size, size))
+def two_halves(size, alpha=None):
+    """A square picture, red on the left half and blue on the right, so that a wrong geometry shows; with an alpha,
+    half-transparent all over."""
+    extra = () if alpha is None else (alpha,)
+    picture = Image.new("RGBA" if extra else "RGB", (size, size), (200, 30, 30) + extra)
+    picture.paste((30, 30, 200) + extra, (size // 2, 0, size, size))
     return picture
 
 
@@ -24,33 +26,36 @@ class LargePictureTest(gw.TempDirTest):
         result = gw.run("/formats=16,256", "/convert", gw.win_path(source), gw.win_path(output), timeout=300)
         return result.returncode, output
 
-    def assert_two_halves(self, output):
-        """The 16 px entry shows the red and the blue half, not some other picture (such as the shell's icon)."""
+    def assert_two_halves(self, output, alpha=None):
+        """The 16 px entry shows the red and the blue half, not some other picture (such as the shell's icon); a
+        half-transparent picture keeps both colours and its alpha exactly."""
         with Image.open(output) as icon:
             icon.size = (16, 16)
-            entry = icon.convert("RGB")
+            entry = icon.convert("RGBA")
             left, right = entry.getpixel((3, 8)), entry.getpixel((12, 8))
+        if alpha is not None:
+            self.assertEqual((left, right), ((200, 30, 30, alpha), (30, 30, 200, alpha)))
         self.assertGreater(left[0] - max(left[1], left[2]), 120, "left half of the 16 px entry: %s" % (left,))
         self.assertGreater(right[2] - max(right[0], right[1]), 120, "right half of the 16 px entry: %s" % (right,))
 
-    def assert_converted_or_refused(self, source):
+    def assert_converted_or_refused(self, source, alpha=None):
         code, output = self.convert(source)
         self.assertIn(code, (0, 1), source)
         if code == 1:
             self.assertFalse(os.path.exists(output), "a failed conversion left %s" % output)
         else:
-            self.assert_two_halves(output)
+            self.assert_two_halves(output, alpha)
 
     def test_very_large_pictures_convert_or_fail_cleanly(self):
         for size in (12000, 16000):
-            picture = two_halves(size)
-            for kind in ("jpg", "png"):
+            for kind, alpha in (("jpg", None), ("png", None), ("half.png", 128)):
                 with self.subTest(size=size, kind=kind):
                     source = self.path("big%d.%s" % (size, kind))
+                    picture = two_halves(size, alpha)
                     picture.save(source, quality=90) if kind == "jpg" else picture.save(source, compress_level=1)
-                    self.assert_converted_or_refused(source)
+                    del picture
+                    self.assert_converted_or_refused(source, alpha)
                     os.remove(source)
-            del picture
 
     def test_a_photo_of_200_megapixels_converts(self):
         source = self.path("photo.jpg")
