@@ -100,25 +100,10 @@ TEST(Wow64Test, ProgramRunsAs32BitProcessAndReachesThe64BitSystemFolder) {
 
 // Counts the pixels of a bitmap that are clearly green (the mark of a checked image).
 int GreenPixels(HBITMAP bitmap, SIZE& size) {
-    BITMAP info = {};
-    if (!GetObjectW(bitmap, sizeof(info), &info)) return -1;
-    size = SIZE{info.bmWidth, info.bmHeight};
-    BITMAPINFO header = {};
-    header.bmiHeader.biSize = sizeof(header.bmiHeader);
-    header.bmiHeader.biWidth = info.bmWidth;
-    header.bmiHeader.biHeight = -info.bmHeight;
-    header.bmiHeader.biPlanes = 1;
-    header.bmiHeader.biBitCount = 32;
-    std::vector<uint32_t> pixels(static_cast<size_t>(info.bmWidth) * info.bmHeight);
-    HDC dc = GetDC(nullptr);
-    GetDIBits(dc, bitmap, 0, info.bmHeight, pixels.data(), &header, DIB_RGB_COLORS);
-    ReleaseDC(nullptr, dc);
-    int green = 0;
-    for (uint32_t pixel : pixels) {
-        const int r = (pixel >> 16) & 0xFF, g = (pixel >> 8) & 0xFF, b = pixel & 0xFF;
-        if (g > 40 && g > r + 30 && g > b + 30) ++green;
-    }
-    return green;
+    const testing_support::BitmapPixels pixels = testing_support::ReadBitmap(bitmap);
+    if (!pixels.width) return -1;
+    size = SIZE{pixels.width, pixels.height};
+    return testing_support::CountDarkGreen(pixels);
 }
 
 TEST(ApplicationTest, OwnsCheckedAndUncheckedCheckAndRadioImages) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "IcoReader.h"
+#include "MessageSupport.h"
 #include "PictureSupport.h"
 #include "ScreenSupport.h"
 #include "TestSupport.h"
@@ -26,15 +27,18 @@ namespace {
 using testing_support::BuildFile;
 using testing_support::CaptureScreen;
 using testing_support::CaptureWindow;
+using testing_support::CentreIn;
 using testing_support::ClickAt;
 using testing_support::ClickCentre;
 using testing_support::Exists;
 using testing_support::FolderNames;
 using testing_support::IcoDirectory;
 using testing_support::Narrow;
+using testing_support::PostDrop;
 using testing_support::ReadBytes;
 using testing_support::ReadIcoDirectory;
 using testing_support::SavePicture;
+using testing_support::SaveShot;
 using testing_support::ScreenShot;
 using testing_support::TempFolder;
 using testing_support::WriteBytes;
@@ -74,24 +78,12 @@ private:
 };
 Ticker* Ticker::current_ = nullptr;
 
-BOOL CALLBACK NoteOwnDialog(HWND window, LPARAM param) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    wchar_t className[64] = {};
-    GetClassNameW(window, className, 64);
-    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || lstrcmpW(className, L"#32770") != 0)
-        return TRUE;
-    *reinterpret_cast<HWND*>(param) = window;
-    return FALSE;
-}
-
 // Cancels every dialog of this process that comes up while it lives and notes their titles.
 class DialogCanceller {
 public:
     DialogCanceller()
         : ticker_([this] {
-              HWND dialog = nullptr;
-              EnumWindows(NoteOwnDialog, reinterpret_cast<LPARAM>(&dialog));
+              HWND dialog = testing_support::FindOwnDialog();
               if (dialog && dialog != last_) {
                   last_ = dialog;
                   wchar_t title[256] = {};
@@ -107,18 +99,6 @@ private:
     HWND last_ = nullptr;
     Ticker ticker_;
 };
-
-// A DROPFILES block as the shell hands it over, for a point in the window's client area.
-HGLOBAL MakeDrop(POINT point, const std::wstring& path) {
-    HGLOBAL block = GlobalAlloc(GHND, sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t));
-    auto* header = static_cast<DROPFILES*>(GlobalLock(block));
-    header->pFiles = sizeof(DROPFILES);
-    header->pt = point;
-    header->fWide = TRUE;
-    wcscpy(reinterpret_cast<wchar_t*>(header + 1), path.c_str());
-    GlobalUnlock(block);
-    return block;
-}
 
 bool MakeShortcut(const wchar_t* linkPath, const wchar_t* target) {
     ComPtr<IShellLinkW> link;
@@ -167,15 +147,6 @@ int InkIn(const ScreenShot& shot) {
     for (uint32_t pixel : shot.pixels)
         if ((pixel & 0xFFFFFF) != (shot.pixels[0] & 0xFFFFFF)) ++ink;
     return ink;
-}
-
-bool SaveShot(const ScreenShot& shot, const wchar_t* path) {
-    std::vector<uint32_t> pixels(shot.pixels.size());
-    for (size_t i = 0; i < pixels.size(); ++i)
-        pixels[i] = 0xFF000000 | shot.pixels[i];
-    WorkingImage image = WorkingImageFromPixels(pixels.data(), shot.width, shot.height);
-    CLSID png;
-    return image && FindPngEncoder(png) && gdip::GdipSaveImageToFile(image.Get(), path, &png, nullptr) == kGpOk;
 }
 
 // One visible window for the suite (hiding a shown window costs Wine seconds); every test builds a fresh page on
@@ -237,15 +208,9 @@ protected:
     // Drops a path at the centre of a control, or on an empty spot of the page, through the window's message.
     void Drop(int control, const WideString& path) {
         POINT point = {600, 245};  // page coordinates right of the options' title
-        HWND from = window().handleOf(tabPage);
-        if (control) {
-            RECT rect;
-            GetWindowRect(window().handleOf(control), &rect);
-            point = POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-            from = HWND_DESKTOP;
-        }
-        MapWindowPoints(from, window().window, &point, 1);
-        PostMessageW(window().window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(point, path.Text())), 0);
+        MapWindowPoints(window().handleOf(tabPage), window().window, &point, 1);
+        if (control) point = CentreIn(window().handleOf(control), window().window);
+        PostDrop(window().window, point, {path.Text()});
         for (int round = 0; round < 100; ++round) {
             if (app->NextEvent(false) && app->events.code == kEventFilesDropped) {
                 page->OnFilesDropped(app->events.param1, window().droppedFiles());
@@ -531,7 +496,7 @@ TEST(BatchPageInMainWindowTest, ClicksDropsAndClosesReachThePageThroughTheEventL
     GetWindowRect(w.handleOf(page.batchSource), &field);
     POINT point{field.left + 20, field.top + 5};
     ScreenToClient(w.window, &point);
-    PostMessageW(w.window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(point, source.Text())), 0);
+    PostDrop(w.window, point, {source.Text()});
     EXPECT_TRUE(runUntil([&] { return w.getState(page.batchKindConvert, kStateChecked) != 0; }));
     EXPECT_EQ(Narrow(w.getText(page.batchSource).Text()), Narrow(source.Text()));
 

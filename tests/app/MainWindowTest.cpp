@@ -12,25 +12,23 @@
 #include <vector>
 
 #include "IcoReader.h"
-#include "ScreenSupport.h"
-#include "TestSupport.h"
-#include "app/Application.h"
-#include "app/MainWindow.h"
+#include "MainWindowFixture.h"
+#include "PictureSupport.h"
 #include "app/WindowPicker.h"
 #include "app/helpers/PickerScene.h"
 #include "engine/IconWriter.h"
-#include "sys/SystemInfo.h"
 
 namespace {
 
 using testing_support::CaptureScreen;
+using testing_support::CaptureWindow;
+using testing_support::CentreOnScreen;
 using testing_support::Exists;
 using testing_support::IcoDirectory;
 using testing_support::Narrow;
 using testing_support::ReadBytes;
 using testing_support::ReadIcoDirectory;
 using testing_support::ScreenShot;
-using testing_support::TempFolder;
 using testing_support::WriteBytes;
 
 constexpr uint32_t kRed = 0xFF0000;
@@ -85,76 +83,17 @@ int IconEntryCount(const wchar_t* path) {
     return ico.isIcon ? ico.count : -1;
 }
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public testing_support::MainWindowFixture {
 protected:
-    void SetUp() override {
-        app.instance = GetModuleHandleW(nullptr);
-        app.isWow64 = IsWow64(nullptr);
-        app.BuildSystemPaths();
-        app.programFolder = folder.Path();  // the settings file lands in the test's folder
-        app.isAdmin = false;
-        main = std::make_unique<MainWindow>(app);
-        ASSERT_TRUE(main->BuildMainWindow(0, WideString()));
-        main->Show(SW_SHOWNORMAL);
-        SetForegroundWindow(app.mainWindow.window);
-        Pump();
-    }
+    void SetUp() override { ShowMainWindow(); }
 
-    // Dispatches what comes until the queue has stayed empty for a few rounds (tooltip timers may never let it
-    // rest: at most two seconds).
-    void Pump() {
-        const DWORD start = GetTickCount();
-        for (int quiet = 0; quiet < 4 && GetTickCount() - start < 2000;) {
-            bool any = false;
-            while (app.NextEvent(false)) {
-                any = true;
-                main->Dispatch();
-            }
-            if (any) {
-                quiet = 0;
-            } else {
-                ++quiet;
-                Sleep(15);
-            }
-        }
-    }
-
-    UiWindow& w() { return app.mainWindow; }
     SingleIconPage& page() { return main->single; }
-    std::wstring Text(int index) { return w().getText(index).Text(); }
-    bool Checked(int index) { return w().getState(index, kStateChecked) != 0; }
     bool Enabled(int index) { return IsWindowEnabled(w().handleOf(index)) != FALSE; }
     std::wstring Status() { return Text(page().singleStatus); }
 
-    void Click(int index) {
-        testing_support::ClickCentre(w().handleOf(index));
-        Pump();
-        SetCursorPos(2, 2);  // away from the controls, so that no tooltip keeps the queue busy
-    }
     // Sets a field's text as typing does: the field reports the change.
     void Type(int index, const std::wstring& text) {
         SetWindowTextW(w().handleOf(index), text.c_str());
-        Pump();
-    }
-    void Drop(const std::vector<std::wstring>& paths, int onControl) {
-        RECT rect;
-        GetWindowRect(w().handleOf(onControl), &rect);
-        MapWindowPoints(HWND_DESKTOP, w().window, reinterpret_cast<POINT*>(&rect), 2);
-        size_t units = 1;
-        for (const auto& path : paths)
-            units += path.size() + 1;
-        HGLOBAL block = GlobalAlloc(GHND, sizeof(DROPFILES) + units * sizeof(wchar_t));
-        auto* header = static_cast<DROPFILES*>(GlobalLock(block));
-        header->pFiles = sizeof(DROPFILES);
-        header->pt = POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-        header->fWide = TRUE;
-        auto* out = reinterpret_cast<wchar_t*>(header + 1);
-        for (const auto& path : paths) {
-            wcscpy(out, path.c_str());
-            out += path.size() + 1;
-        }
-        GlobalUnlock(block);
-        PostMessageW(w().window, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
         Pump();
     }
     void SetSizes(std::initializer_list<int> sizes) {
@@ -183,10 +122,6 @@ protected:
                                  (folder / L"Glyphwright.ini").Text());
         return buffer;
     }
-
-    TempFolder folder;
-    Application app;
-    std::unique_ptr<MainWindow> main;
 };
 
 // Number of different column patterns in a text strip. A box drawn for a missing glyph has two kinds of columns
@@ -203,12 +138,6 @@ size_t ColumnPatterns(const ScreenShot& shot, uint32_t background) {
     return patterns.size();
 }
 
-ScreenShot ShotOf(HWND control) {
-    RECT rect;
-    GetWindowRect(control, &rect);
-    return CaptureScreen(rect);
-}
-
 // The started window as a person sees it; the picture is kept as main-window.png in the build folder.
 TEST_F(MainWindowTest, ShowsTheBlackHeaderTheTabsAndThePageWithReadableChineseCaptions) {
     RECT frame;
@@ -220,16 +149,8 @@ TEST_F(MainWindowTest, ShowsTheBlackHeaderTheTabsAndThePageWithReadableChineseCa
     Pump();
     RedrawWindow(w().window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Pump();
-    const ScreenShot shot = testing_support::CaptureWindow(w().window);
-    std::vector<uint32_t> argb(shot.pixels.size());
-    std::transform(shot.pixels.begin(), shot.pixels.end(), argb.begin(), [](uint32_t p) { return p | 0xFF000000; });
-    WorkingImage image = WorkingImageFromPixels(argb.data(), shot.width, shot.height);
-    CLSID png;
-    CreateDirectoryW(testing_support::BuildFile(L"test-artifacts").Text(), nullptr);
-    EXPECT_TRUE(image && FindPngEncoder(png) &&
-                gdip::GdipSaveImageToFile(image.Get(),
-                                          testing_support::BuildFile(L"test-artifacts\\main-window.png").Text(), &png,
-                                          nullptr) == kGpOk);
+    const ScreenShot shot = CaptureWindow(w().window);
+    EXPECT_TRUE(testing_support::SaveShot(shot, testing_support::ArtifactFile(L"main-window.png").Text()));
 
     struct Probe {
         const char* what;
@@ -249,7 +170,7 @@ TEST_F(MainWindowTest, ShowsTheBlackHeaderTheTabsAndThePageWithReadableChineseCa
 
     // The preview frames are drawn: their border differs from the page, their inside is empty.
     for (int index : {page().preview32, page().preview128}) {
-        const ScreenShot preview = ShotOf(w().handleOf(index));
+        const ScreenShot preview = CaptureWindow(w().handleOf(index));
         EXPECT_FALSE(Near(preview.At(0, preview.height / 2), kPageColour, 8)) << "left border " << index;
         EXPECT_FALSE(Near(preview.At(preview.width / 2, preview.height - 1), kPageColour, 8)) << "bottom " << index;
         EXPECT_TRUE(Near(preview.At(preview.width / 2, preview.height / 2), kPageColour, 8)) << "inside " << index;
@@ -259,13 +180,13 @@ TEST_F(MainWindowTest, ShowsTheBlackHeaderTheTabsAndThePageWithReadableChineseCa
     HWND status = w().handleOf(page().singleStatus);
     w().setText(page().singleStatus, L"\xE000\xE001\xE002\xE003\xE004\xE005\xE006\xE007");
     Pump();
-    const size_t boxes = ColumnPatterns(ShotOf(status), kPageColour);
+    const size_t boxes = ColumnPatterns(CaptureWindow(status), kPageColour);
     w().setText(page().singleStatus, L"选择的文件已成功转换.");
     Pump();
-    const size_t glyphs = ColumnPatterns(ShotOf(status), kPageColour);
+    const size_t glyphs = ColumnPatterns(CaptureWindow(status), kPageColour);
     EXPECT_LT(boxes, 8u) << "boxes have few column patterns";
     EXPECT_GT(glyphs, 30u);
-    EXPECT_GT(ColumnPatterns(ShotOf(w().handleOf(page().kindResource)), kPageColour), 30u);
+    EXPECT_GT(ColumnPatterns(CaptureWindow(w().handleOf(page().kindResource)), kPageColour), 30u);
 }
 
 TEST_F(MainWindowTest, DroppedFilesFillSourceKindIndexCaptionAndTarget) {
@@ -559,13 +480,13 @@ DWORD WINAPI DragFromPickerToTarget(void* parameter) {
 }
 
 TEST_F(MainWindowTest, PickingAWindowFillsTheSourceShowsItsIconAndExportsIt) {
-    const IconHandle small = picker_scene::MakeSolidIcon(16, picker_scene::kSmallColour);
-    const IconHandle large = picker_scene::MakeSolidIcon(32, picker_scene::kLargeColour);
+    const IconHandle small = testing_support::MakeSolidIcon(16, picker_scene::kSmallColour);
+    const IconHandle large = testing_support::MakeSolidIcon(32, picker_scene::kLargeColour);
     UiWindow target;
     ASSERT_TRUE(picker_scene::CreateTarget(target, L"GwMainTestTarget", L"picked", small.Get(), large.Get(),
                                            RECT{1000, 60, 1270, 260}));
-    const POINT from = picker_scene::CentreOf(w().handleOf(page().picker));
-    const POINT to = picker_scene::CentreOf(target.window);
+    const POINT from = CentreOnScreen(w().handleOf(page().picker));
+    const POINT to = CentreOnScreen(target.window);
     POINT points[2] = {from, to};
     HANDLE hand = CreateThread(nullptr, 0, DragFromPickerToTarget, points, 0, nullptr);
     ASSERT_TRUE(hand);

@@ -21,17 +21,13 @@
 #include <thread>
 #include <vector>
 
+#include "MainWindowFixture.h"
 #include "PictureSupport.h"
 #include "RegistryGuard.h"
-#include "ScreenSupport.h"
-#include "TestSupport.h"
-#include "app/Application.h"
-#include "app/MainWindow.h"
 #include "engine/FolderIcon.h"
 #include "engine/IconSources.h"
 #include "engine/IconWriter.h"
 #include "sys/IconCache.h"
-#include "sys/SystemInfo.h"
 
 namespace {
 
@@ -39,8 +35,6 @@ using testing_support::Exists;
 using testing_support::Narrow;
 using testing_support::RegistryKeyGuard;
 using testing_support::RegistryValue;
-using testing_support::ScreenShot;
-using testing_support::TempFolder;
 
 const ::testing::Environment* const kImaging = testing_support::RegisterImagingEnvironment();
 
@@ -55,17 +49,6 @@ constexpr wchar_t kResetDone[] = L"图标已成功恢复. 如果未更新, 请�
 constexpr wchar_t kFolderFailed[] = L"操作未成功. 请尝试以管理员身份运行 Glyphwright.";
 constexpr wchar_t kSwitchDone[] = L"调整成功应用.";
 constexpr wchar_t kSwitchFailed[] = L"无法应用调整. 请尝试以管理员身份运行 Glyphwright.";
-
-BOOL CALLBACK FindOwnDialog(HWND window, LPARAM param) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    wchar_t className[64] = {};
-    GetClassNameW(window, className, 64);
-    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || lstrcmpW(className, L"#32770") != 0)
-        return TRUE;
-    *reinterpret_cast<HWND*>(param) = window;
-    return FALSE;
-}
 
 // Answers each dialog of this process that comes up while it lives, from a thread of its own, and notes the
 // dialogs' titles. A dialog that ignores its answer is closed, so that the test fails instead of hanging.
@@ -85,8 +68,7 @@ public:
 private:
     void Run() {
         while (!stop_) {
-            HWND dialog = nullptr;
-            EnumWindows(FindOwnDialog, reinterpret_cast<LPARAM>(&dialog));
+            HWND dialog = testing_support::FindOwnDialog();
             if (!dialog) {
                 Sleep(20);
                 continue;
@@ -113,22 +95,14 @@ private:
     std::thread thread_;
 };
 
-class UtilitiesPageTest : public ::testing::Test {
+class UtilitiesPageTest : public testing_support::MainWindowFixture {
 protected:
     void SetUp() override {
         CoInitialize(nullptr);
         // The switches must show what is stored when the page is built: hidden files shown, system files not.
         ASSERT_TRUE(testing_support::SetRegistryNumber(HKEY_CURRENT_USER, kAdvanced, L"Hidden", 1));
         ASSERT_TRUE(testing_support::SetRegistryNumber(HKEY_CURRENT_USER, kAdvanced, L"ShowSuperHidden", 0));
-        app.instance = GetModuleHandleW(nullptr);
-        app.isWow64 = IsWow64(nullptr);
-        app.BuildSystemPaths();
-        app.programFolder = folder.Path();
-        main = std::make_unique<MainWindow>(app);
-        ASSERT_TRUE(main->BuildMainWindow(0, WideString()));
-        main->Show(SW_SHOWNORMAL);
-        SetForegroundWindow(app.mainWindow.window);
-        Pump();
+        ASSERT_NO_FATAL_FAILURE(ShowMainWindow());
         ShowPage(2);
     }
     void TearDown() override {
@@ -136,22 +110,6 @@ protected:
         CoUninitialize();
     }
 
-    // Dispatches what comes until the queue has stayed empty for a few rounds.
-    void Pump() {
-        for (int quiet = 0; quiet < 4;) {
-            bool any = false;
-            while (app.NextEvent(false)) {
-                any = true;
-                main->Dispatch();
-            }
-            if (any) {
-                quiet = 0;
-            } else {
-                ++quiet;
-                Sleep(15);
-            }
-        }
-    }
     // Clicks the tab of a page, as the user switches pages.
     void ShowPage(int position) {
         HWND tab = w().handleOf(main->tab);
@@ -165,43 +123,13 @@ protected:
         ASSERT_EQ(position, main->ShownPage());
     }
 
-    UiWindow& w() { return app.mainWindow; }
     UtilitiesPage& page() { return main->utilities; }
-    std::wstring Text(int index) { return w().getText(index).Text(); }
-    bool Checked(int index) { return w().getState(index, kStateChecked) != 0; }
-    void Click(int index) {
-        testing_support::ClickCentre(w().handleOf(index));
-        // A pointer left resting on a control can keep the window repainting, so the queue would never settle.
-        SetCursorPos(0, 0);
-        Pump();
-    }
     void SetText(int index, const std::wstring& text) { w().setText(index, text.c_str()); }
     std::wstring Apply(const std::wstring& source, const std::wstring& target) {
         SetText(page().folderIconSource, source);
         SetText(page().folderField, target);
         Click(page().applyIconButton);
         return Text(page().folderIconStatus);
-    }
-    void Drop(const std::vector<std::wstring>& paths, int onControl) {
-        RECT rect;
-        GetWindowRect(w().handleOf(onControl), &rect);
-        MapWindowPoints(HWND_DESKTOP, w().window, reinterpret_cast<POINT*>(&rect), 2);
-        size_t units = 1;
-        for (const auto& path : paths)
-            units += path.size() + 1;
-        HGLOBAL block = GlobalAlloc(GHND, sizeof(DROPFILES) + units * sizeof(wchar_t));
-        auto* header = static_cast<DROPFILES*>(GlobalLock(block));
-        header->pFiles = sizeof(DROPFILES);
-        header->pt = POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-        header->fWide = TRUE;
-        auto* out = reinterpret_cast<wchar_t*>(header + 1);
-        for (const auto& path : paths) {
-            wcscpy(out, path.c_str());
-            out += path.size() + 1;
-        }
-        GlobalUnlock(block);
-        PostMessageW(w().window, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
-        Pump();
     }
     // The text the tooltip shows for a control.
     std::wstring TipOf(int index) {
@@ -236,9 +164,6 @@ protected:
     }
 
     RegistryKeyGuard guard{HKEY_CURRENT_USER, kAdvanced};
-    TempFolder folder;
-    Application app;
-    std::unique_ptr<MainWindow> main;
 };
 
 TEST_F(UtilitiesPageTest, ApplyChecksItsFieldsInOrderAndLeavesTheFolderAlone) {
@@ -489,16 +414,8 @@ TEST_F(UtilitiesPageTest, ScreenshotOfThePageAfterSettingAFolderIcon) {
     Click(page().applyIconButton);
     ASSERT_EQ(kSetDone, Text(page().folderIconStatus));
 
-    const ScreenShot shot = testing_support::CaptureWindow(w().window);
-    std::vector<uint32_t> argb(shot.pixels.size());
-    std::transform(shot.pixels.begin(), shot.pixels.end(), argb.begin(), [](uint32_t p) { return p | 0xFF000000; });
-    WorkingImage image = WorkingImageFromPixels(argb.data(), shot.width, shot.height);
-    CLSID png;
-    CreateDirectoryW(testing_support::BuildFile(L"test-artifacts").Text(), nullptr);
-    EXPECT_TRUE(image && FindPngEncoder(png) &&
-                gdip::GdipSaveImageToFile(image.Get(),
-                                          testing_support::BuildFile(L"test-artifacts\\utilities-page.png").Text(),
-                                          &png, nullptr) == kGpOk);
+    EXPECT_TRUE(testing_support::SaveShot(testing_support::CaptureWindow(w().window),
+                                          testing_support::ArtifactFile(L"utilities-page.png").Text()));
 }
 
 }  // namespace

@@ -16,7 +16,8 @@
 
 namespace {
 
-using picker_scene::MakeSolidIcon;
+using testing_support::CentreOnScreen;
+using testing_support::MakeSolidIcon;
 using testing_support::Narrow;
 
 // The catcher's rounded shape is made with the imaging library.
@@ -237,7 +238,7 @@ PickWindowTest::Scene* PickWindowTest::scene = nullptr;
 
 TEST_F(PickWindowTest, DragEndsWithTheWindowUnderTheCursorAndEverythingPutBack) {
     Scene& s = *scene;
-    const POINT overCatcher = picker_scene::CentreOf(s.owner.window.window);
+    const POINT overCatcher = CentreOnScreen(s.owner.window.window);
     struct Case {
         const char* name;
         std::vector<POINT> path;
@@ -247,22 +248,22 @@ TEST_F(PickWindowTest, DragEndsWithTheWindowUnderTheCursorAndEverythingPutBack) 
     };
     const Case cases[] = {
         {"titled window with both icons",
-         {picker_scene::CentreOf(s.iconless.window), picker_scene::CentreOf(s.titled.window)},
+         {CentreOnScreen(s.iconless.window), CentreOnScreen(s.titled.window)},
          s.titled.window,
          L"拾取目标 titled",
          true,
          true},
         // The catcher shows what the window answers; the page later uses the large icon for both.
         {"untitled window with a large icon only",
-         {picker_scene::CentreOf(s.untitled.window)},
+         {CentreOnScreen(s.untitled.window)},
          s.untitled.window,
          L"(无标题)",
          false,
          true},
-        {"window without icons", {picker_scene::CentreOf(s.iconless.window)}, nullptr, L"no icons here", false, false},
+        {"window without icons", {CentreOnScreen(s.iconless.window)}, nullptr, L"no icons here", false, false},
         // The catcher lies over the owner; the window under the catcher is the one chosen.
         {"released over the catcher",
-         {picker_scene::CentreOf(s.titled.window), overCatcher},
+         {CentreOnScreen(s.titled.window), overCatcher},
          s.owner.window.window,
          L"picker owner",
          true,
@@ -284,7 +285,7 @@ TEST_F(PickWindowTest, DragEndsWithTheWindowUnderTheCursorAndEverythingPutBack) 
         EXPECT_EQ(seen.rect.right - seen.rect.left, 400) << c.name;
         EXPECT_EQ(seen.rect.bottom - seen.rect.top, 200) << c.name;
         EXPECT_TRUE(seen.cornersCut) << c.name << ": the catcher has rounded corners";
-        const POINT ownerCentre = picker_scene::CentreOf(s.owner.window.window);
+        const POINT ownerCentre = CentreOnScreen(s.owner.window.window);
         EXPECT_NEAR((seen.rect.left + seen.rect.right) / 2, ownerCentre.x, 1) << c.name;
         EXPECT_NEAR((seen.rect.top + seen.rect.bottom) / 2, ownerCentre.y, 1) << c.name;
         // Afterwards: cursors reloaded once, picker shown again, catcher gone.
@@ -305,12 +306,11 @@ TEST_F(PickWindowTest, PickerIsHiddenAndItsIconIsTheCursorWhileDragging) {
     const HCURSOR before = LoadCursorW(nullptr, IDC_ARROW);
     SetCursor(before);
     // The pointer crosses windows whose class cursor is the arrow; the icon must stay the cursor all the same.
-    Drag({picker_scene::CentreOf(scene->iconless.window), picker_scene::CentreOf(scene->titled.window)}, seen, calls,
-         [&](int) {
-             ++rounds;
-             hiddenRounds += PickerVisible() ? 0 : 1;
-             iconRounds += GetCursor() == pickerIcon ? 1 : 0;
-         });
+    Drag({CentreOnScreen(scene->iconless.window), CentreOnScreen(scene->titled.window)}, seen, calls, [&](int) {
+        ++rounds;
+        hiddenRounds += PickerVisible() ? 0 : 1;
+        iconRounds += GetCursor() == pickerIcon ? 1 : 0;
+    });
     EXPECT_EQ(hiddenRounds, rounds);
     EXPECT_EQ(iconRounds, rounds);
     for (int size : calls.sizes)
@@ -340,8 +340,8 @@ TEST_F(PickWindowTest, AFailingStepEndsTheDragWithNothingChosenAndEverythingPutB
         CatcherSeen seen;
         RecordingCursors calls;
         SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-        const bool picked = Drag({picker_scene::CentreOf(s.titled.window), picker_scene::CentreOf(s.untitled.window)},
-                                 seen, calls, c.fail);
+        const bool picked =
+            Drag({CentreOnScreen(s.titled.window), CentreOnScreen(s.untitled.window)}, seen, calls, c.fail);
         EXPECT_FALSE(picked) << c.name;
         EXPECT_EQ(FieldText(), L"") << c.name;
         EXPECT_EQ(calls.reloads, 1) << c.name;
@@ -367,7 +367,7 @@ TEST_F(PickWindowTest, MessagesAreHandledWhileThePointerRestsOnOneWindow) {
     RecordingCursors calls;
     PickerSystem system;
     system.cursors = &calls;
-    const POINT rest = picker_scene::CentreOf(scene->titled.window);
+    const POINT rest = CentreOnScreen(scene->titled.window);
     system.buttonHeld = [&]() {
         SetCursorPos(rest.x, rest.y);
         if (++rounds == 5) timer = SetTimer(nullptr, 0, 1, MarkTimer);

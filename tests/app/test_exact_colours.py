@@ -1,35 +1,13 @@
 """A flat half-transparent picture keeps its exact straight colour and alpha in every entry the real program writes,
 bitmap and PNG alike, and in a PNG output; read back with PIL."""
-import io
-import struct
 import unittest
 
 from PIL import Image
 
 import gw
+import icofile
 
 COLOURS = [(200, 100, 50, 128), (17, 230, 99, 200)]
-
-
-def entries(path):
-    """(size, is_png, RGBA image) of every entry of an .ico file, each decoded on its own."""
-    with open(path, "rb") as f:
-        data = f.read()
-    count = struct.unpack_from("<H", data, 4)[0]
-    result = []
-    for i in range(count):
-        width, height, _, _, _, bits, length, offset = struct.unpack_from("<BBBBHHII", data, 6 + 16 * i)
-        block = data[offset:offset + length]
-        size = width or 256
-        if block.startswith(b"\x89PNG"):
-            result.append((size, True, Image.open(io.BytesIO(block)).convert("RGBA")))
-            continue
-        # A 32-bit bitmap entry: header, bottom-up BGRA rows, then the AND mask.
-        header = struct.unpack_from("<I", block, 0)[0]
-        pixels = block[header:header + size * size * 4]
-        image = Image.frombytes("RGBA", (size, size), pixels, "raw", "BGRA", 0, -1)
-        result.append((size, False, image))
-    return result
 
 
 class ExactColourTest(gw.TempDirTest):
@@ -43,7 +21,7 @@ class ExactColourTest(gw.TempDirTest):
                     result = gw.run("/formats=16,32,48,64,256", "/crop", "/convert", gw.win_path(source),
                                     gw.win_path(output))
                     self.assertEqual(result.returncode, 0)
-                    found = entries(output)
+                    found = icofile.entries(output)
                     self.assertEqual([(size, png) for size, png, _ in found],
                                      [(16, False), (32, False), (48, False), (64, True), (256, True)])
                     for size, png, image in found:
@@ -52,7 +30,7 @@ class ExactColourTest(gw.TempDirTest):
                     result = gw.run("/formats=256", "/nopngc", "/crop", "/convert", gw.win_path(source),
                                     gw.win_path(nopngc))
                     self.assertEqual(result.returncode, 0)
-                    (size, png, image), = entries(nopngc)
+                    (size, png, image), = icofile.entries(nopngc)
                     self.assertFalse(png)
                     self.assertEqual(image.getcolors(), [(256 * 256, colour)])
                     single = self.path("single.png")

@@ -100,26 +100,11 @@ std::vector<uint8_t> IconGroupResource(WORD iconId) {
 // Copies this test program to path and gives the copy three icon groups, the middle one naming a missing image,
 // so that it can't be loaded. Resource directories list groups by id: 10, 20, 30.
 bool MakeResourceFile(const wchar_t* path) {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    if (!CopyFileW(self, path, FALSE)) return false;
-    HANDLE update = BeginUpdateResourceW(path, TRUE);
-    if (!update) return false;
-    const std::vector<uint8_t> red = IconImageResource(kRed), blue = IconImageResource(kBlue);
-    const std::vector<uint8_t> first = IconGroupResource(1), broken = IconGroupResource(99),
-                               third = IconGroupResource(2);
-    const WORD language = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
-    bool ok = UpdateResourceW(update, RT_ICON, MAKEINTRESOURCEW(1), language, const_cast<uint8_t*>(red.data()),
-                              static_cast<DWORD>(red.size())) &&
-              UpdateResourceW(update, RT_ICON, MAKEINTRESOURCEW(2), language, const_cast<uint8_t*>(blue.data()),
-                              static_cast<DWORD>(blue.size())) &&
-              UpdateResourceW(update, RT_GROUP_ICON, MAKEINTRESOURCEW(10), language, const_cast<uint8_t*>(first.data()),
-                              static_cast<DWORD>(first.size())) &&
-              UpdateResourceW(update, RT_GROUP_ICON, MAKEINTRESOURCEW(20), language,
-                              const_cast<uint8_t*>(broken.data()), static_cast<DWORD>(broken.size())) &&
-              UpdateResourceW(update, RT_GROUP_ICON, MAKEINTRESOURCEW(30), language, const_cast<uint8_t*>(third.data()),
-                              static_cast<DWORD>(third.size()));
-    return EndUpdateResourceW(update, !ok) && ok;
+    return CopyProgramWithResources(path, {{RT_ICON, 1, IconImageResource(kRed)},
+                                           {RT_ICON, 2, IconImageResource(kBlue)},
+                                           {RT_GROUP_ICON, 10, IconGroupResource(1)},
+                                           {RT_GROUP_ICON, 20, IconGroupResource(99)},
+                                           {RT_GROUP_ICON, 30, IconGroupResource(2)}});
 }
 
 // Position of a name in the folder's own listing order, -1 when absent.

@@ -39,18 +39,10 @@ struct GroupEntry {
 };
 bool MakeLibrary(const wchar_t* path, const std::vector<std::vector<uint8_t>>& images,
                  const std::vector<std::vector<GroupEntry>>& groups) {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    if (!CopyFileW(self, path, FALSE)) return false;
-    HANDLE update = BeginUpdateResourceW(path, TRUE);
-    if (!update) return false;
-    const WORD language = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
-    bool ok = true;
-    for (size_t i = 0; i < images.size() && ok; ++i) {
-        ok = UpdateResourceW(update, RT_ICON, MAKEINTRESOURCEW(i + 1), language, const_cast<uint8_t*>(images[i].data()),
-                             static_cast<DWORD>(images[i].size()));
-    }
-    for (size_t g = 0; g < groups.size() && ok; ++g) {
+    std::vector<ProgramResource> resources;
+    for (size_t i = 0; i < images.size(); ++i)
+        resources.push_back({RT_ICON, static_cast<WORD>(i + 1), images[i]});
+    for (size_t g = 0; g < groups.size(); ++g) {
         std::vector<uint8_t> group = {0, 0, 1, 0, static_cast<uint8_t>(groups[g].size()), 0};
         for (const GroupEntry& entry : groups[g]) {
             const uint32_t bytes = entry.id <= images.size() ? static_cast<uint32_t>(images[entry.id - 1].size()) : 40;
@@ -71,10 +63,9 @@ bool MakeLibrary(const wchar_t* path, const std::vector<std::vector<uint8_t>>& i
                                      static_cast<uint8_t>(entry.id >> 8)};
             group.insert(group.end(), row, row + 14);
         }
-        ok = UpdateResourceW(update, RT_GROUP_ICON, MAKEINTRESOURCEW(g + 1), language, group.data(),
-                             static_cast<DWORD>(group.size()));
+        resources.push_back({RT_GROUP_ICON, static_cast<WORD>(g + 1), std::move(group)});
     }
-    return EndUpdateResourceW(update, !ok) && ok;
+    return CopyProgramWithResources(path, resources);
 }
 
 // A PNG stream of size x size grey-and-alpha pixels (grey (x + 2y) mod 256, alpha 255 on the left half, 96 on the

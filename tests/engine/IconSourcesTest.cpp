@@ -50,23 +50,15 @@ bool MakeShortcut(const WideString& path, const wchar_t* target, const wchar_t* 
 
 // A copy of this test program whose icon groups (ids 1, 2, ...) each hold one image of the given size and depth.
 bool MakeDepthLibrary(const wchar_t* path, const std::vector<IconDepth>& depths, int size) {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    if (!CopyFileW(self, path, FALSE)) return false;
-    HANDLE update = BeginUpdateResourceW(path, TRUE);
-    if (!update) return false;
-    const WORD language = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
-    bool ok = true;
-    for (size_t i = 0; i < depths.size() && ok; ++i) {
+    std::vector<ProgramResource> resources;
+    for (size_t i = 0; i < depths.size(); ++i) {
         const WORD id = static_cast<WORD>(i + 1);
         std::vector<uint8_t> image = IconImageBytes(depths[i], size);
         std::vector<uint8_t> group = IconGroupBytes(depths[i], size, id, image.size());
-        ok = UpdateResourceW(update, RT_ICON, MAKEINTRESOURCEW(id), language, image.data(),
-                             static_cast<DWORD>(image.size())) &&
-             UpdateResourceW(update, RT_GROUP_ICON, MAKEINTRESOURCEW(id), language, group.data(),
-                             static_cast<DWORD>(group.size()));
+        resources.push_back({RT_ICON, id, std::move(image)});
+        resources.push_back({RT_GROUP_ICON, id, std::move(group)});
     }
-    return EndUpdateResourceW(update, !ok) && ok;
+    return CopyProgramWithResources(path, resources);
 }
 
 class IconSourcesTest : public ::testing::Test {

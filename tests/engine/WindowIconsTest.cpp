@@ -26,25 +26,6 @@ constexpr uint32_t kBlue = 0xFF0000FF;
 constexpr wchar_t kLargeClass[] = L"GwTestLargeIconClass";
 constexpr wchar_t kPlainClass[] = L"GwTestPlainClass";
 
-// A solid opaque icon of one colour.
-IconHandle MakeSolidIcon(int size, uint32_t colour) {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = size;
-    info.bmiHeader.biHeight = -size;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    GdiObjectHandle colourBitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!colourBitmap) return IconHandle();
-    for (int i = 0; i < size * size; ++i)
-        static_cast<uint32_t*>(bits)[i] = colour;
-    const std::vector<uint8_t> maskBits(static_cast<size_t>((size + 15) / 16 * 2) * size, 0);
-    GdiObjectHandle mask(CreateBitmap(size, size, 1, 1, maskBits.data()));
-    ICONINFO icon = {TRUE, 0, 0, static_cast<HBITMAP>(mask.Get()), static_cast<HBITMAP>(colourBitmap.Get())};
-    return IconHandle(CreateIconIndirect(&icon));
-}
-
 // What a test window answers to WM_GETICON, and a job whose cancel flag the first query sets.
 struct WindowAnswers {
     HICON smallIcon = nullptr;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "sys/Handles.h"
+
 namespace testing_support {
 
 // The kinds of icon image: palette images of 1, 4 and 8 bits, 24-bit, 32-bit with its own alpha, and 32-bit whose
@@ -151,6 +153,25 @@ inline std::vector<uint8_t> IconGroupBytes(IconDepth depth, int size, WORD iconI
     group.push_back(static_cast<uint8_t>(iconId));
     group.push_back(static_cast<uint8_t>(iconId >> 8));
     return group;
+}
+
+// A solid opaque icon of one colour (0xAARRGGBB).
+inline IconHandle MakeSolidIcon(int size, uint32_t colour) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    GdiObjectHandle colourBitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!colourBitmap) return IconHandle();
+    for (int i = 0; i < size * size; ++i)
+        static_cast<uint32_t*>(bits)[i] = colour;
+    const std::vector<uint8_t> maskBits(static_cast<size_t>((size + 15) / 16 * 2) * size, 0);
+    GdiObjectHandle mask(CreateBitmap(size, size, 1, 1, maskBits.data()));
+    ICONINFO icon = {TRUE, 0, 0, static_cast<HBITMAP>(mask.Get()), static_cast<HBITMAP>(colourBitmap.Get())};
+    return IconHandle(CreateIconIndirect(&icon));
 }
 
 }  // namespace testing_support

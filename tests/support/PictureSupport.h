@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "ScreenSupport.h"
 #include "engine/Imaging.h"
 #include "sys/WideString.h"
 
@@ -74,6 +75,17 @@ inline bool SavePicture(const WideString& path, int width, int height, const Pix
 inline bool SavePicture(const WideString& path, int width, int height, uint32_t argb,
                         const wchar_t* mimeType = L"image/png") {
     return SavePicture(path, width, height, Flat(argb), mimeType);
+}
+
+// Keeps a screen shot as an opaque PNG file, for a person to look at; the imaging library must be started.
+inline bool SaveShot(const ScreenShot& shot, const wchar_t* path) {
+    std::vector<uint32_t> pixels(shot.pixels.size());
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = 0xFF000000 | shot.pixels[i];
+    WorkingImage image = WorkingImageFromPixels(pixels.data(), shot.width, shot.height);
+    CLSID png;
+    return image && FindEncoder(L"image/png", png) &&
+           gdip::GdipSaveImageToFile(image.Get(), path, &png, nullptr) == kGpOk;
 }
 
 }  // namespace testing_support

@@ -68,6 +68,11 @@ WideString BuildFile(const wchar_t* name) {
     return WideString::Concat(dir, L"\\", name);
 }
 
+WideString ArtifactFile(const wchar_t* name) {
+    CreateDirectoryW(BuildFile(L"test-artifacts").Text(), nullptr);
+    return BuildFile(WideString::Concat(L"test-artifacts\\", name).Text());
+}
+
 bool WriteBytes(const wchar_t* path, const void* data, size_t size) {
     HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -133,6 +138,22 @@ int RunProcess(const wchar_t* commandLine, DWORD timeoutMs) {
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
     return result;
+}
+
+bool CopyProgramWithResources(const wchar_t* path, const std::vector<ProgramResource>& resources) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (!CopyFileW(self, path, FALSE)) return false;
+    HANDLE update = BeginUpdateResourceW(path, TRUE);
+    if (!update) return false;
+    const WORD language = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
+    bool ok = true;
+    for (size_t i = 0; i < resources.size() && ok; ++i) {
+        const ProgramResource& resource = resources[i];
+        ok = UpdateResourceW(update, resource.type, MAKEINTRESOURCEW(resource.id), language,
+                             const_cast<uint8_t*>(resource.bytes.data()), static_cast<DWORD>(resource.bytes.size()));
+    }
+    return EndUpdateResourceW(update, !ok) && ok;
 }
 
 std::string Narrow(const wchar_t* text) {

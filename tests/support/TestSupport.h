@@ -34,6 +34,9 @@ void RemoveTree(const wchar_t* path);
 // for example BuildFile(L"Glyphwright.exe") or BuildFile(L"gwtest_helper.exe").
 WideString BuildFile(const wchar_t* name);
 
+// Windows path of a file kept in the build folder's test-artifacts folder (made when missing) for a person to look at.
+WideString ArtifactFile(const wchar_t* name);
+
 bool WriteBytes(const wchar_t* path, const void* data, size_t size);
 bool WriteBytes(const wchar_t* path, const std::vector<uint8_t>& data);
 std::vector<uint8_t> ReadBytes(const wchar_t* path);
@@ -44,6 +47,16 @@ std::set<std::wstring> FolderNames(const WideString& folder);
 // Runs a program (command line as typed) and waits up to timeoutMs; returns its exit code, or -1 when it did
 // not start or did not end in time (it is then terminated).
 int RunProcess(const wchar_t* commandLine, DWORD timeoutMs = 60000);
+
+// A resource of a program file: its type (RT_ICON, RT_GROUP_ICON, ...), its numeric id and its bytes.
+struct ProgramResource {
+    const wchar_t* type;
+    WORD id;
+    std::vector<uint8_t> bytes;
+};
+
+// Copies this test program to path and gives the copy the resources (language neutral) in place of its own.
+bool CopyProgramWithResources(const wchar_t* path, const std::vector<ProgramResource>& resources);
 
 // Narrow text of a wide string, for assertion messages.
 std::string Narrow(const wchar_t* text);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "ScreenSupport.h"
 #include "TestSupport.h"
 #include "engine/Imaging.h"
 #include "ui/Regions.h"
@@ -20,33 +21,10 @@ namespace {
 constexpr const wchar_t* kClass = L"GwPaintingTest";
 constexpr uint32_t kBlack = 0xFF000000, kWhite = 0xFFFFFFFF, kBand = 0xFFF0F0FF;
 
-// Pixels (0xAARRGGBB) of a bitmap read back through a top-down 32-bit DIB.
-struct Pixels {
-    int width = 0, height = 0;
-    std::vector<uint32_t> values;
-    uint32_t at(int x, int y) const { return values[static_cast<size_t>(y) * width + x]; }
-    uint32_t rgb(int x, int y) const { return at(x, y) & 0xFFFFFF; }
-};
-
-Pixels ReadBitmap(HBITMAP bitmap) {
-    Pixels result;
-    BITMAP info = {};
-    if (!GetObjectW(bitmap, sizeof(info), &info)) return result;
-    result.width = info.bmWidth;
-    result.height = info.bmHeight;
-    result.values.resize(static_cast<size_t>(info.bmWidth) * info.bmHeight);
-    BITMAPINFO header = {};
-    header.bmiHeader.biSize = sizeof(header.bmiHeader);
-    header.bmiHeader.biWidth = info.bmWidth;
-    header.bmiHeader.biHeight = -info.bmHeight;
-    header.bmiHeader.biPlanes = 1;
-    header.bmiHeader.biBitCount = 32;
-    header.bmiHeader.biCompression = BI_RGB;
-    HDC screen = GetDC(nullptr);
-    GetDIBits(screen, bitmap, 0, info.bmHeight, result.values.data(), &header, DIB_RGB_COLORS);
-    ReleaseDC(nullptr, screen);
-    return result;
-}
+using Pixels = testing_support::BitmapPixels;
+using testing_support::CountDarkGreen;
+using testing_support::IsDarkGreen;
+using testing_support::ReadBitmap;
 
 // What a paint callback draws into a width x height DIB prefilled with `fill`.
 template <typename Paint>
@@ -107,18 +85,6 @@ HRGN WindowRegion(HWND window) {
     return region;
 }
 
-bool IsDarkGreen(uint32_t argb) {
-    const int r = (argb >> 16) & 0xFF, g = (argb >> 8) & 0xFF, b = argb & 0xFF;
-    return g > 40 && g > r + 30 && g > b + 30;
-}
-
-int CountDarkGreen(const Pixels& pixels) {
-    int count = 0;
-    for (uint32_t value : pixels.values)
-        count += IsDarkGreen(value) ? 1 : 0;
-    return count;
-}
-
 // The screen under a rectangle, as the user sees it.
 Pixels CaptureScreen(const RECT& area) {
     const int width = area.right - area.left, height = area.bottom - area.top;
@@ -136,13 +102,7 @@ Pixels CaptureScreen(const RECT& area) {
 // Keeps a capture as a 32-bit BMP in the build folder, to be looked at.
 void SaveBmp(const Pixels& pixels, const wchar_t* name) {
     BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof(info);
-    info.biWidth = pixels.width;
-    info.biHeight = -pixels.height;
-    info.biPlanes = 1;
-    info.biBitCount = 32;
-    info.biCompression = BI_RGB;
+    const BITMAPINFOHEADER info = testing_support::TopDownDib(pixels.width, pixels.height).bmiHeader;
     const size_t bytes = pixels.values.size() * 4;
     file.bfType = 0x4D42;
     file.bfOffBits = sizeof(file) + sizeof(info);

@@ -2,18 +2,20 @@
 #include "ui/UiWindow.h"
 
 #include <gtest/gtest.h>
-#include <shlobj.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "MessageSupport.h"
 #include "TestSupport.h"
 #include "engine/Imaging.h"
 
 namespace {
 
+using testing_support::CentreIn;
 using testing_support::Narrow;
+using testing_support::PostDrop;
 
 constexpr const wchar_t* kClass = L"GwToolkitCoreTest";
 
@@ -37,34 +39,6 @@ int CountCloseEvents(UiEventSlot& slot) {
         if (UiWindow::pumpEvent(slot, kPumpPoll) == kEventClose) ++closes;
     }
     return closes;
-}
-
-// A DROPFILES block as the shell hands it over: header, then the wide paths each with a terminator, then one more.
-HGLOBAL MakeDrop(POINT point, const std::vector<std::wstring>& paths) {
-    size_t units = 1;
-    for (const auto& path : paths)
-        units += path.size() + 1;
-    HGLOBAL block = GlobalAlloc(GHND, sizeof(DROPFILES) + units * sizeof(wchar_t));
-    auto* header = static_cast<DROPFILES*>(GlobalLock(block));
-    header->pFiles = sizeof(DROPFILES);
-    header->pt = point;
-    header->fNC = FALSE;
-    header->fWide = TRUE;
-    auto* out = reinterpret_cast<wchar_t*>(reinterpret_cast<BYTE*>(header) + sizeof(DROPFILES));
-    for (const auto& path : paths) {
-        wcscpy(out, path.c_str());
-        out += path.size() + 1;
-    }
-    *out = 0;
-    GlobalUnlock(block);
-    return block;
-}
-
-POINT CentreOf(HWND child, HWND parent) {
-    RECT rect;
-    GetWindowRect(child, &rect);
-    MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&rect), 2);
-    return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
 }
 
 // Hidden windows cost little under Wine; each test gets its own.
@@ -374,12 +348,12 @@ TEST_F(VisibleWindowTest, DroppedFilesNameTheControlUnderThePointInDropOrder) {
         int target;
     };
     const Case cases[] = {
-        {"edit", CentreOf(window->handleOf(edit), window->window), edit},
-        {"check box label", CentreOf(window->handleOf(label), window->window), label},
+        {"edit", CentreIn(window->handleOf(edit), window->window), edit},
+        {"check box label", CentreIn(window->handleOf(label), window->window), label},
         {"bare client area", POINT{450, 350}, 0},
     };
     for (const Case& c : cases) {
-        PostMessageW(window->window, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(c.point, paths)), 0);
+        PostDrop(window->window, c.point, paths);
         ASSERT_TRUE(PumpUntil(*events, kEventFilesDropped)) << c.name;
         EXPECT_EQ(events->message, static_cast<UINT>(WM_DROPFILES)) << c.name;
         EXPECT_EQ(events->param1, c.target) << c.name;
@@ -433,7 +407,7 @@ TEST_F(VisibleWindowTest, AClickThatDragsTheWindowStillReportsTheClickLast) {
     const int notifying = window->addLabel(L"notifying", 20, 60, 100, 20);
     for (int index : {plain, notifying})
         window->controls[index].flags |= kControlDragsWindow;
-    const POINT overPlain = CentreOf(window->handleOf(plain), window->window);
+    const POINT overPlain = CentreIn(window->handleOf(plain), window->window);
     struct Case {
         const char* name;
         UINT message;

@@ -8,34 +8,19 @@
 #include <cstdint>
 #include <vector>
 
+#include "IconImageSupport.h"
+#include "ScreenSupport.h"
 #include "sys/Handles.h"
 #include "ui/UiWindow.h"
 
 namespace picker_scene {
 
+using testing_support::MakeSolidIcon;
+
 constexpr uint32_t kPickerColour = 0xFF00A000;  // the picker control's icon
 constexpr uint32_t kOwnerColour = 0xFFE0C000;   // the owner's window icons
 constexpr uint32_t kSmallColour = 0xFFFF0000;   // a target's small icon
 constexpr uint32_t kLargeColour = 0xFF0000FF;   // a target's large icon
-
-// A solid opaque icon of one colour (0xAARRGGBB).
-inline IconHandle MakeSolidIcon(int size, uint32_t colour) {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = size;
-    info.bmiHeader.biHeight = -size;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    GdiObjectHandle colourBitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!colourBitmap) return IconHandle();
-    for (int i = 0; i < size * size; ++i)
-        static_cast<uint32_t*>(bits)[i] = colour;
-    const std::vector<uint8_t> maskBits(static_cast<size_t>((size + 15) / 16 * 2) * size, 0);
-    GdiObjectHandle mask(CreateBitmap(size, size, 1, 1, maskBits.data()));
-    ICONINFO icon = {TRUE, 0, 0, static_cast<HBITMAP>(mask.Get()), static_cast<HBITMAP>(colourBitmap.Get())};
-    return IconHandle(CreateIconIndirect(&icon));
-}
 
 // A shown toolkit window with a title and the given icons (copies; null for none).
 inline bool CreateTarget(UiWindow& window, const wchar_t* className, const wchar_t* title, HICON small, HICON big,
@@ -68,17 +53,7 @@ struct Owner {
         return picker && field;
     }
     // Centre of the picker control on the screen.
-    POINT PickerPoint() const {
-        RECT r = {};
-        GetWindowRect(window.handleOf(picker), &r);
-        return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-    }
+    POINT PickerPoint() const { return testing_support::CentreOnScreen(window.handleOf(picker)); }
 };
-
-inline POINT CentreOf(HWND window) {
-    RECT r = {};
-    GetWindowRect(window, &r);
-    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
 
 }  // namespace picker_scene

@@ -92,14 +92,14 @@ int main() {
     CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr);
     ImagingSession imaging;
     picker_scene::Owner owner;
-    IconHandle small = picker_scene::MakeSolidIcon(16, picker_scene::kSmallColour);
-    IconHandle large = picker_scene::MakeSolidIcon(32, picker_scene::kLargeColour);
+    IconHandle small = testing_support::MakeSolidIcon(16, picker_scene::kSmallColour);
+    IconHandle large = testing_support::MakeSolidIcon(32, picker_scene::kLargeColour);
     UiWindow target;
     if (!owner.Create(40, 40) || !picker_scene::CreateTarget(target, L"GwPickerDragTarget", L"拾取目标 Picker target",
                                                              small.Get(), large.Get(), RECT{700, 300, 1000, 500}))
         return 1;
     const POINT picker = owner.PickerPoint();
-    const POINT aim = picker_scene::CentreOf(target.window);
+    const POINT aim = testing_support::CentreOnScreen(target.window);
     Say(L"owner " + Hex(owner.window.window));
     Say(L"picker " + std::to_wstring(picker.x) + L" " + std::to_wstring(picker.y));
     Say(L"target " + Hex(target.window) + L" " + std::to_wstring(aim.x) + L" " + std::to_wstring(aim.y));
