@@ -132,12 +132,13 @@ bool IsIconFile(const WideString& path) {
 }
 
 // Pictures of different colours, big enough that each takes the worker a noticeable moment.
-void MakePictures(const WideString& folder, int count) {
+// Pictures of width x height; large ones keep a batch running long enough to watch its progress.
+void MakePictures(const WideString& folder, int count, int width = 256, int height = 200) {
     CreateDirectoryW(folder.Text(), nullptr);
     for (int i = 0; i < count; ++i) {
         const uint32_t colour = 0xFF000000u | static_cast<uint32_t>(i * 0x0A1F37) % 0xFFFFFF;
         const WideString name = WideString::Concat(folder, L"\\picture", WideString::FromInt(i), L".png");
-        ASSERT_TRUE(SavePicture(name, 256, 200, colour));
+        ASSERT_TRUE(SavePicture(name, width, height, colour));
     }
 }
 
@@ -344,7 +345,7 @@ TEST_F(BatchPageTest, AFolderOfPicturesConvertsWhileTheWindowShowsProgressAndMat
     const WideString source = temp / L"pictures";
     const WideString target = temp / L"icons";
     const WideString expected = temp / L"expected";
-    MakePictures(source, kPictures);
+    MakePictures(source, kPictures, 2400, 1800);
     window().setState(page->batchKindConvert, kStateChecked);
     SetFields(source.Text(), target.Text());
 
@@ -460,7 +461,7 @@ TEST(BatchPageInMainWindowTest, ClicksDropsAndClosesReachThePageThroughTheEventL
     constexpr int kPictures = 40;
     const WideString source = temp / L"pictures";
     const WideString target = temp / L"icons";
-    MakePictures(source, kPictures);
+    MakePictures(source, kPictures, 1600, 1200);
     Application app;
     app.programFolder = temp.Path();
     MainWindow main(app);
@@ -501,10 +502,16 @@ TEST(BatchPageInMainWindowTest, ClicksDropsAndClosesReachThePageThroughTheEventL
     EXPECT_EQ(Narrow(w.getText(page.batchSource).Text()), Narrow(source.Text()));
 
     // First close while the batch runs, second once the cancel shows; only the second ends the loop.
-    int closes = 0;
+    int closes = 0, ticks = 0;
     bool openAtSecondClose = false;
     std::wstring statusAtSecondClose;
     Ticker closer([&] {
+        // A batch that ended unseen would leave the loop waiting for ever: end it, as a failure, after a minute.
+        if (++ticks > 3000) {
+            PostMessageW(w.window, WM_CLOSE, 0, 0);
+            PostMessageW(w.window, WM_CLOSE, 0, 0);
+            return false;
+        }
         const BatchJob* job = page.RunningJob();
         if (closes == 0 && job && job->done >= 2) {
             PostMessageW(w.window, WM_CLOSE, 0, 0);
