@@ -183,15 +183,7 @@ WorkingImage IconLibrary::GroupImage(int32_t index, int size) const {
     const uint8_t* entry = ChosenEntry(index, size, size, bytes);
     const std::vector<uint32_t> pixels = DecodeBitmapEntry(entry, bytes, size);
     if (pixels.empty()) return WorkingImage();
-    WorkingImage image = CreateGdiplusBitmap(size, size, PixelFormat32bppARGB);
-    if (!image) return image;
-    {
-        BitmapLock lock(image, Gdiplus::ImageLockModeWrite, PixelFormat32bppARGB);
-        if (!lock.Locked()) return WorkingImage();
-        for (int y = 0; y < size; ++y)
-            std::memcpy(lock.Row(y), pixels.data() + static_cast<size_t>(y) * size, static_cast<size_t>(size) * 4);
-    }
-    return image;
+    return WorkingImageFromPixels(pixels.data(), size, size, PixelFormat32bppARGB);
 }
 
 bool IconLibrary::GroupPng(int32_t index, int size, std::vector<uint8_t>& png) const {

@@ -588,15 +588,7 @@ WorkingImage ImageFromIconHandle(HICON icon) {
         }
     }
 
-    GdiplusImage image = CreateGdiplusBitmap(width, height, PixelFormat32bppARGB);
-    if (!image) return image;
-    {
-        BitmapLock lock(image, Gdiplus::ImageLockModeWrite, PixelFormat32bppARGB);
-        if (!lock.Locked()) return GdiplusImage();
-        for (int y = 0; y < height; ++y)
-            std::memcpy(lock.Row(y), pixels.data() + static_cast<size_t>(y) * width, static_cast<size_t>(width) * 4);
-    }
-    return image;
+    return WorkingImageFromPixels(pixels.data(), width, height, PixelFormat32bppARGB);
 }
 
 WorkingImage ImageFromBitmapHandle(HBITMAP bitmap, int width, int height) {

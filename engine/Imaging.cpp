@@ -126,13 +126,14 @@ GdiplusImage CreateGdiplusBitmap(int width, int height, Gdiplus::PixelFormat for
     return image;
 }
 
-WorkingImage WorkingImageFromPixels(const void* bgra, int width, int height) {
-    WorkingImage image = CreateWorkingImage(width, height);
+WorkingImage WorkingImageFromPixels(const void* bgra, int width, int height, Gdiplus::PixelFormat format) {
+    WorkingImage image = CreateGdiplusBitmap(width, height, format);
     if (!image || !bgra) return image;
     {
-        BitmapLock lock(image, Gdiplus::ImageLockModeWrite);
+        BitmapLock lock(image, Gdiplus::ImageLockModeWrite, format);
+        if (!lock.Locked()) return WorkingImage();
         const size_t rowBytes = static_cast<size_t>(width) * 4;
-        for (int y = 0; lock.Locked() && y < height; ++y)
+        for (int y = 0; y < height; ++y)
             std::memcpy(lock.Row(y), static_cast<const uint8_t*>(bgra) + y * rowBytes, rowBytes);
     }
     return image;

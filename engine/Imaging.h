@@ -134,8 +134,10 @@ GdiplusImage CreateGdiplusBitmap(int width, int height, Gdiplus::PixelFormat for
 inline WorkingImage CreateWorkingImage(int width, int height) {
     return CreateGdiplusBitmap(width, height);
 }
-// A new working image holding a copy of top-down premultiplied BGRA pixels with stride width * 4.
-WorkingImage WorkingImageFromPixels(const void* bgra, int width, int height);
+// A new working image holding a copy of top-down BGRA pixels with stride width * 4, premultiplied or, with
+// PixelFormat32bppARGB, straight; empty when it can't be made.
+WorkingImage WorkingImageFromPixels(const void* bgra, int width, int height,
+                                    Gdiplus::PixelFormat format = PixelFormat32bppPARGB);
 // The whole image's pixels converted to the format (32bpp formats only), rows top-down with stride width * 4;
 // empty when the image is missing or can't be locked.
 std::vector<uint32_t> ReadPixels(const GdiplusImage& image, Gdiplus::PixelFormat format = PixelFormat32bppPARGB);

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "ScreenSupport.h"
+
 #include "sys/Handles.h"
 
 namespace testing_support {
@@ -157,12 +159,7 @@ inline std::vector<uint8_t> IconGroupBytes(IconDepth depth, int size, WORD iconI
 
 // A solid opaque icon of one colour (0xAARRGGBB).
 inline IconHandle MakeSolidIcon(int size, uint32_t colour) {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = size;
-    info.bmiHeader.biHeight = -size;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
+    BITMAPINFO info = TopDownDib(size, size);
     void* bits = nullptr;
     GdiObjectHandle colourBitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!colourBitmap) return IconHandle();
