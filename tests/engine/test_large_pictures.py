@@ -48,7 +48,9 @@ class LargePictureTest(gw.TempDirTest):
 
     def test_very_large_pictures_convert_or_fail_cleanly(self):
         for size in (12000, 16000):
-            for kind, alpha in (("jpg", None), ("png", None), ("half.png", 128)):
+            # A half-transparent picture takes GDI+ a copy of four bytes a pixel; one size of it is enough.
+            kinds = (("jpg", None), ("png", None)) + ((("half.png", 128),) if size == 12000 else ())
+            for kind, alpha in kinds:
                 with self.subTest(size=size, kind=kind):
                     source = self.path("big%d.%s" % (size, kind))
                     picture = two_halves(size, alpha)
