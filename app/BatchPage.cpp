@@ -27,13 +27,6 @@ constexpr wchar_t kSourceTip[] = L"您可将所需的源文件或文件夹拖放
 constexpr wchar_t kTargetTip[] = L"您可将所需的目标文件夹拖放到此字段上";
 constexpr wchar_t kBrowse[] = L"浏览";
 constexpr wchar_t kPngs[] = L"另存为 PNG 图片而不是图标文件. 将使用下面选择的最大图像格式.";
-constexpr const wchar_t* kSizes[IconFormatSet::kSizeCount] = {
-    L" 16x16", L" 24x24", L" 32x32", L" 48x48", L" 64x64", L" 72x72", L" 96x96", L" 128x128", L" 256x256", L" 512x512"};
-constexpr wchar_t kPngc[] = L" PNG 压缩大格式 (使用更少的存储空间!)";
-constexpr wchar_t kFitLabel[] = L"如果源图像不是正方形:";
-constexpr wchar_t kFitCenter[] = L" 中心";
-constexpr wchar_t kFitCrop[] = L" 修剪";
-constexpr wchar_t kFitStretch[] = L" 拉伸";
 constexpr wchar_t kStart[] = L" 开始 ";
 constexpr wchar_t kStartTip[] = L"开始批量图标创建操作";
 constexpr wchar_t kAllWindows[] = L"->提取所有窗口的图标";
@@ -50,7 +43,6 @@ constexpr wchar_t kFailed[] = L"图标创建操作失败. 请尝试以管理员�
 constexpr wchar_t kCancelled[] = L"图标创建操作在完成之前已被取消";
 }  // namespace text
 
-constexpr int kSizeX[5] = {20, 155, 290, 425, 560};
 // How often the start handler looks at a running batch when no message arrives.
 constexpr UINT kProgressIntervalMs = 100;
 
@@ -139,8 +131,6 @@ BatchPage::BatchPage(Application& app) : app_(app), window_(app.mainWindow) {}
 void BatchPage::Build(int tabControl) {
     tabControl_ = tabControl;
     UiWindow& w = window_;
-    HBITMAP checkOn = static_cast<HBITMAP>(app_.checkImages[Application::kCheckChecked].Get());
-    HBITMAP checkOff = static_cast<HBITMAP>(app_.checkImages[Application::kCheckUnchecked].Get());
     HBITMAP radioOn = static_cast<HBITMAP>(app_.checkImages[Application::kRadioChecked].Get());
     HBITMAP radioOff = static_cast<HBITMAP>(app_.checkImages[Application::kRadioUnchecked].Get());
     auto title = [&w](const wchar_t* caption, int x, int y, int width, int height) {
@@ -170,18 +160,7 @@ void BatchPage::Build(int tabControl) {
     w.setTip(batchTarget, text::kTargetTip);
     batchTargetBrowse = w.addButton(text::kBrowse, 562, 179, 60, 22);
 
-    pngs = w.addCheckBox(text::kPngs, checkOn, checkOff, 20, 215, 550, kStateUnchecked);
-    for (int i = 0; i < IconFormatSet::kSizeCount; ++i) {
-        const int column = i % 5;
-        const int width = i < 7 ? 60 : 70;
-        sizeBoxes[i] = w.addCheckBox(text::kSizes[i], checkOn, checkOff, kSizeX[column], i < 5 ? 275 : 300, width,
-                                     kStateUnchecked);
-    }
-    pngc = w.addCheckBox(text::kPngc, checkOn, checkOff, 20, 330, 400, kStateUnchecked);
-    w.addLabel(text::kFitLabel, 20, 355, 210, 20);
-    fitCenter = w.addRadioButton(text::kFitCenter, radioOn, radioOff, kSizeX[2], 355, 60, kStateUnchecked);
-    fitCrop = w.addRadioButton(text::kFitCrop, radioOn, radioOff, kSizeX[3], 355, 60, kStateUnchecked);
-    fitStretch = w.addRadioButton(text::kFitStretch, radioOn, radioOff, kSizeX[4], 355, 60, kStateUnchecked);
+    formats.Build(w, app_, text::kPngs);
 
     const int previousDefault = w.defaultButton;
     batchStart = w.addButton(text::kStart, 490, 400, 140, 32, WS_VISIBLE | BS_DEFPUSHBUTTON);
@@ -199,7 +178,7 @@ bool BatchPage::HandlesClick(int control) const {
     for (int own :
          {batchKindExtract, batchKindConvert, batchKindWindows, batchSourceBrowse, batchTargetBrowse, batchStart})
         if (control == own) return true;
-    return IsOptionControl(control);
+    return formats.Contains(control);
 }
 
 void BatchPage::OnClick(int control) {
@@ -216,7 +195,7 @@ void BatchPage::OnClick(int control) {
         OnTargetBrowse();
     else if (control == batchStart)
         OnStart();
-    else if (IsOptionControl(control))
+    else if (formats.Contains(control))
         ClearStatus();
 }
 
@@ -374,33 +353,11 @@ void BatchPage::ClearStatus() {
 }
 
 IconFormatSet BatchPage::ReadOptions() {
-    IconFormatSet set;
-    set.pngs = IsChecked(pngs);
-    for (int i = 0; i < IconFormatSet::kSizeCount; ++i)
-        set.sizes[i] = IsChecked(sizeBoxes[i]);
-    set.pngc = IsChecked(pngc);
-    set.fit = IsChecked(fitCrop) ? FitMode::kCrop : IsChecked(fitStretch) ? FitMode::kStretch : FitMode::kCenter;
-    return set;
+    return formats.Read(window_);
 }
 
 void BatchPage::ShowOptions(const IconFormatSet& set) {
-    auto show = [this](int index, bool on) { window_.setState(index, on ? kStateChecked : kStateUnchecked); };
-    show(pngs, set.pngs);
-    for (int i = 0; i < IconFormatSet::kSizeCount; ++i)
-        show(sizeBoxes[i], set.sizes[i]);
-    show(pngc, set.pngc);
-    show(fitCenter, set.fit == FitMode::kCenter);
-    show(fitCrop, set.fit == FitMode::kCrop);
-    show(fitStretch, set.fit == FitMode::kStretch);
-}
-
-bool BatchPage::IsOptionControl(int index) const {
-    if (index <= 0) return false;
-    for (int option : {pngs, pngc, fitCenter, fitCrop, fitStretch})
-        if (index == option) return true;
-    for (int box : sizeBoxes)
-        if (index == box) return true;
-    return false;
+    formats.Show(window_, set);
 }
 
 bool BatchPage::IsChecked(int index) {

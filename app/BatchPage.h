@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "app/FormatControls.h"
 #include "app/FormatSet.h"
 #include "engine/BatchJob.h"
 #include "sys/WideString.h"
@@ -45,7 +46,6 @@ public:
     // The page's format set as its fifteen option controls show it, and the other way round.
     IconFormatSet ReadOptions();
     void ShowOptions(const IconFormatSet& set);
-    bool IsOptionControl(int index) const;
 
     // The running batch's job (null when idle), for a look at its progress.
     const BatchJob* RunningJob() const { return runningJob_; }
@@ -57,12 +57,7 @@ public:
     int32_t batchSourceBrowse = 0;
     int32_t batchTarget = 0;
     int32_t batchTargetBrowse = 0;
-    int32_t pngs = 0;
-    int32_t sizeBoxes[IconFormatSet::kSizeCount] = {};
-    int32_t pngc = 0;
-    int32_t fitCenter = 0;
-    int32_t fitCrop = 0;
-    int32_t fitStretch = 0;
+    FormatControls formats;
     int32_t batchStart = 0;
     int32_t batchStatus = 0;
     // The kind radio whose click was handled last (0: none yet).

@@ -136,9 +136,10 @@ void MainWindow::AddPageRows() {
     AddRow(
         6, [&p](const UiEventSlot& e) { return IsClickOn(e, p.preview32) || IsClickOn(e, p.preview128); },
         [&p] { p.UpdatePreview(); });
-    AddRow(7, click(p.pngs), [&p] { p.OnPngsToggled(); });
+    AddRow(7, click(p.formats.pngs), [&p] { p.OnPngsToggled(); });
     AddRow(
-        8, [&p](const UiEventSlot& e) { return e.code > 0 && p.IsFitRadio(e.code); }, [&p] { p.UpdatePreview(); });
+        8, [&p](const UiEventSlot& e) { return e.code > 0 && p.formats.IsFitRadio(e.code); },
+        [&p] { p.UpdatePreview(); });
     AddRow(
         9, [](const UiEventSlot& e) { return e.code == kEventFilesDropped; },
         [this] {
@@ -152,7 +153,7 @@ void MainWindow::AddPageRows() {
     AddRow(12, click(runAsAdminLink), [this] { RunAsAdministrator(); });
     AddRow(15, click(p.createButton), [&p] { p.OnCreate(); });
     AddRow(
-        28, [&p](const UiEventSlot& e) { return e.code > 0 && p.IsSizeOrPngcControl(e.code); },
+        28, [&p](const UiEventSlot& e) { return e.code > 0 && p.formats.IsSizeOrPngc(e.code); },
         [&p] { p.ClearStatus(); });
 }
 

@@ -39,13 +39,6 @@ constexpr const wchar_t* kPreview32 = L"预览 32x32px:";
 constexpr const wchar_t* kPreviewTip = L"预览选择源的图标\r\n点击更新预览图像";
 constexpr const wchar_t* kTargetTip = L"您可以在此字段上删除所需的目标文件";
 constexpr const wchar_t* kPngs = L"另存为 PNG 而不是 ICO. 将使用下面选择的最大图像格式.";
-constexpr const wchar_t* kSizes[IconFormatSet::kSizeCount] = {
-    L" 16x16", L" 24x24", L" 32x32", L" 48x48", L" 64x64", L" 72x72", L" 96x96", L" 128x128", L" 256x256", L" 512x512"};
-constexpr const wchar_t* kPngc = L" PNG 压缩大格式 (使用更少的存储空间!)";
-constexpr const wchar_t* kNotSquare = L"如果源图像不是正方形:";
-constexpr const wchar_t* kCenter = L" 中心";
-constexpr const wchar_t* kCrop = L" 修剪";
-constexpr const wchar_t* kStretch = L" 拉伸";
 constexpr const wchar_t* kConvert = L"转换";
 constexpr const wchar_t* kExtract = L"提取";
 constexpr const wchar_t* kCreateTip = L"立即创建图标";
@@ -73,7 +66,6 @@ constexpr int32_t kPreviewStyle = 0x10800300;
 constexpr int32_t kCentredLabelStyle = WS_VISIBLE | SS_NOTIFY | SS_CENTER;
 // A picker text is the marker, "0x" and the handle's digits.
 constexpr int kPickerHandleOffset = kPickerMarkerLength + 2;
-constexpr int kSizeX[5] = {20, 155, 290, 425, 560};
 
 }  // namespace
 
@@ -81,8 +73,6 @@ SingleIconPage::SingleIconPage(Application& app) : app_(app), window_(app.mainWi
 
 void SingleIconPage::Build(int commandResult, const WideString& source) {
     UiWindow& w = window_;
-    const HBITMAP checkOn = static_cast<HBITMAP>(app_.checkImages[Application::kCheckChecked].Get());
-    const HBITMAP checkOff = static_cast<HBITMAP>(app_.checkImages[Application::kCheckUnchecked].Get());
     const HBITMAP radioOn = static_cast<HBITMAP>(app_.checkImages[Application::kRadioChecked].Get());
     const HBITMAP radioOff = static_cast<HBITMAP>(app_.checkImages[Application::kRadioUnchecked].Get());
     auto title = [&w](const wchar_t* caption, int y, int height) {
@@ -121,18 +111,7 @@ void SingleIconPage::Build(int commandResult, const WideString& source) {
     targetField = w.addEdit(L"", 20, 180, 537, 20, kEditStyle);
     w.setTip(targetField, text::kTargetTip);
     targetBrowse = w.addButton(text::kBrowse, 562, 179, 60, 22);
-    pngs = w.addCheckBox(text::kPngs, checkOn, checkOff, 20, 215, 550, kStateUnchecked);
-    for (int i = 0; i < IconFormatSet::kSizeCount; ++i) {
-        const int width = i < 7 ? 60 : 70;
-        sizeBoxes[i] =
-            w.addCheckBox(text::kSizes[i], checkOn, checkOff, kSizeX[i % 5], i < 5 ? 275 : 300, width, kStateUnchecked);
-    }
-    pngc = w.addCheckBox(text::kPngc, checkOn, checkOff, 20, 330, 400, kStateUnchecked);
-    w.addLabel(text::kNotSquare, 20, 355, 210, 20);
-    w.flags |= kWindowGroupNext;
-    fitCenter = w.addRadioButton(text::kCenter, radioOn, radioOff, 290, 355, 60, kStateUnchecked);
-    fitCrop = w.addRadioButton(text::kCrop, radioOn, radioOff, 425, 355, 60, kStateUnchecked);
-    fitStretch = w.addRadioButton(text::kStretch, radioOn, radioOff, 560, 355, 60, kStateUnchecked);
+    formats.Build(w, app_, text::kPngs);
 
     createButton = w.addButton(text::kConvert, 490, 400, 140, 32, WS_VISIBLE | BS_DEFPUSHBUTTON);
     w.setFont(12, 800);
@@ -175,32 +154,11 @@ void SingleIconPage::ClearStatus() {
 }
 
 IconFormatSet SingleIconPage::ReadOptions() {
-    IconFormatSet set;
-    for (int i = 0; i < IconFormatSet::kSizeCount; ++i)
-        set.sizes[i] = IsChecked(sizeBoxes[i]);
-    set.pngs = IsChecked(pngs);
-    set.pngc = IsChecked(pngc);
-    set.fit = IsChecked(fitCenter) ? FitMode::kCenter : IsChecked(fitCrop) ? FitMode::kCrop : FitMode::kStretch;
-    return set;
+    return formats.Read(window_);
 }
 
 void SingleIconPage::ShowOptions(const IconFormatSet& set) {
-    for (int i = 0; i < IconFormatSet::kSizeCount; ++i)
-        SetChecked(sizeBoxes[i], set.sizes[i]);
-    SetChecked(pngs, set.pngs);
-    SetChecked(pngc, set.pngc);
-    SetChecked(set.fit == FitMode::kCenter ? fitCenter : set.fit == FitMode::kCrop ? fitCrop : fitStretch, true);
-}
-
-bool SingleIconPage::IsSizeOrPngcControl(int index) const {
-    if (index == pngc) return true;
-    for (int32_t box : sizeBoxes)
-        if (index == box) return true;
-    return false;
-}
-
-bool SingleIconPage::IsFitRadio(int index) const {
-    return index == fitCenter || index == fitCrop || index == fitStretch;
+    formats.Show(window_, set);
 }
 
 void SingleIconPage::SetKind(Kind kind) {
@@ -242,7 +200,7 @@ void SingleIconPage::OnPickWindow() {
 
 WideString SingleIconPage::WithOutputExtension(const WideString& path) {
     WideString result(path);
-    EnsureOutputExtension(result, IsChecked(pngs) ? kPngs : 0);
+    EnsureOutputExtension(result, IsChecked(formats.pngs) ? kPngs : 0);
     return result;
 }
 
@@ -329,7 +287,8 @@ void SingleIconPage::OnTargetBrowse() {
     else
         proposed = source.FileTitle();
     WideString chosen;
-    if (SaveFileDialog(chosen, IsChecked(pngs) ? kPngOutputDialog : kIconOutputDialog, proposed.Text(), w.window))
+    if (SaveFileDialog(chosen, IsChecked(formats.pngs) ? kPngOutputDialog : kIconOutputDialog, proposed.Text(),
+                       w.window))
         w.setText(targetField, chosen.Text());
     ClearStatus();
     UpdatePreview();
@@ -369,12 +328,8 @@ void SingleIconPage::UpdatePreview() {
         app_.MapSystemFolders(source);
         if (source.StartsWith(L"->", true) || !FileExists(source.Text(), true)) return ClearPreview();
     }
-    IconJobFlags flags = 0;
-    if (IsChecked(pngc)) flags |= kPngc;
-    if (IsChecked(fitCenter))
-        flags |= kCenter;
-    else if (IsChecked(fitCrop))
-        flags |= kCrop;
+    // The preview shows icons, whatever the page writes.
+    const IconJobFlags flags = FormatSetToJob(ReadOptions()).flags & ~kPngs;
 
     if (windowKind) {
         HWND picked = WindowOfPickerText(source);

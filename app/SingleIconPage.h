@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "app/FormatControls.h"
 #include "app/FormatSet.h"
 #include "engine/Imaging.h"
 #include "sys/WideString.h"
@@ -44,8 +45,6 @@ public:
     IconFormatSet ReadOptions();
     void ShowOptions(const IconFormatSet& set);
     // True for the ten size boxes and PNGC.
-    bool IsSizeOrPngcControl(int index) const;
-    bool IsFitRadio(int index) const;
 
     int32_t kindFile = 0;
     int32_t kindResource = 0;
@@ -58,12 +57,7 @@ public:
     int32_t preview128 = 0;
     int32_t targetField = 0;
     int32_t targetBrowse = 0;
-    int32_t pngs = 0;
-    int32_t sizeBoxes[IconFormatSet::kSizeCount] = {};
-    int32_t pngc = 0;
-    int32_t fitCenter = 0;
-    int32_t fitCrop = 0;
-    int32_t fitStretch = 0;
+    FormatControls formats;
     int32_t createButton = 0;
     int32_t singleStatus = 0;
 

@@ -263,7 +263,7 @@ TEST_F(BatchPageTest, StartRefusesWhatItCannotRunWithTheFirstFailingCheck) {
         }
         if (c.kind) window().setState(radios[c.kind], kStateChecked);
         window().setText(page->batchTarget, c.target);
-        for (int box : page->sizeBoxes)
+        for (int box : page->formats.sizeBoxes)
             if (!c.sizes) window().setState(box, kStateUnchecked);
         page->OnStart();
         EXPECT_EQ(Narrow(Text(page->batchStatus).c_str()), Narrow(c.expected));

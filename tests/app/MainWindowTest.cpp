@@ -232,7 +232,7 @@ TEST_F(MainWindowTest, DroppedFilesFillSourceKindIndexCaptionAndTarget) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (Checked(page().pngs) != c.pngs) Click(page().pngs);
+        if (Checked(page().formats.pngs) != c.pngs) Click(page().formats.pngs);
         w().setText(page().indexField, L"7");
         w().setText(page().singleStatus, L"old status");
         Drop(c.dropped, c.onTarget ? page().targetField : page().sourceField);
@@ -249,14 +249,14 @@ TEST_F(MainWindowTest, DroppedFilesFillSourceKindIndexCaptionAndTarget) {
 }
 
 TEST_F(MainWindowTest, PngsTogglesTheTargetExtensionAndLeavesAnEmptyTargetAlone) {
-    ASSERT_FALSE(Checked(page().pngs));
-    Click(page().pngs);
+    ASSERT_FALSE(Checked(page().formats.pngs));
+    Click(page().formats.pngs);
     EXPECT_EQ(Text(page().targetField), L"");
-    Click(page().pngs);
+    Click(page().formats.pngs);
     Type(page().targetField, L"C:\\icons\\x.ico");
-    Click(page().pngs);
+    Click(page().formats.pngs);
     EXPECT_EQ(Text(page().targetField), L"C:\\icons\\x.png");
-    Click(page().pngs);
+    Click(page().formats.pngs);
     EXPECT_EQ(Text(page().targetField), L"C:\\icons\\x.ico");
 }
 
