@@ -500,9 +500,6 @@ std::vector<wchar_t> ExtractorPath(const wchar_t* path) {
     return found;
 }
 
-}  // namespace
-
-namespace {
 
 // The whole file's structure, and with an index also that group's (a missing group is simply not found).
 bool ResourceStructureSound(const wchar_t* path, const int32_t* index) {

@@ -66,6 +66,23 @@ HBITMAP ReduceToPairImage(const WorkingImage& canvas) {
     return bitmap;
 }
 
+// A check or radio image drawn on a square canvas of canvasSide pixels with the outline pen and the box and mark
+// fills, then reduced to the pair's size.
+template <typename Draw>
+HBITMAP DrawPairImage(int canvasSide, float penWidth, Draw draw) {
+    WorkingImage canvas = CreateWorkingImage(canvasSide, canvasSide);
+    if (!canvas) return nullptr;
+    {
+        GdiplusGraphics graphics(canvas);
+        if (!graphics) return nullptr;
+        SetSmoothModes(graphics.Get());
+        PenOwner outline(kOutlineColor, penWidth);
+        FillOwner box(kBoxColor), mark(kMarkColor);
+        draw(graphics.Get(), outline, box, mark);
+    }
+    return ReduceToPairImage(canvas);
+}
+
 }  // namespace
 
 GdiplusImage loadPngResource(HMODULE module, int number, int width, int height) {
@@ -103,15 +120,7 @@ HBITMAP bitmapFromImage(const GdiplusImage& image, int width, int height) {
 
 HBITMAP makeCheckImage(int flags) {
     constexpr int kCanvas = 40;
-    WorkingImage canvas = CreateWorkingImage(kCanvas, kCanvas);
-    if (!canvas) return nullptr;
-    {
-        GdiplusGraphics graphics(canvas);
-        if (!graphics) return nullptr;
-        GpGraphics* g = graphics.Get();
-        SetSmoothModes(g);
-        PenOwner outline(kOutlineColor, 2.0f);
-        FillOwner box(kBoxColor), mark(kMarkColor);
+    return DrawPairImage(kCanvas, 2.0f, [flags](GpGraphics* g, PenOwner& outline, FillOwner& box, FillOwner& mark) {
         if (flags & 4) {
             PathRecord path;
             addRoundedRectPath(path, 8, 1, 1, 38, 38);
@@ -128,24 +137,13 @@ HBITMAP makeCheckImage(int flags) {
         } else if (flags & 2) {
             gdip::GdipFillRectangleI(g, mark.brush, 6, 6, 28, 28);
         }
-    }
-    return ReduceToPairImage(canvas);
+    });
 }
 
 HBITMAP makeRadioImage(int flags) {
-    constexpr int kCanvas = 80;
-    WorkingImage canvas = CreateWorkingImage(kCanvas, kCanvas);
-    if (!canvas) return nullptr;
-    {
-        GdiplusGraphics graphics(canvas);
-        if (!graphics) return nullptr;
-        GpGraphics* g = graphics.Get();
-        SetSmoothModes(g);
-        PenOwner outline(kOutlineColor, 8.0f);
-        FillOwner box(kBoxColor), mark(kMarkColor);
+    return DrawPairImage(80, 8.0f, [flags](GpGraphics* g, PenOwner& outline, FillOwner& box, FillOwner& mark) {
         gdip::GdipFillEllipseI(g, box.brush, 4, 4, 72, 72);
         gdip::GdipDrawEllipseI(g, outline.pen, 4, 4, 72, 72);
         if (flags & 1) gdip::GdipFillEllipseI(g, mark.brush, 22, 22, 36, 36);
-    }
-    return ReduceToPairImage(canvas);
+    });
 }
