@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "Version.h"
 #include "sys/Handles.h"
 #include "sys/WideString.h"
 #include "ui/UiEventSlot.h"
@@ -18,7 +19,7 @@ public:
     static constexpr int kSizeCount = 10;
     static constexpr int32_t kSizeTable[kSizeCount] = {16, 24, 32, 48, 64, 72, 96, 128, 256, 512};
     static constexpr const wchar_t* kResourceExtensions = L".exe|.dll|.ocx|.scr|.cur|.ani|.ico|";
-    static constexpr const wchar_t* kVersion = L"3.4.2.0";
+    static constexpr const wchar_t* kVersion = GW_VERSION_WIDE;
     static constexpr const wchar_t* kHelpAddress = L"https://www.glyphwright.org/help/";
     static constexpr const wchar_t* kVersionAddressPrefix = L"https://www.glyphwright.org/releases/";
     // Message boxes of the application are always this wide.

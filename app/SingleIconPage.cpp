@@ -294,16 +294,6 @@ void SingleIconPage::OnTargetBrowse() {
     UpdatePreview();
 }
 
-HWND SingleIconPage::WindowOfPickerText(const WideString& picked) {
-    if (picked.Length() <= kPickerHandleOffset) return nullptr;
-    WideString digits(picked);
-    digits.DropLeft(kPickerHandleOffset);
-    wchar_t* end = nullptr;
-    const unsigned long value = wcstoul(digits.Text(), &end, 16);
-    if (!end || *end != 0 || end == digits.Text()) return nullptr;
-    return reinterpret_cast<HWND>(static_cast<UINT_PTR>(value));
-}
-
 void SingleIconPage::ClearPreview() {
     window_.setBitmap(preview32, 0, nullptr, 32, 32);
     window_.setBitmap(preview128, 0, nullptr, 128, 128);

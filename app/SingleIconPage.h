@@ -71,8 +71,6 @@ private:
     WideString WithOutputExtension(const WideString& path);
     // The icon index field's number.
     int32_t IconIndex();
-    // The window a picker text names, or null when the text is not one.
-    static HWND WindowOfPickerText(const WideString& text);
     void ShowPreviews(WorkingImage small, WorkingImage large);
     // Handles every queued event once without dispatching it, so that what was just changed is painted.
     void DrainEvents();

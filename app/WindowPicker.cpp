@@ -1,5 +1,6 @@
 #include "app/WindowPicker.h"
 
+#include <cstdint>
 #include <cwchar>
 
 #include "engine/WindowQueries.h"
@@ -156,6 +157,16 @@ WideString PickerResultText(HWND window) {
     wchar_t digits[16];
     swprintf(digits, 16, L"0x%08X", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(window)));
     return WideString::Concat(kPickerMarker, digits);
+}
+
+HWND WindowOfPickerText(const WideString& text) {
+    if (text.Length() <= kPickerMarkerLength + 2) return nullptr;
+    WideString digits(text);
+    digits.DropLeft(kPickerMarkerLength + 2);
+    wchar_t* end = nullptr;
+    const unsigned long value = wcstoul(digits.Text(), &end, 16);
+    if (!end || *end != 0 || end == digits.Text()) return nullptr;
+    return reinterpret_cast<HWND>(static_cast<INT_PTR>(static_cast<int32_t>(value)));
 }
 
 bool PickWindow(UiWindow& owner, int pickerIndex, int fieldIndex, const PickerSystem& system) {

@@ -16,8 +16,11 @@ constexpr const wchar_t* kCatcherClass = L"WinCatcherClass";
 constexpr const wchar_t* kPickerMarker = L"->从应用程序窗口中选择:                   ";
 constexpr int kPickerMarkerLength = 32;
 
-// The text that names a picked window.
+// The text that names a picked window, and the window such a text names (null when the text is none). A window
+// handle has 32 significant bits on every Windows, so eight digits hold it; a 64-bit process widens them again by
+// sign extension, as the system does when a handle crosses from 32-bit code.
 WideString PickerResultText(HWND window);
+HWND WindowOfPickerText(const WideString& text);
 
 // What the picker asks of the system beyond its windows. Tests replace parts to drive a drag without a mouse.
 struct PickerSystem {

@@ -6,13 +6,14 @@
 #   extract  /batchextract of every icon group of the prefix's shell32.dll (184 groups under Wine 8)
 #   Each also times the tool a user would script instead, on the same input: Pillow's ICO writer (16, 32, 48,
 #   256) and wrestool -x --type=14 over the whole 64-bit shell32.dll.
-# Usage: bench/batch.sh [convert|extract|all] [runs]     BUILD_DIR picks the build folder (default: build), EXE
+# Usage: bench/batch.sh [convert|extract|all] [runs]     BUILD_DIR picks the build root (default: build; GW_ARCH as for scripts/glyphwright), EXE
 # another program to time (an earlier build, for before and after figures).
 # Prints the wall time of every run and the best and median of them. Not part of the test suite.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${BUILD_DIR:-$here/build}
-case "$build" in /*) ;; *) build="$here/$build" ;; esac
+source "$here/scripts/arch.sh"
+gw_pick_arch batch
+build=$gw_pick_build
 what=${1:-all}
 runs=${2:-3}
 photos=${PHOTOS:-12}

@@ -7,8 +7,9 @@
 # Usage: bench/compare.sh        RUNS (default 3) and BUILD_DIR as for the other benchmarks. Not part of the tests.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${BUILD_DIR:-$here/build}
-case "$build" in /*) ;; *) build="$here/$build" ;; esac
+source "$here/scripts/arch.sh"
+gw_pick_arch compare
+build=$gw_pick_build
 runs=${RUNS:-3}
 exe="$build/Glyphwright.exe"
 [ -f "$exe" ] || { echo "no $exe: build the program first" >&2; exit 1; }

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Converts a folder of large photos one by one with the command line (/convert), timing every conversion as a
 # whole process under Wine (start-up included), as a script that converts photos would see it.
-# Usage: bench/convert_photos.sh [photos] [width]x[height]    BUILD_DIR picks the build folder (default: build).
+# Usage: bench/convert_photos.sh [photos] [width]x[height]    BUILD_DIR picks the build root (default: build; GW_ARCH as for scripts/glyphwright).
 # The photos are made once with ImageMagick into a temporary folder that is removed at the end; the program's
 # options go in GW_OPTIONS (default: none, i.e. 16, 32, 48, 256 with PNG compression). Not part of the test suite.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${BUILD_DIR:-$here/build}
-case "$build" in /*) ;; *) build="$here/$build" ;; esac
+source "$here/scripts/arch.sh"
+gw_pick_arch convert_photos
+build=$gw_pick_build
 count=${1:-10}
 geometry=${2:-4000x3000}
 exe="$build/Glyphwright.exe"

@@ -61,8 +61,15 @@ struct PixelPlane {
     std::vector<uint8_t> bytes;
 };
 
-// Largest picture whose pixels are copied for scaling; beyond it a 32-bit process runs out of address space.
+// Largest copy of a picture's pixels the program makes for scaling. A 32-bit process has at most 4 GB of address
+// space, which GDI+'s own decoded picture shares, so a larger block rarely fits. A 64-bit process is held back by
+// memory alone: 4 GiB holds a gigapixel picture's pixels, and the limit still refuses absurd sizes before they are
+// committed.
+#ifdef _WIN64
+constexpr uint64_t kMaxPlaneBytes = 4ull << 30;
+#else
 constexpr uint64_t kMaxPlaneBytes = 512ull << 20;
+#endif
 
 // How many 2 x 2 halvings a region of srcWidth x srcHeight source pixels takes before it is resampled to the output
 // size: the smallest level on which it still spans at least three times the output (twice for sizes above 64, whose

@@ -18,8 +18,13 @@ namespace {
 
 // The decoder's own buffers (a progressive file keeps every coefficient until its last scan) and the plane are each
 // held to this; beyond it the picture is refused as too large rather than failing somewhere else later.
+// The plane may be larger in a 64-bit process, which has no address space to run out of (see ImageScaling.cpp).
 constexpr long kMaxDecoderBytes = 1L << 30;
+#ifdef _WIN64
+constexpr uint64_t kMaxPlaneBytes = 4ull << 30;
+#else
 constexpr uint64_t kMaxPlaneBytes = 1ull << 30;
+#endif
 // A progressive file passes over all its coefficients once per scan; real encoders write about ten.
 constexpr int kMaxScans = 500;
 

@@ -2,11 +2,12 @@
 # A larger run of the hostile-input test (tests/app/test_fuzz.py): N seeded mutants of every format the program
 # reads, through /convert, /extract, /batchextract and /batchconvert of the built program.
 # Usage: scripts/fuzz.sh [N] [SEED]      (default 2000 mutants, seed from the clock, printed first)
-# BUILD_DIR picks the build folder (default: build). Not part of the test suite; build the tests first.
+# BUILD_DIR picks the build root (default: build; GW_ARCH as for scripts/glyphwright). Not part of the test suite; build the tests first.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${BUILD_DIR:-$here/build}
-case "$build" in /*) ;; *) build="$here/$build" ;; esac
+source "$here/scripts/arch.sh"
+gw_pick_arch fuzz
+build=$gw_pick_build
 count=${1:-2000}
 seed=${2:-$(date +%s)}
 [ -f "$build/Glyphwright.exe" ] && [ -f "$build/gwtest_iconlib.exe" ] ||

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Installs everything the build and the tests need on a Debian 12 machine (run as root).
-# Idempotent: a second run installs nothing and rebuilds nothing.
+# Installs everything the build and the tests need on a Debian 12 machine (run as root), for both programs: the
+# 32-bit one (i686) and the 64-bit one (x86_64). Idempotent: a second run installs nothing and rebuilds nothing.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 deps="$here/.deps"
-packages=(cmake ninja-build g++-mingw-w64-i686-posix wine wine32:i386 wine64 xvfb xauth xdotool
+packages=(cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64 xvfb xauth xdotool
           fonts-wqy-microhei fonts-liberation icoutils imagemagick python3-pil googletest
           dpkg-dev file nasm)
 
@@ -16,7 +16,15 @@ for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
-if [ ${#missing[@]} -gt 0 ] || [ ! -f "$deps/pcre2/lib/libpcre2-16.a" ] || [ ! -f "$deps/jpeg/lib/libjpeg.a" ]; then
+# The libraries are kept apart per architecture: .deps/x86 and .deps/x64.
+triplet() { case "$1" in x86) echo i686-w64-mingw32 ;; x64) echo x86_64-w64-mingw32 ;; esac; }
+processor() { case "$1" in x86) echo i686 ;; x64) echo AMD64 ;; esac; }
+libs_missing=0
+for arch in x86 x64; do
+    [ -f "$deps/$arch/pcre2/lib/libpcre2-16.a" ] && [ -f "$deps/$arch/jpeg/lib/libjpeg.a" ] || libs_missing=1
+done
+
+if [ ${#missing[@]} -gt 0 ] || [ "$libs_missing" = 1 ]; then
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         sudo_ dpkg --add-architecture i386
     fi
@@ -56,45 +64,54 @@ if [ ${#missing[@]} -gt 0 ]; then
     sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-if [ ! -f "$deps/pcre2/lib/libpcre2-16.a" ]; then
-    echo "setup: building PCRE2 (16-bit, static, i686-w64-mingw32)"
-    rm -rf "$deps/pcre2-src" && mkdir -p "$deps/pcre2-src"
-    (cd "$deps/pcre2-src" && apt-get source --download-only pcre2 >/dev/null 2>&1 ||
-        apt-get source --download-only pcre2)
-    tarball=$(ls "$deps"/pcre2-src/pcre2_*.orig.tar.* | head -n1)
-    tar -xf "$tarball" -C "$deps/pcre2-src"
-    src=$(find "$deps/pcre2-src" -maxdepth 1 -mindepth 1 -type d -name 'pcre2-*' | head -n1)
-    cmake -S "$src" -B "$deps/pcre2-build" -G Ninja -Wno-dev \
-        -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_C_COMPILER=i686-w64-mingw32-gcc-posix \
-        -DCMAKE_RC_COMPILER=i686-w64-mingw32-windres -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_INSTALL_PREFIX="$deps/pcre2" -DBUILD_SHARED_LIBS=OFF \
+build_pcre2() {
+    local arch=$1 host prefix="$deps/$1/pcre2" work="$deps/$1/pcre2-work"
+    host=$(triplet "$arch")
+    echo "setup: building PCRE2 (16-bit, static, $host)"
+    rm -rf "$work" && mkdir -p "$work/src"
+    (cd "$work/src" && apt-get source --download-only pcre2 >/dev/null 2>&1 || apt-get source --download-only pcre2)
+    tar -xf "$(ls "$work"/src/pcre2_*.orig.tar.* | head -n1)" -C "$work/src"
+    local src
+    src=$(find "$work/src" -maxdepth 1 -mindepth 1 -type d -name 'pcre2-*' | head -n1)
+    cmake -S "$src" -B "$work/build" -G Ninja -Wno-dev \
+        -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_SYSTEM_PROCESSOR="$(processor "$arch")" \
+        -DCMAKE_C_COMPILER="$host-gcc-posix" -DCMAKE_RC_COMPILER="$host-windres" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF \
         -DPCRE2_BUILD_PCRE2_8=OFF -DPCRE2_BUILD_PCRE2_16=ON -DPCRE2_BUILD_PCRE2_32=OFF \
         -DPCRE2_SUPPORT_UNICODE=ON -DPCRE2_SUPPORT_JIT=OFF -DPCRE2_BUILD_PCRE2GREP=OFF \
         -DPCRE2_BUILD_TESTS=OFF >/dev/null
-    cmake --build "$deps/pcre2-build" >/dev/null
-    cmake --install "$deps/pcre2-build" >/dev/null
-    rm -rf "$deps/pcre2-src" "$deps/pcre2-build"
-fi
+    cmake --build "$work/build" >/dev/null
+    cmake --install "$work/build" >/dev/null
+    rm -rf "$work"
+}
+
 # JPEG photos are decoded with libjpeg-turbo (scaled DCT decoding); nasm builds its SIMD code.
-if [ ! -f "$deps/jpeg/lib/libjpeg.a" ]; then
-    echo "setup: building libjpeg-turbo (static, i686-w64-mingw32)"
-    rm -rf "$deps/jpeg-src" && mkdir -p "$deps/jpeg-src"
-    (cd "$deps/jpeg-src" && apt-get source --download-only libjpeg-turbo >/dev/null 2>&1 ||
+build_jpeg() {
+    local arch=$1 host prefix="$deps/$1/jpeg" work="$deps/$1/jpeg-work"
+    host=$(triplet "$arch")
+    echo "setup: building libjpeg-turbo (static, $host)"
+    rm -rf "$work" && mkdir -p "$work/src"
+    (cd "$work/src" && apt-get source --download-only libjpeg-turbo >/dev/null 2>&1 ||
         apt-get source --download-only libjpeg-turbo)
-    tarball=$(ls "$deps"/jpeg-src/libjpeg-turbo_*.orig.tar.* | head -n1)
-    tar -xf "$tarball" -C "$deps/jpeg-src"
-    src=$(find "$deps/jpeg-src" -maxdepth 1 -mindepth 1 -type d -name 'libjpeg-turbo-*' | head -n1)
-    cmake -S "$src" -B "$deps/jpeg-build" -G Ninja -Wno-dev \
-        -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_SYSTEM_PROCESSOR=i686 \
-        -DCMAKE_C_COMPILER=i686-w64-mingw32-gcc-posix -DCMAKE_RC_COMPILER=i686-w64-mingw32-windres \
-        -DCMAKE_ASM_NASM_COMPILER=nasm -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps/jpeg" \
+    tar -xf "$(ls "$work"/src/libjpeg-turbo_*.orig.tar.* | head -n1)" -C "$work/src"
+    local src
+    src=$(find "$work/src" -maxdepth 1 -mindepth 1 -type d -name 'libjpeg-turbo-*' | head -n1)
+    cmake -S "$src" -B "$work/build" -G Ninja -Wno-dev \
+        -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_SYSTEM_PROCESSOR="$(processor "$arch")" \
+        -DCMAKE_C_COMPILER="$host-gcc-posix" -DCMAKE_RC_COMPILER="$host-windres" \
+        -DCMAKE_ASM_NASM_COMPILER=nasm -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
         -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_JAVA=OFF -DWITH_SIMD=ON \
         -DREQUIRE_SIMD=ON >/dev/null
-    cmake --build "$deps/jpeg-build" --target jpeg-static >/dev/null
-    mkdir -p "$deps/jpeg/lib" "$deps/jpeg/include"
-    cp "$src/jpeglib.h" "$src/jmorecfg.h" "$src/jerror.h" "$deps/jpeg-build/jconfig.h" "$deps/jpeg/include/"
-    cp "$deps/jpeg-build/libjpeg.a" "$deps/jpeg/lib/libjpeg.a.part"
-    mv "$deps/jpeg/lib/libjpeg.a.part" "$deps/jpeg/lib/libjpeg.a"
-    rm -rf "$deps/jpeg-src" "$deps/jpeg-build"
-fi
+    cmake --build "$work/build" --target jpeg-static >/dev/null
+    mkdir -p "$prefix/lib" "$prefix/include"
+    cp "$src/jpeglib.h" "$src/jmorecfg.h" "$src/jerror.h" "$work/build/jconfig.h" "$prefix/include/"
+    cp "$work/build/libjpeg.a" "$prefix/lib/libjpeg.a.part"
+    mv "$prefix/lib/libjpeg.a.part" "$prefix/lib/libjpeg.a"
+    rm -rf "$work"
+}
+
+for arch in x86 x64; do
+    [ -f "$deps/$arch/pcre2/lib/libpcre2-16.a" ] || build_pcre2 "$arch"
+    [ -f "$deps/$arch/jpeg/lib/libjpeg.a" ] || build_jpeg "$arch"
+done
 echo "setup: ready"

@@ -135,15 +135,22 @@ TEST(SystemCursorGuardTest, PlatformReloadUnderWineReportsFailureButTheGuardStil
     EXPECT_EQ(GetCursor(), arrow);
 }
 
-TEST(PickerResultTextTest, MarkerThenTheHandleInEightUpperCaseDigits) {
+// Window handles have 32 significant bits on every Windows; a 64-bit process holds them sign-extended, so a handle
+// with the top bit set must come back from its text as the same (widened) value.
+TEST(PickerResultTextTest, MarkerThenTheHandleInEightUpperCaseDigitsAndBackToTheSameHandle) {
     const struct {
-        UINT_PTR handle;
+        INT_PTR handle;
         const wchar_t* digits;
-    } cases[] = {{0x1A2B3C, L"0x001A2B3C"}, {0xDEADBEEF, L"0xDEADBEEF"}, {0x10, L"0x00000010"}};
+    } cases[] = {{0x1A2B3C, L"0x001A2B3C"},
+                 {static_cast<int32_t>(0xDEADBEEF), L"0xDEADBEEF"},
+                 {0x10, L"0x00000010"},
+                 {0x7FFFFFFE, L"0x7FFFFFFE"}};
     for (const auto& c : cases) {
-        const WideString text = PickerResultText(reinterpret_cast<HWND>(c.handle));
+        const HWND handle = reinterpret_cast<HWND>(c.handle);
+        const WideString text = PickerResultText(handle);
         EXPECT_EQ(std::wstring(text.Text()), kMarker + c.digits) << Narrow(c.digits);
         EXPECT_EQ(text.Length(), 42);
+        EXPECT_EQ(WindowOfPickerText(text), handle) << Narrow(c.digits);
     }
     EXPECT_EQ(kMarker.size(), 32u);
 }

@@ -54,7 +54,7 @@ class MainWindowStartTest(gw.TempDirTest):
         os.makedirs(ARTEFACTS, exist_ok=True)
 
     def start(self, command, **kwargs):
-        env = dict(os.environ, WINEDEBUG="-all", GW_REBUILD="0", BUILD_DIR=gw.BUILD_DIR)
+        env = dict(os.environ, WINEDEBUG="-all", GW_REBUILD="0", BUILD_DIR=gw.BUILD_ROOT, GW_ARCH=gw.ARCH)
         process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL, env=env, **kwargs)
         self.addCleanup(lambda: process.poll() is None and process.kill())

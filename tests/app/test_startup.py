@@ -17,15 +17,25 @@ SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell
                "uxtheme.dll", "msvcrt.dll", "msimg32.dll", "wininet.dll", "version.dll"}
 
 
+# What each build folder's program must be: file(1)'s description and the toolchain's reader.
+PROGRAMS = {
+    "x86": ("PE32 executable (GUI) Intel 80386", "i686-w64-mingw32-objdump"),
+    "x64": ("PE32+ executable (GUI) x86-64", "x86_64-w64-mingw32-objdump"),
+}
+
+
 class ProgramFileTest(unittest.TestCase):
-    def test_is_a_32_bit_gui_program(self):
-        out = gw.tool("file", gw.EXE).stdout
-        self.assertIn("PE32 executable", out)
-        self.assertIn("(GUI)", out)
-        self.assertIn("Intel 80386", out)
+    def test_is_a_gui_program_for_its_processor(self):
+        description, objdump = PROGRAMS[gw.ARCH]
+        self.assertIn(description, gw.tool("file", gw.EXE).stdout)
+        # Large-address-aware (0x20 of the file header's characteristics): the 32-bit program gets 4 GB under
+        # 64-bit Windows; the 64-bit linker sets it by itself.
+        flags = re.search(r"^Characteristics 0x([0-9a-f]+)", gw.tool(objdump, "-f", "-p", gw.EXE).stdout, re.M)
+        self.assertTrue(flags)
+        self.assertTrue(int(flags.group(1), 16) & 0x20)
 
     def test_imports_only_windows_system_libraries(self):
-        out = gw.tool("i686-w64-mingw32-objdump", "-p", gw.EXE).stdout
+        out = gw.tool(PROGRAMS[gw.ARCH][1], "-p", gw.EXE).stdout
         dlls = {name.lower() for name in re.findall(r"DLL Name: (\S+)", out)}
         self.assertTrue(dlls, "no import table found")
         self.assertLessEqual(dlls, SYSTEM_DLLS, "unexpected imports: %s" % (dlls - SYSTEM_DLLS))

@@ -1,5 +1,5 @@
-"""End-to-end checks of photos the picture decoders must refuse or can only just hold: damaged JPEGs and pictures of
-144 and 256 megapixels. Each either converts correctly or fails with exit code 1 and no file; never the shell's
+"""End-to-end checks of photos the picture decoders must refuse or can only just hold: damaged JPEGs, pictures of
+144 and 256 megapixels, and one whose whole copy only the 64-bit program may make. Each either converts correctly or fails with exit code 1 and no file; never the shell's
 icon for the file."""
 import os
 import unittest
@@ -65,6 +65,27 @@ class LargePictureTest(gw.TempDirTest):
         code, output = self.convert(source)
         self.assertEqual(code, 0)
         self.assert_two_halves(output)
+
+    def test_a_whole_copy_beyond_the_32_bit_limit_converts_only_in_the_64_bit_program(self):
+        # Stretched to 1024, a 70000 x 2000 picture can't be reduced as it is read (it is not twice 1024 high), so
+        # the program copies it whole: 560 MB, past the 512 MiB the 32-bit program allows itself in its 4 GB of
+        # address space and well within the 64-bit program's 4 GiB.
+        source = self.path("panorama.png")
+        picture = Image.new("RGB", (70000, 2000), (200, 30, 30))
+        picture.paste((30, 30, 200), (35000, 0, 70000, 2000))
+        picture.save(source, compress_level=1)
+        del picture
+        output = source + ".ico"
+        result = gw.run("/formats=16,1024", "/stretch", "/convert", gw.win_path(source), gw.win_path(output),
+                        timeout=300)
+        if gw.ARCH == "x64":
+            self.assertEqual(result.returncode, 0)
+            self.assert_two_halves(output)
+            with Image.open(output) as icon:
+                self.assertIn((1024, 1024), icon.info["sizes"])
+        else:
+            self.assertEqual(result.returncode, 1)
+            self.assertFalse(os.path.exists(output), "a failed conversion left %s" % output)
 
     def test_damaged_jpegs_fail_without_a_file(self):
         good = self.path("good.jpg")

@@ -5,8 +5,28 @@ import subprocess
 import tempfile
 import unittest
 
-BUILD_DIR = os.environ.get("GW_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "build"))
+SOURCE_DIR = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+BUILD_DIR = os.path.abspath(os.environ.get("GW_BUILD_DIR", os.path.join(SOURCE_DIR, "build", "x86")))
+# The build root holds one folder per architecture: x86 (the 32-bit program) and x64 (the 64-bit one).
+BUILD_ROOT = os.path.dirname(BUILD_DIR)
 EXE = os.path.join(BUILD_DIR, "Glyphwright.exe")
+
+
+def build_arch(build_dir):
+    """The architecture ("x86" or "x64") a build folder was configured for."""
+    try:
+        with open(os.path.join(build_dir, "CMakeCache.txt"), encoding="utf-8", errors="replace") as f:
+            for line in f:
+                if line.startswith("GW_ARCH:"):
+                    return line.strip().split("=", 1)[1]
+    except OSError:
+        pass
+    return "x86"
+
+
+ARCH = build_arch(BUILD_DIR)
+# Whether this machine runs 32-bit code (scripts/test.sh probes it); only then can the 32-bit program run here.
+X86_RUNS = os.environ.get("GW_X86_RUNS", "1") == "1"
 
 
 def win_path(path):
@@ -26,6 +46,7 @@ def run(*args, timeout=120, env=None, exe=None, display=False, cwd=None):
         full_env.pop("DISPLAY", None)
     if env:
         full_env.update(env)
+    # "wine" is the build folder's own (scripts/wine-env.sh puts it first on PATH): the loader of its architecture.
     return subprocess.run(["wine", exe or EXE, *args], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                           stderr=subprocess.PIPE, timeout=timeout, env=full_env, cwd=cwd)
 

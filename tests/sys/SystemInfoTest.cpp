@@ -16,10 +16,17 @@ TEST(SystemInfo, UserIsAdministrator) {
     EXPECT_TRUE(IsUserAdmin());
 }
 
-// The tests are 32-bit programs in a 64-bit prefix.
-TEST(SystemInfo, ThirtyTwoBitProcessesOnSixtyFourBitSystemAreWow64) {
-    EXPECT_TRUE(IsWow64());
-    EXPECT_TRUE(IsWow64(GetCurrentProcess()));
+// The tests run in a 64-bit prefix: a 32-bit build's processes run under WOW64, a 64-bit build's natively. The
+// helper started below is built for the same processor as the test.
+#ifdef _WIN64
+constexpr bool kUnderWow64 = false;
+#else
+constexpr bool kUnderWow64 = true;
+#endif
+
+TEST(SystemInfo, OnlyThirtyTwoBitProcessesOnSixtyFourBitSystemAreWow64) {
+    EXPECT_EQ(IsWow64(), kUnderWow64);
+    EXPECT_EQ(IsWow64(GetCurrentProcess()), kUnderWow64);
 
     WideString line = WideString::Concat(L"\"", BuildFile(L"gwtest_lingering.exe"), L"\" no-window");
     STARTUPINFOW startup = {};
@@ -29,7 +36,7 @@ TEST(SystemInfo, ThirtyTwoBitProcessesOnSixtyFourBitSystemAreWow64) {
                                &startup, &info));
     KernelHandle process(info.hProcess);
     KernelHandle thread(info.hThread);
-    EXPECT_TRUE(IsWow64(process.Get()));
+    EXPECT_EQ(IsWow64(process.Get()), kUnderWow64);
     TerminateProcess(process.Get(), 0);
 
     // A handle that names no process gives false rather than the answer for this process.

@@ -480,8 +480,12 @@ TEST(WideStringConversions, WindowHandleRoundTripsThroughHex) {
     const HWND window = GetDesktopWindow();
     const WideString text =
         WideString::HexFromBytes(&window, sizeof window, WideString::kHexPrefix | WideString::kHexReverse);
+    // As many digits as the handle has bytes: 8 in a 32-bit process, 16 in a 64-bit one.
     wchar_t expected[32];
-    wsprintfW(expected, L"0x%08X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(window)));
+    if (sizeof window == 8)
+        swprintf(expected, 32, L"0x%016llX", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(window)));
+    else
+        swprintf(expected, 32, L"0x%08X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(window)));
     EXPECT_EQ(N(expected), N(text));
     HWND back = nullptr;
     EXPECT_EQ(static_cast<int>(sizeof back), WideString::HexToBytes(text.Text(), &back, sizeof back, true));
