@@ -58,6 +58,15 @@ public:
     // or no box could be made, 50 the event loop ended. Kind 4 shows a message tip and returns 0 at once.
     int ShowMessage(const wchar_t* text, int kind, int height);
 
+    // A close request of the main window (its close button, the system close, Alt+F4) stays pending until the
+    // event loop honours it by ending, whatever drained the queue meanwhile; a running batch consumes the one that
+    // cancels it.
+    bool ClosePending() const { return mainWindow.closeRequests > closesConsumed_; }
+    void ConsumeCloseRequests() {
+        closesConsumed_ = mainWindow.closeRequests;
+        events.closeRequested = 0;
+    }
+
     // Fills the system folder paths from the Windows folder (step 2 of the start-up).
     void BuildSystemPaths();
 
@@ -81,4 +90,7 @@ public:
     UiMessageBox messageBox{&events};
     // Opens a web address; the shell by default.
     std::function<bool(const wchar_t*)> openAddress;
+
+private:
+    int32_t closesConsumed_ = 0;
 };

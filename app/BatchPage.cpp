@@ -114,9 +114,9 @@ WideString FirstDropped(const WideString& dropped) {
 }
 
 // The result line: the batch's own 1 counts as success only when files were written; a batch in which some items
-// failed says how many files it wrote of how many items.
+// failed says how many files it wrote of how many items. Skipped items (windows without an icon) are neither.
 WideString ResultText(DWORD exitCode, const BatchJob& job) {
-    const int32_t written = job.written, done = job.done;
+    const int32_t written = job.written, done = job.done - job.skipped;
     if (exitCode != 1 || written == 0) return WideString(text::kFailed);
     if (written < done)
         return WideString::Concat(text::kPartlyDone, WideString::FromInt(written), text::kPartlyFiles,
@@ -131,6 +131,7 @@ BatchPage::BatchPage(Application& app) : app_(app), window_(app.mainWindow) {}
 void BatchPage::Build(int tabControl) {
     tabControl_ = tabControl;
     UiWindow& w = window_;
+    firstControl_ = w.controlCount() + 1;
     HBITMAP radioOn = static_cast<HBITMAP>(app_.checkImages[Application::kRadioChecked].Get());
     HBITMAP radioOff = static_cast<HBITMAP>(app_.checkImages[Application::kRadioUnchecked].Get());
     auto title = [&w](const wchar_t* caption, int x, int y, int width, int height) {
@@ -274,7 +275,7 @@ void BatchPage::OnFilesDropped(int targetControl, const WideString& dropped) {
 }
 
 void BatchPage::OnStart() {
-    // Only the tab control: the page can't change while a batch runs, its own clicks are read and dropped.
+    // The tab control: the page can't change while a batch runs.
     ControlFreeze freeze;
     freeze.freeze(&window_, tabControl_, tabControl_);
 
@@ -306,6 +307,10 @@ void BatchPage::OnStart() {
     job->flags = inputs.flags | (windows ? kFromWindow : convert ? 0 : kFromResource);
     SetStatus(text::kCreating);
 
+    // The batch works on its own copy of the page's inputs, so they are greyed while it runs and come back as they
+    // were: what the page shows afterwards is what ran.
+    ControlFreeze pageInputs;
+    pageInputs.freeze(&window_, firstControl_, batchStart);
     BatchWorker worker(std::move(job));
     if (!worker.Start(windows   ? BatchSaveWindowIconsThread
                       : convert ? BatchConvertPicturesThread
@@ -316,6 +321,9 @@ void BatchPage::OnStart() {
     runningJob_ = &worker.Job();
     const bool interrupted = WaitForWorker(worker.Thread(), worker.Job());
     if (interrupted && worker.Running()) {
+        // The close request that cancels the batch is used up by it; one that comes while the last item ends is
+        // not, and closes the window afterwards.
+        app_.ConsumeCloseRequests();
         worker.Stop();
         SetStatus(text::kCancelled);
     } else {
@@ -333,7 +341,7 @@ bool BatchPage::WaitForWorker(HANDLE thread, const BatchJob& job) {
         DWORD code = 0;
         if (!GetExitCodeThread(thread, &code) || code != STILL_ACTIVE) return false;
         ShowProgress(job, shown);
-        if (!app_.NextEvent(true) || app_.events.code == kEventClose) return true;
+        if (!app_.NextEvent(true) || app_.ClosePending()) return true;
     }
 }
 

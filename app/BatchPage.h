@@ -14,8 +14,8 @@ class UiWindow;
 
 // The batch page: one of the three batch operations (every icon of a resource file, every picture of a folder,
 // the icons of all open windows) into a target folder with the page's own format set. A batch runs on a worker
-// thread while the start handler keeps the window painted and shows the worker's progress; a close request
-// meanwhile cancels it. The members are the indexes of the page's controls in the main window.
+// thread while the start handler keeps the window painted and shows the worker's progress, the page's inputs greyed;
+// a close request meanwhile cancels it. The members are the indexes of the page's controls in the main window.
 class BatchPage {
 public:
     explicit BatchPage(Application& app);
@@ -76,5 +76,6 @@ private:
     Application& app_;
     UiWindow& window_;
     int32_t tabControl_ = 0;
+    int32_t firstControl_ = 0;  // the page's first control; its inputs run from here to the start button
     const BatchJob* runningJob_ = nullptr;
 };

@@ -182,7 +182,9 @@ void MainWindow::Show(int showMode) {
 }
 
 void MainWindow::RunEventLoop() {
-    while (app_.NextEvent(true)) {
+    // A handler may have drained a close request while it worked (a job's progress, a batch's end): it is checked
+    // before every wait, so it ends the loop as soon as that handler returns.
+    while (!app_.ClosePending() && app_.NextEvent(true)) {
         if (!Dispatch()) break;
     }
 }

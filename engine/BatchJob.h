@@ -17,10 +17,12 @@ struct BatchJob {
     SizeList sizes;
     std::atomic<int32_t> counter{0};
     // Progress for a caller on another thread: items the batch will take (0 until known), items finished
-    // (written or not) and files written.
+    // (written, failed or skipped), files written, and items skipped because they have nothing to write (windows
+    // without an icon), which are no failures.
     std::atomic<int32_t> total{0};
     std::atomic<int32_t> done{0};
     std::atomic<int32_t> written{0};
+    std::atomic<int32_t> skipped{0};
     WideString source;
     WideString targetFolder;
     WideString item;

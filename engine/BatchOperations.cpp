@@ -33,7 +33,7 @@ Pcre2CodeHandle CompilePicturePattern() {
     int error = 0;
     PCRE2_SIZE offset = 0;
     return Pcre2CodeHandle(pcre2_compile_16(reinterpret_cast<PCRE2_SPTR16>(kPicturePattern), PCRE2_ZERO_TERMINATED,
-                                    PCRE2_CASELESS, &error, &offset, nullptr));
+                                            PCRE2_CASELESS, &error, &offset, nullptr));
 }
 
 bool MatchesPicturePattern(const wchar_t* name, const pcre2_code_16* pattern) {
@@ -303,9 +303,17 @@ int BatchSaveWindowIcons(BatchJob* job) {
         ReadWindowTitle(window, title);
         job->item = title;
         job->output = WindowOutputPath(job->targetFolder, job->counter, job->item, job->flags);
-        if (CountItem(*job, RunItem(job->output,
-                                    [&] { return MakeIconFromWindow(window, job->output, job->sizes, job->flags); })))
+        // A window without an icon has nothing to write: it keeps its number (the gap shows it) but is no failure,
+        // and no existing output is moved aside for it.
+        const WindowIconPair icons = ReadWindowIcons(window);
+        if (!icons) {
+            ++job->skipped;
+            ++job->done;
+        } else if (CountItem(*job, RunItem(job->output, [&] {
+                       return WriteWindowIconFile(icons, job->output, job->sizes, job->flags);
+                   }))) {
             ++written;
+        }
         ++job->counter;
     }
     return written > 0 ? 1 : 0;

@@ -23,16 +23,26 @@ constexpr DWORD kSystemCursors[] = {OCR_APPSTARTING, OCR_NORMAL, OCR_CROSS,   OC
 
 }  // namespace
 
-bool MakeIconFromWindow(HWND window, const WideString& output, const SizeList& sizes, IconJobFlags flags) {
+WindowIconPair ReadWindowIcons(HWND window) {
+    WindowIconPair icons;
+    icons.smallIcon = GetWindowIcon(window, kIconSmall);
+    icons.largeIcon = GetWindowIcon(window, kIconBig);
+    if (!icons.smallIcon) icons.smallIcon = icons.largeIcon;
+    if (!icons.largeIcon) icons.largeIcon = icons.smallIcon;
+    return icons;
+}
+
+bool WriteWindowIconFile(const WindowIconPair& icons, const WideString& output, const SizeList& sizes,
+                         IconJobFlags flags) {
+    if (!icons) return false;
     WideString target(output);
     EnsureOutputExtension(target, flags);
-    HICON smallIcon = GetWindowIcon(window, kIconSmall);
-    HICON largeIcon = GetWindowIcon(window, kIconBig);
-    if (!smallIcon) smallIcon = largeIcon;
-    if (!largeIcon) largeIcon = smallIcon;
-    if (!smallIcon) return false;
-    return WriteIconFile(IconSource(smallIcon, largeIcon), sizes, target, 0, (flags & ~kFromResource) | kFromWindow,
-                         WideString());
+    return WriteIconFile(IconSource(icons.smallIcon, icons.largeIcon), sizes, target, 0,
+                         (flags & ~kFromResource) | kFromWindow, WideString());
+}
+
+bool MakeIconFromWindow(HWND window, const WideString& output, const SizeList& sizes, IconJobFlags flags) {
+    return WriteWindowIconFile(ReadWindowIcons(window), output, sizes, flags);
 }
 
 WorkingImage LoadWindowIconImage(HICON smallIcon, HICON largeIcon, int size, IconJobFlags flags) {

@@ -12,6 +12,18 @@
 // The icons belong to the window and are never destroyed.
 bool MakeIconFromWindow(HWND window, const WideString& output, const SizeList& sizes, IconJobFlags flags);
 
+// The two steps of MakeIconFromWindow, for a caller that tells a window without icons (skipped) from one whose file
+// failed: the window's icon pair, each missing one replaced by the other (both null: the window has none), and the
+// file written from such a pair.
+struct WindowIconPair {
+    HICON smallIcon = nullptr;
+    HICON largeIcon = nullptr;
+    explicit operator bool() const { return smallIcon != nullptr; }
+};
+WindowIconPair ReadWindowIcons(HWND window);
+bool WriteWindowIconFile(const WindowIconPair& icons, const WideString& output, const SizeList& sizes,
+                         IconJobFlags flags);
+
 // One size x size working image of a window's icon pair: the small icon for sizes below 24, the large one from
 // 24, drawn at the icon's own size and scaled with the flags' fit mode. Empty when that icon is missing.
 WorkingImage LoadWindowIconImage(HICON smallIcon, HICON largeIcon, int size, IconJobFlags flags);

@@ -346,7 +346,8 @@ int UiWindow::addDrawnButton(bool close) {
 }
 
 int UiWindow::addCloseButton() {
-    return addDrawnButton(true);
+    closeButton = addDrawnButton(true);
+    return closeButton;
 }
 
 int UiWindow::addMinimizeButton() {

@@ -349,7 +349,10 @@ int UiWindow::pumpEvent(UiEventSlot& slot, int mode) {
         slot.window = msg.hwnd;
         slot.message = kCloseMessage;
         slot.closeRequested = 1;
-        if (UiWindow* owner = WindowOf(msg.hwnd, WindowProc)) slot.source = owner;
+        if (UiWindow* owner = WindowOf(msg.hwnd, WindowProc)) {
+            slot.source = owner;
+            ++owner->closeRequests;
+        }
         return finish();
     }
     if (msg.message == WM_NULL) return mode == kPumpPoll ? 0 : 1;
@@ -435,6 +438,7 @@ void UiWindow::raise(HWND hwnd, UINT message, int32_t code, int32_t param1, intp
     sink->source = this;
     if (code != 0) sink->pending = 1;
     if (code > 0) sink->closeRequested = 0;
+    if (code > 0 && code == closeButton) ++closeRequests;
 }
 
 void UiWindow::trackForeground(HWND hwnd) {

@@ -209,6 +209,10 @@ public:
     int32_t mouseX = 0, mouseY = 0, mouseKeys = 0;
     int32_t hoveredControl = 0;
     MenuHandle menu;
+    // Close requests this window has had (system close, Alt+F4, a click on its close button), counted when they are
+    // raised: an event the application never reads (one taken by a drain of the queue) still leaves its count.
+    int32_t closeButton = 0;
+    int32_t closeRequests = 0;
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -542,6 +543,177 @@ TEST(BatchPageInMainWindowTest, ClicksDropsAndClosesReachThePageThroughTheEventL
     }
     w.destroy();
     CoUninitialize();
+}
+
+// The page's inputs: everything a click or a key could change while a batch runs.
+std::vector<int> PageInputs(const BatchPage& page) {
+    const FormatControls& f = page.formats;
+    std::vector<int> inputs = {page.batchKindExtract,
+                               page.batchKindConvert,
+                               page.batchKindWindows,
+                               page.batchSource,
+                               page.batchSourceBrowse,
+                               page.batchTarget,
+                               page.batchTargetBrowse,
+                               page.batchStart,
+                               f.pngs,
+                               f.pngc,
+                               f.fitCenter,
+                               f.fitCrop,
+                               f.fitStretch};
+    inputs.insert(inputs.end(), std::begin(f.sizeBoxes), std::end(f.sizeBoxes));
+    return inputs;
+}
+
+// The main window with its pages, for the close-request tests: shown, and a loop that dispatches until a condition.
+struct RunningMainWindow {
+    explicit RunningMainWindow(const WideString& folder) : main(app) {
+        app.programFolder = folder;
+        built = main.BuildMainWindow(0, WideString());
+        if (built) main.Show(SW_SHOWNORMAL);
+    }
+    ~RunningMainWindow() { app.mainWindow.destroy(); }
+    bool RunUntil(const std::function<bool()>& done) {
+        for (int idle = 0; idle < 200 && !done();) {
+            if (app.NextEvent(false))
+                main.Dispatch();
+            else
+                Sleep(5), ++idle;
+        }
+        return done();
+    }
+    Application app;
+    MainWindow main;
+    bool built = false;
+};
+
+// While a batch runs its inputs are greyed, a click on one changes nothing, and they come back as they were. Two
+// close requests come at once: the first cancels the batch, the second arrives while the last item ends (a click
+// on the header's close button, taken from the queue only when the inputs come back) and still closes the window.
+TEST(CloseRequestTest, ASecondCloseDuringTheCancelClosesTheWindowAndTheInputsComeBackAsTheyWere) {
+    CoInitialize(nullptr);
+    TempFolder temp;
+    const WideString source = temp / L"pictures";
+    const WideString target = temp / L"icons";
+    MakePictures(source, 40, 1600, 1200);
+    RunningMainWindow run(temp.Path());
+    ASSERT_TRUE(run.built);
+    UiWindow& w = run.app.mainWindow;
+    BatchPage& page = run.main.batch;
+    w.sendMessage(run.main.tab, TCM_SETCURFOCUS, 1, 0);
+    ASSERT_TRUE(run.RunUntil([&] { return run.main.ShownPage() == 1; }));
+    w.setState(page.batchKindConvert, kStateChecked);
+    w.setText(page.batchSource, source.Text());
+    w.setText(page.batchTarget, target.Text());
+    w.setState(page.batchSourceBrowse, kStateDisable);  // one input that was greyed before stays greyed after
+    run.RunUntil([] { return false; });
+    std::vector<std::pair<int, bool>> before;
+    for (int input : PageInputs(page))
+        before.emplace_back(input, w.getState(input, kStateEnable | kStateDisable) == kStateEnable);
+    const int sizeBox = page.formats.sizeBoxes[0];
+    const bool sizeBoxChecked = w.getState(sizeBox, kStateChecked) != 0;
+
+    std::vector<int> enabledWhileRunning;
+    bool clickChangedABox = false;
+    int ticks = 0, phase = 0;
+    bool rescued = false;
+    Ticker watcher([&] {
+        const BatchJob* job = page.RunningJob();
+        if (phase == 0 && job && job->done >= 2) {
+            for (int input : PageInputs(page))
+                if (w.getState(input, kStateEnable | kStateDisable) == kStateEnable)
+                    enabledWhileRunning.push_back(input);
+            ClickCentre(w.handleOf(sizeBox));
+            phase = 1;
+        } else if (phase == 1 && job && job->done >= 3) {
+            clickChangedABox = (w.getState(sizeBox, kStateChecked) != 0) != sizeBoxChecked;
+            PostMessageW(w.window, WM_CLOSE, 0, 0);
+            ClickCentre(w.handleOf(run.app.header.closeButton));
+            phase = 2;
+        } else if (++ticks > 1500) {
+            // A lost close would leave the loop waiting for ever: end it, as a failure.
+            rescued = true;
+            PostMessageW(w.window, WM_CLOSE, 0, 0);
+            return false;
+        }
+        return true;
+    });
+    ClickCentre(w.handleOf(page.batchStart));
+    run.main.RunEventLoop();
+    EXPECT_FALSE(rescued) << "the close during the cancel was lost";
+    EXPECT_EQ(phase, 2);
+    EXPECT_EQ(enabledWhileRunning, std::vector<int>()) << "inputs left usable while the batch ran";
+    EXPECT_FALSE(clickChangedABox) << "a click changed an option the batch does not use";
+    EXPECT_EQ(Narrow(w.getText(page.batchStatus).Text()), Narrow(kCancelled));
+    for (const auto& [input, enabled] : before)
+        EXPECT_EQ(w.getState(input, kStateEnable | kStateDisable) == kStateEnable, enabled) << "control " << input;
+    EXPECT_LT(FolderNames(target).size(), 40u);
+    CoUninitialize();
+}
+
+// A close that comes while the single-icon page prepares its job (the click on the create button and the close
+// are queued together) is not lost in the page's drain: the icon is written and then the window closes.
+TEST(CloseRequestTest, ACloseWhileAJobIsPreparedClosesTheWindowAfterTheJob) {
+    CoInitialize(nullptr);
+    TempFolder temp;
+    const WideString picture = temp / L"picture.png";
+    const WideString icon = temp / L"picture.ico";
+    ASSERT_TRUE(SavePicture(picture, 300, 200, 0xFF2080C0));
+    RunningMainWindow run(temp.Path());
+    ASSERT_TRUE(run.built);
+    UiWindow& w = run.app.mainWindow;
+    SingleIconPage& page = run.main.single;
+    w.setText(page.sourceField, picture.Text());
+    w.setText(page.targetField, icon.Text());
+    run.RunUntil([] { return false; });
+
+    HWND button = w.handleOf(page.createButton);
+    PostMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(page.createButton, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+    PostMessageW(w.window, WM_CLOSE, 0, 0);
+    int ticks = 0;
+    bool rescued = false;
+    Ticker watchdog([&] {
+        if (++ticks < 500) return true;
+        rescued = true;
+        PostMessageW(w.window, WM_CLOSE, 0, 0);
+        return false;
+    });
+    run.main.RunEventLoop();
+    EXPECT_FALSE(rescued) << "the close was lost in the job's drain";
+    EXPECT_TRUE(IsIconFile(icon)) << "the job the click started still ran";
+    CoUninitialize();
+}
+
+// Windows whose icon can't be read (under Wine every other process's window) are skipped, not failed: a batch that
+// wrote the icon of every window that has one reports success.
+TEST_F(BatchPageTest, WindowsWithoutIconsAreSkippedNotFailed) {
+    const WideString target = temp / L"windows";
+    WNDCLASSW kind = {};
+    kind.lpfnWndProc = DefWindowProcW;
+    kind.hInstance = GetModuleHandleW(nullptr);
+    kind.lpszClassName = L"GwBatchIconWindow";
+    kind.hIcon = LoadIconW(nullptr, IDI_INFORMATION);
+    RegisterClassW(&kind);
+    kind.lpszClassName = L"GwBatchBareWindow";
+    kind.hIcon = nullptr;
+    RegisterClassW(&kind);
+    HWND withIcon = CreateWindowW(L"GwBatchIconWindow", L"with icon", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                  nullptr, kind.hInstance, nullptr);
+    HWND bare = CreateWindowW(L"GwBatchBareWindow", L"bare", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, kind.hInstance,
+                              nullptr);
+    ASSERT_TRUE(withIcon && bare);
+    window().setState(page->batchKindWindows, kStateChecked);
+    SetFields(kAllWindows, target.Text());
+    page->OnStart();
+    DestroyWindow(withIcon);
+    DestroyWindow(bare);
+    const std::set<std::wstring> names = FolderNames(target);
+    EXPECT_TRUE(std::any_of(names.begin(), names.end(),
+                            [](const std::wstring& name) { return name.find(L"with icon") != std::wstring::npos; }));
+    EXPECT_FALSE(std::any_of(names.begin(), names.end(),
+                             [](const std::wstring& name) { return name.find(L"bare") != std::wstring::npos; }));
+    EXPECT_EQ(Narrow(Text(page->batchStatus).c_str()), Narrow(kSucceeded));
 }
 
 }  // namespace
