@@ -454,6 +454,29 @@ TEST_F(BatchPageTest, ResultTextsTellFailuresFromPartialSuccess) {
     }
 }
 
+// The main window with its pages, shown, and a loop that dispatches its events until a condition holds or nothing
+// arrives any more.
+struct RunningMainWindow {
+    explicit RunningMainWindow(const WideString& folder) : main(app) {
+        app.programFolder = folder;
+        built = main.BuildMainWindow(0, WideString());
+        if (built) main.Show(SW_SHOWNORMAL);
+    }
+    ~RunningMainWindow() { app.mainWindow.destroy(); }
+    bool RunUntil(const std::function<bool()>& done) {
+        for (int idle = 0; idle < 200 && !done();) {
+            if (app.NextEvent(false))
+                main.Dispatch();
+            else
+                Sleep(5), ++idle;
+        }
+        return done();
+    }
+    Application app;
+    MainWindow main;
+    bool built = false;
+};
+
 // The page inside the real main window: its rows in the window's dispatch, real clicks and a drop, and a close
 // during a batch that the event loop survives until the second close.
 TEST(BatchPageInMainWindowTest, ClicksDropsAndClosesReachThePageThroughTheEventLoop) {
@@ -463,23 +486,12 @@ TEST(BatchPageInMainWindowTest, ClicksDropsAndClosesReachThePageThroughTheEventL
     const WideString source = temp / L"pictures";
     const WideString target = temp / L"icons";
     MakePictures(source, kPictures, 1600, 1200);
-    Application app;
-    app.programFolder = temp.Path();
-    MainWindow main(app);
-    ASSERT_TRUE(main.BuildMainWindow(0, WideString()));
-    main.Show(SW_SHOWNORMAL);
-    UiWindow& w = app.mainWindow;
+    RunningMainWindow run(temp.Path());
+    ASSERT_TRUE(run.built);
+    MainWindow& main = run.main;
+    UiWindow& w = run.app.mainWindow;
     BatchPage& page = main.batch;
-    // Dispatches events until the condition holds or nothing arrives any more.
-    auto runUntil = [&](const std::function<bool()>& done) {
-        for (int idle = 0; idle < 200 && !done();) {
-            if (app.NextEvent(false))
-                main.Dispatch();
-            else
-                Sleep(5), ++idle;
-        }
-        return done();
-    };
+    auto runUntil = [&run](const std::function<bool()>& done) { return run.RunUntil(done); };
 
     RECT item;
     w.sendMessage(main.tab, TCM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item));
@@ -541,7 +553,6 @@ TEST(BatchPageInMainWindowTest, ClicksDropsAndClosesReachThePageThroughTheEventL
         EXPECT_EQ(written.count(name), 1u) << Narrow(name.c_str());
         EXPECT_TRUE(IsIconFile(WideString::Concat(target, L"\\", name.c_str()))) << Narrow(name.c_str());
     }
-    w.destroy();
     CoUninitialize();
 }
 
@@ -564,28 +575,6 @@ std::vector<int> PageInputs(const BatchPage& page) {
     inputs.insert(inputs.end(), std::begin(f.sizeBoxes), std::end(f.sizeBoxes));
     return inputs;
 }
-
-// The main window with its pages, for the close-request tests: shown, and a loop that dispatches until a condition.
-struct RunningMainWindow {
-    explicit RunningMainWindow(const WideString& folder) : main(app) {
-        app.programFolder = folder;
-        built = main.BuildMainWindow(0, WideString());
-        if (built) main.Show(SW_SHOWNORMAL);
-    }
-    ~RunningMainWindow() { app.mainWindow.destroy(); }
-    bool RunUntil(const std::function<bool()>& done) {
-        for (int idle = 0; idle < 200 && !done();) {
-            if (app.NextEvent(false))
-                main.Dispatch();
-            else
-                Sleep(5), ++idle;
-        }
-        return done();
-    }
-    Application app;
-    MainWindow main;
-    bool built = false;
-};
 
 // While a batch runs its inputs are greyed, a click on one changes nothing, and they come back as they were. Two
 // close requests come at once: the first cancels the batch, the second arrives while the last item ends (a click
