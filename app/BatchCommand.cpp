@@ -29,10 +29,11 @@ void SetBatchPaths(Application& app, BatchJob& job, int kind, const wchar_t* sou
     job.owner = &app;
     if (kind != kBatchSaveWindows) {
         job.source = BatchPath(app, source);
-        if (kind == kBatchConvert && !IsRealFolder(job.source.Text(), true)) job.source.Clear();
+        const bool usable =
+            kind == kBatchConvert ? IsRealFolder(job.source.Text(), true) : IsDiskFile(job.source.Text());
+        if (!usable) job.source.Clear();
     }
     job.targetFolder = BatchPath(app, target);
-    if (!job.targetFolder.IsEmpty() && !CreateFolderTree(job.targetFolder.Text())) job.targetFolder.Clear();
 }
 
 int RunBatchCommand(Application& app, BatchJob& job, const SizeList& sizes, IconJobFlags flags) {
@@ -41,7 +42,11 @@ int RunBatchCommand(Application& app, BatchJob& job, const SizeList& sizes, Icon
         app.ShowMessage(kInvalidSource, kMessageKind, kMessageHeight);
         return kBatchInvalidSource;
     }
-    if (job.targetFolder.IsEmpty()) {
+    // The target folder is made only for a batch whose source is good, and must then be a folder on a disk: a
+    // device name (NUL, CON) takes no files.
+    if (job.targetFolder.IsEmpty() || !CreateFolderTree(job.targetFolder.Text()) ||
+        !IsRealFolder(job.targetFolder.Text(), true)) {
+        job.targetFolder.Clear();
         app.ShowMessage(kInvalidTarget, kMessageKind, kMessageHeight);
         return kBatchInvalidTarget;
     }

@@ -308,6 +308,17 @@ bool IsRealFolder(const wchar_t* path, bool linksCount) {
            (linksCount || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT));
 }
 
+bool IsDiskFile(const wchar_t* path) {
+    if (!path || !*path) return false;
+    // No access asked: opening only to look at the object never waits on a device.
+    FileHandle file(CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    return GetFileType(file.Get()) == FILE_TYPE_DISK && GetFileInformationByHandle(file.Get(), &info) &&
+           !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 WideString FullPath(const WideString& path) {
     if (path.IsEmpty()) return path;
     std::vector<wchar_t> buffer(WideString::kFixedBufferUnits, 0);

@@ -83,6 +83,10 @@ bool FileExists(const wchar_t* path, bool foldersCount);
 // linksCount, a junction or directory link counts as a folder too.
 bool IsRealFolder(const wchar_t* path, bool linksCount = false);
 
+// True for an existing file on a disk: not a folder, and not a device, pipe or console that merely answers to a
+// file name (COM1, NUL, CON, \\.\pipe\x), whose reads can block for ever.
+bool IsDiskFile(const wchar_t* path);
+
 // The absolute form of a path (GetFullPathNameW: the working folder for a relative path, "." and ".." resolved);
 // the path itself when it has none.
 WideString FullPath(const WideString& path);

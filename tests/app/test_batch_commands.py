@@ -53,11 +53,22 @@ class BatchCheckTest(gw.TempDirTest):
             ("a target below a file", ["/batchconvert", gw.win_path(folder), gw.win_path(picture) + "\\sub"], 253),
             ("no size in a batch", ["/batchconvert", gw.win_path(folder), gw.win_path(self.path("out3")),
                                     "/formats=8,4000"], 2),
+            # A resource file that is missing, a folder or a device is no source, and a device is no target folder.
+            ("a missing resource file", ["/batchextract", gw.win_path(self.path("missing.dll")),
+                                         gw.win_path(self.path("out4"))], 254),
+            ("a folder as resource file", ["/batchextract", gw.win_path(folder), gw.win_path(self.path("out5"))], 254),
+            ("a serial port as resource file", ["/batchextract", "COM1", gw.win_path(self.path("out6"))], 254),
+            ("the null device as resource file", ["/batchextract", "\\\\.\\NUL", gw.win_path(self.path("out7"))],
+             254),
+            ("the null device as target", ["/batchextract", gw.win_path(PREFIX_SHELL32), "NUL"], 253),
+            ("the console as target", ["/batchconvert", gw.win_path(folder), "CON"], 253),
         ]
         for name, args, code in cases:
             with self.subTest(name):
-                self.assertEqual(gw.run(*args).returncode, code)
+                self.assertEqual(gw.run(*args, timeout=60).returncode, code)
         self.assertEqual(os.listdir(folder), [])
+        # Nothing is created for a batch that is refused.
+        self.assertEqual(sorted(os.listdir(self.tmp)), ["file.png", "pictures"])
 
     def test_batch_extract_with_one_path_is_skipped(self):
         library = self.path("x.dll")
