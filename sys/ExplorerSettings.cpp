@@ -9,9 +9,15 @@ constexpr wchar_t kAdvancedKey[] = L"HKCU\\Software\\Microsoft\\Windows\\Current
 constexpr wchar_t kHiddenValue[] = L"Hidden";
 constexpr wchar_t kSuperHiddenValue[] = L"ShowSuperHidden";
 
-bool ReadsAsShown(const RegistryKey& key, const wchar_t* name) {
+// "Hidden" is 1 for shown and 2 for not shown (the value the system writes itself); "ShowSuperHidden" is 0 or 1.
+bool HiddenFilesShown(const RegistryKey& key) {
     DWORD value = 0;
-    return key.ReadNumber(name, value) && value != 0;
+    return key.ReadNumber(kHiddenValue, value) && value == 1;
+}
+
+bool SystemFilesShown(const RegistryKey& key) {
+    DWORD value = 0;
+    return key.ReadNumber(kSuperHiddenValue, value) && value != 0;
 }
 
 }  // namespace
@@ -37,7 +43,7 @@ ExplorerVisibility ReadExplorerVisibility() {
     ExplorerVisibility visibility;
     RegistryKey key(kAdvancedKey, KEY_READ);
     if (!key.IsOpen()) return visibility;
-    visibility.hiddenFiles = ReadsAsShown(key, kHiddenValue);
-    visibility.systemFiles = ReadsAsShown(key, kSuperHiddenValue);
+    visibility.hiddenFiles = HiddenFilesShown(key);
+    visibility.systemFiles = SystemFilesShown(key);
     return visibility;
 }

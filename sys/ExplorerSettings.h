@@ -19,5 +19,6 @@ struct ExplorerVisibility {
 // failure, for example when the settings key does not exist); after any write the open shell views refresh.
 int SetExplorerVisibility(bool show, ExplorerItems which);
 
-// Reads both settings; a missing value or one that is no 32-bit number reads as hidden.
+// Reads both settings; a missing value or one that is no 32-bit number reads as hidden, and hidden files are shown
+// only for "Hidden" = 1 (the system stores 2 for hidden).
 ExplorerVisibility ReadExplorerVisibility();

@@ -27,6 +27,7 @@
 #include "engine/FolderIcon.h"
 #include "engine/IconSources.h"
 #include "engine/IconWriter.h"
+#include "sys/Handles.h"
 #include "sys/IconCache.h"
 
 namespace {
@@ -246,6 +247,24 @@ TEST_F(UtilitiesPageTest, AnEmptyIconFieldResetsTheFolder) {
     // Nothing but what setting wrote was in desktop.ini, so it is gone.
     EXPECT_FALSE(Exists((dir + L"\\desktop.ini").c_str()));
     EXPECT_EQ(0u, GetFileAttributesW(dir.c_str()) & FILE_ATTRIBUTE_SYSTEM);
+}
+
+// A reset that could not change the folder (desktop.ini held open elsewhere, as in a folder the user may not write)
+// says so instead of reporting success; once the file is free the same reset goes through.
+TEST_F(UtilitiesPageTest, AResetThatChangedNothingSaysSo) {
+    const std::wstring dir = Subfolder(L"locked");
+    ASSERT_EQ(kSetDone, Apply(Picture(L"p.png"), dir));
+    const std::wstring ini = dir + L"\\desktop.ini";
+    const std::vector<uint8_t> before = testing_support::ReadBytes(ini.c_str());
+    {
+        FileHandle lock(CreateFileW(ini.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(lock);
+        EXPECT_EQ(kFolderFailed, Apply(L"", dir));
+    }
+    EXPECT_EQ(before, testing_support::ReadBytes(ini.c_str()));
+    EXPECT_EQ(dir + L"\\Folder.ico", IniValue(dir, L"IconFile"));
+    EXPECT_EQ(kResetDone, Apply(L"", dir));
+    EXPECT_FALSE(Exists(ini.c_str()));
 }
 
 // The texts each button shows for its service's two outcomes. The cache and restart services would end the shell

@@ -319,6 +319,152 @@ TEST_F(FolderIconTest, AFailedSettingLeavesTheFolderAsItWas) {
     }
 }
 
+// desktop.ini is kept whole whatever its size: a file of megabytes gets the icon without losing a line, and a
+// ".ShellClassInfo" section longer than any fixed buffer is saved and put back whole.
+TEST_F(FolderIconTest, LargeFilesAndLongSectionsAreKeptWhole) {
+    const WideString jpeg = root_ / L"photo.jpg";
+    ASSERT_TRUE(SavePicture(jpeg, 48, 32, 0xFF3070C0u, L"image/jpeg"));
+    std::vector<std::wstring> many = {L"InfoTip=many lines"};
+    for (int i = 0; i < 40000; ++i)
+        many.push_back(L"Line" + std::to_wstring(i) + L"=a value long enough to make the whole file a few megabytes");
+    const std::vector<std::wstring> longTip = {L"IconResource=%SystemRoot%\\system32\\imageres.dll,-112",
+                                               L"InfoTip=" + std::wstring(40000, L'x'), L"ConfirmFileOp=0"};
+    struct Case {
+        const char* name;
+        std::vector<std::wstring> earlier;
+        bool saved;  // kept as "Glyphwright.default" and put back by the reset
+    } cases[] = {
+        {"4.8 MB of lines", many, false},
+        {"a special folder's section of 40,000 characters", longTip, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RemoveTree(target_.Text());
+        ASSERT_TRUE(CreateDirectoryW(target_.Text(), nullptr));
+        std::wstring text = L"[.ShellClassInfo]\r\n";
+        for (const std::wstring& line : c.earlier)
+            text += line + L"\r\n";
+        WriteIni(text);
+
+        ASSERT_TRUE(SetFolderIcon(target_, c.saved ? picture_ : jpeg, -1));
+        std::vector<IniSection> sections = ReadIni(ini_);
+        std::vector<std::wstring> now = Lines(sections, L".ShellClassInfo");
+        std::vector<std::wstring> expected = c.earlier;
+        if (c.saved) {
+            expected.erase(expected.begin());  // IconResource goes
+            EXPECT_EQ(c.earlier, Lines(sections, L"Glyphwright.default"));
+        }
+        for (const std::wstring& line : {OwnIconLine(), std::wstring(L"IconIndex=0")}) {
+            EXPECT_NE(now.end(), std::find(now.begin(), now.end(), line));
+            now.erase(std::remove(now.begin(), now.end(), line), now.end());
+        }
+        EXPECT_TRUE(expected == now) << now.size() << " lines instead of " << expected.size();
+
+        EXPECT_TRUE(ResetFolderIcon(target_));
+        if (!c.saved) continue;
+        const std::vector<std::wstring> back = Lines(ReadIni(ini_), L".ShellClassInfo");
+        EXPECT_TRUE(c.earlier == back) << back.size() << " lines came back";
+        if (back.size() == 3) {
+            EXPECT_EQ(c.earlier[1].size(), back[1].size());
+        }
+    }
+}
+
+// Bytes in 4096 that no text file holds.
+std::vector<uint8_t> Junk(bool withNul) {
+    std::vector<uint8_t> bytes(4096);
+    uint32_t state = 12345;
+    for (uint8_t& byte : bytes) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<uint8_t>(state >> 16);
+        if (!withNul && byte == 0) byte = 1;
+    }
+    return bytes;
+}
+
+// A desktop.ini that is no text cannot be rewritten by the profile functions without turning it into something it
+// never was: it is kept byte for byte as "desktop (backup).ini", a new desktop.ini takes the icon, and the reset
+// puts the file back as it was. Text files in any of the encodings are rewritten in place.
+TEST_F(FolderIconTest, ADesktopIniThatIsNoTextIsKeptAsItWasAndComesBackOnReset) {
+    const std::string utf8 = "[.ShellClassInfo]\r\nInfoTip=\xE5\x81\x87\xE6\x97\xA5\r\n";
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        bool text;
+    } cases[] = {
+        {"binary junk with NUL bytes", Junk(true), false},
+        {"binary junk without NUL bytes", Junk(false), false},
+        {"ANSI text with a NUL byte", {'[', 'a', ']', '\r', '\n', 'k', '=', 0, '\r', '\n'}, false},
+        {"UTF-16 with NUL units", {0xFF, 0xFE, '[', 0, 'a', 0, ']', 0, 0, 0, 'k', 0}, false},
+        {"UTF-8 text without a mark", std::vector<uint8_t>(utf8.begin(), utf8.end()), true},
+        {"UTF-16 text", Utf16Ini(L"[.ShellClassInfo]\r\nInfoTip=x\r\n"), true},
+    };
+    const WideString kept = target_ + L"\\desktop (backup).ini";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RemoveTree(target_.Text());
+        ASSERT_TRUE(CreateDirectoryW(target_.Text(), nullptr));
+        ASSERT_TRUE(WriteBytes(ini_.Text(), c.bytes));
+        SetFileAttributesW(ini_.Text(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
+        const DWORD attributes = Attributes(ini_);
+
+        ASSERT_TRUE(SetFolderIcon(target_, picture_, -1));
+        if (c.text) {
+            EXPECT_FALSE(Exists(kept.Text()));
+            EXPECT_TRUE(ResetFolderIcon(target_));
+            continue;
+        }
+        EXPECT_EQ(c.bytes, ReadBytes(kept.Text()));
+        EXPECT_EQ((std::vector<std::wstring>{OwnIconLine(), L"IconIndex=0"}), Lines(ReadIni(ini_), L".ShellClassInfo"));
+        EXPECT_TRUE(Attributes(target_) & FILE_ATTRIBUTE_SYSTEM);
+
+        // Setting again finds a text file of its own and keeps the first copy.
+        ASSERT_TRUE(SetFolderIcon(target_, other_, -1));
+        EXPECT_EQ(c.bytes, ReadBytes(kept.Text()));
+
+        EXPECT_TRUE(ResetFolderIcon(target_));
+        EXPECT_EQ(c.bytes, ReadBytes(ini_.Text()));
+        EXPECT_EQ(attributes, Attributes(ini_));
+        EXPECT_EQ((std::set<std::wstring>{L"desktop.ini", L"Folder.ico"}), FolderNames(target_));
+        EXPECT_FALSE(Attributes(target_) & FILE_ATTRIBUTE_SYSTEM);
+    }
+}
+
+// A reset that cannot change desktop.ini (held open by another program here, as in a folder the user may not
+// write) reports it and leaves the folder with its icon; a folder without any icon settings has nothing to reset.
+TEST_F(FolderIconTest, AResetThatCannotChangeTheFolderSaysSo) {
+    struct Case {
+        const char* name;
+        std::wstring earlier;  // desktop.ini before the icon is set; empty: none
+    } cases[] = {
+        {"own settings only", L""},
+        {"special folder with saved settings",
+         L"[.ShellClassInfo]\r\nIconResource=%SystemRoot%\\system32\\imageres.dll,-112\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RemoveTree(target_.Text());
+        ASSERT_TRUE(CreateDirectoryW(target_.Text(), nullptr));
+        if (!c.earlier.empty()) WriteIni(c.earlier);
+        ASSERT_TRUE(SetFolderIcon(target_, picture_, -1));
+        const std::vector<uint8_t> ini = ReadBytes(ini_.Text());
+        const DWORD folderAttributes = Attributes(target_);
+        {
+            FileHandle lock(
+                CreateFileW(ini_.Text(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(lock);
+            EXPECT_FALSE(ResetFolderIcon(target_));
+        }
+        EXPECT_EQ(ini, ReadBytes(ini_.Text()));
+        EXPECT_EQ(folderAttributes, Attributes(target_));
+        EXPECT_TRUE(ResetFolderIcon(target_));
+    }
+    RemoveTree(target_.Text());
+    ASSERT_TRUE(CreateDirectoryW(target_.Text(), nullptr));
+    EXPECT_TRUE(ResetFolderIcon(target_));
+    EXPECT_TRUE(FolderNames(target_).empty());
+}
+
 TEST_F(FolderIconTest, ATargetThatIsNoFolderIsRefused) {
     EXPECT_FALSE(SetFolderIcon(picture_, other_, -1));
     EXPECT_FALSE(SetFolderIcon(root_ / L"missing", other_, -1));

@@ -89,12 +89,12 @@ TEST_F(ExplorerSettingsTest, EachSwitchWritesItsCoupledValuesAndReadsBack) {
         EXPECT_EQ(c.hidden, Stored(L"Hidden")) << c.name;
         EXPECT_EQ(c.superHidden, Stored(L"ShowSuperHidden")) << c.name;
         const ExplorerVisibility read = ReadExplorerVisibility();
-        EXPECT_EQ(c.hidden != 0, read.hiddenFiles) << c.name;
+        EXPECT_EQ(c.hidden == 1, read.hiddenFiles) << c.name;
         EXPECT_EQ(c.superHidden != 0, read.systemFiles) << c.name;
     }
 }
 
-TEST_F(ExplorerSettingsTest, ReadsOnlyNonZeroNumbersAsShown) {
+TEST_F(ExplorerSettingsTest, ReadsHiddenFilesShownOnlyForOneAndSystemFilesForAnyNonZeroNumber) {
     const char one[] = "1\0\0";
     struct Case {
         const char* name;
@@ -108,6 +108,9 @@ TEST_F(ExplorerSettingsTest, ReadsOnlyNonZeroNumbersAsShown) {
         {"both missing", -1, -1, false, false, false},
         {"zero and non-zero", 0, 5, false, false, true},
         {"Hidden stored as text", -1, 0, true, false, false},
+        // The system stores 1 for showing hidden files and 2 for hiding them.
+        {"Hidden 1 is shown", 1, 0, false, true, false},
+        {"Hidden 2 is hidden", 2, 1, false, false, true},
     };
     for (const Case& c : cases) {
         Store(c.hidden, c.superHidden);
