@@ -1,9 +1,14 @@
 #include "sys/TempFiles.h"
 
 #include <atomic>
+#include <cwchar>
+#include <mutex>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "sys/FileOperations.h"
+#include "sys/FolderEnumerator.h"
 
 namespace {
 
@@ -38,6 +43,45 @@ WideString UniqueName(const WideString& folder, const wchar_t* extension) {
     return WideString::Concat(folder, L"\\", name, extension);
 }
 
+// The process that made a staged file, from its name (~gw<pid>-<n>.tmp); 0 for a name of another form.
+DWORD StagingProcess(const wchar_t* name) {
+    if (wcsncmp(name, L"~gw", 3) != 0) return 0;
+    wchar_t* end = nullptr;
+    const unsigned long pid = wcstoul(name + 3, &end, 16);
+    if (!end || end == name + 3 || *end != L'-') return 0;
+    const wchar_t* dot = wcschr(end, L'.');
+    return dot && _wcsicmp(dot, L".tmp") == 0 ? static_cast<DWORD>(pid) : 0;
+}
+
+// False only for a process that certainly no longer runs: one that can't be opened for lack of rights still may.
+bool ProcessMayRun(DWORD processId) {
+    const KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
+    if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+    return WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
+}
+
+// A run that was killed while it wrote leaves its temporary file behind. The first file staged in a folder by this
+// process removes the ones whose process no longer runs; a live one may be another run's write in progress, and a
+// ".old" file (an older output set aside by a replace) may hold the only copy of a file, so both are kept.
+void RemoveOrphanedStagedFiles(const WideString& folder) {
+    static std::mutex guard;
+    static std::set<std::wstring> swept;
+    {
+        std::wstring key(folder.Text());
+        if (!key.empty()) CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+        const std::lock_guard<std::mutex> lock(guard);
+        if (!swept.insert(key).second) return;
+    }
+    const DWORD self = GetCurrentProcessId();
+    FolderEnumerator listing;
+    if (!listing.Start(WideString::Concat(folder, L"\\~gw*.tmp").Text(), FolderEnumerator::kFilesOnly)) return;
+    while (listing.Next()) {
+        const DWORD pid = StagingProcess(listing.Name());
+        if (pid == 0 || pid == self || ProcessMayRun(pid)) continue;
+        DeleteFileW(WideString::Concat(folder, L"\\", listing.Name()).Text());
+    }
+}
+
 bool IsFile(const WideString& path) {
     const DWORD attributes = GetFileAttributesW(path.Text());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -61,6 +105,7 @@ bool StagedFile::Create(const WideString& finalPath) {
     if (separator <= 0) return false;
     WideString folder(final_);
     folder.TruncateTo(separator - 1);
+    RemoveOrphanedStagedFiles(folder);
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const WideString candidate = UniqueName(folder, L".tmp");
         file_.Reset(

@@ -17,7 +17,8 @@ public:
     StagedFile(const StagedFile&) = delete;
     StagedFile& operator=(const StagedFile&) = delete;
 
-    // Creates the temporary file beside the final path (any length). False when the folder takes no new file.
+    // Creates the temporary file beside the final path (any length). False when the folder takes no new file. The
+    // first one in a folder also removes temporary files there that runs which no longer run left behind.
     bool Create(const WideString& finalPath);
     // Appends bytes; false on a short or failed write (a full disk).
     bool Write(const void* data, size_t size);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "sys/Handles.h"
 
 using namespace testing_support;
 
@@ -133,6 +134,63 @@ TEST(ReachableFile, GivesAPathBelowMaxPathToTheSameContent) {
     // Nothing to reach: the path stays as it was.
     const WideString missing = WideString::Concat(DeepFolder(folder.Path(), L"abcdefgh", MAX_PATH + 40), L"\\no.dll");
     EXPECT_STREQ(ReachableFile(missing).Path().Text(), missing.Text());
+}
+
+// Starts the lingering helper without a window; its process id, or 0.
+struct Child {
+    explicit Child(const wchar_t* mode) {
+        WideString line = WideString::Concat(L"\"", BuildFile(L"gwtest_lingering.exe"), L"\" ", mode);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info = {};
+        if (!CreateProcessW(nullptr, const_cast<wchar_t*>(line.Text()), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &info))
+            return;
+        process.Reset(info.hProcess);
+        CloseHandle(info.hThread);
+        id = info.dwProcessId;
+    }
+    ~Child() {
+        if (process) TerminateProcess(process.Get(), 0);
+    }
+    KernelHandle process;
+    DWORD id = 0;
+};
+
+// A run killed while it wrote leaves its temporary file; the next file staged in that folder removes it, and only
+// it: another live run's file, this run's own, set-aside old outputs and files that merely look alike stay.
+TEST(StagedFile, TemporaryFilesOfRunsThatNoLongerRunAreRemovedByTheNextWrite) {
+    TempFolder temp;
+    Child ended(L"no-window");
+    ASSERT_NE(ended.id, 0u);
+    TerminateProcess(ended.process.Get(), 0);
+    WaitForSingleObject(ended.process.Get(), 10000);
+    Child running(L"no-window");
+    ASSERT_NE(running.id, 0u);
+    wchar_t name[64];
+    auto staged = [&](DWORD pid, const wchar_t* tail) {
+        wsprintfW(name, L"~gw%lx-%s", pid, tail);
+        return std::wstring(name);
+    };
+    const std::wstring orphan = staged(ended.id, L"3.tmp"), orphanUpper = staged(ended.id, L"4.TMP");
+    const std::vector<std::wstring> kept = {staged(running.id, L"0.tmp"),
+                                            staged(GetCurrentProcessId(), L"99.tmp"),
+                                            staged(ended.id, L"5.old"),
+                                            L"~gwzz-1.tmp",
+                                            L"~gw12.tmp",
+                                            L"notes.tmp"};
+    for (const std::wstring& file : kept)
+        WriteBytes((temp / file.c_str()).Text(), {'k'});
+    WriteBytes((temp / orphan.c_str()).Text(), {'x'});
+    WriteBytes((temp / orphanUpper.c_str()).Text(), {'x'});
+
+    StagedFile file;
+    ASSERT_TRUE(file.Create(temp / L"out.ico"));
+    ASSERT_TRUE(file.Write("new", 3));
+    ASSERT_TRUE(file.Commit());
+    std::set<std::wstring> expected(kept.begin(), kept.end());
+    expected.insert(L"out.ico");
+    EXPECT_EQ(FolderNames(temp.Path()), expected);
 }
 
 }  // namespace
