@@ -4,6 +4,7 @@
 
 #include "engine/IconSources.h"
 #include "engine/IconWriter.h"
+#include "engine/OutputNaming.h"
 #include "engine/ImageScaling.h"
 #include "engine/WindowQueries.h"
 #include "sys/Handles.h"
@@ -30,7 +31,10 @@ bool MakeIconFromWindow(HWND window, const WideString& output, const SizeList& s
     HICON largeIcon = GetWindowIcon(window, kIconBig);
     if (!smallIcon) smallIcon = largeIcon;
     if (!largeIcon) largeIcon = smallIcon;
-    if (!smallIcon) return false;
+    if (!smallIcon) {
+        NoteOutputFailure(0, true);
+        return false;
+    }
     return WriteIconFile(IconSource(smallIcon, largeIcon), sizes, target, 0, (flags & ~kFromResource) | kFromWindow,
                          WideString());
 }
