@@ -107,13 +107,13 @@ bool RunSingleJob(Application& app, WideString source, WideString target, Single
     app.MapSystemFolders(source);
     // "out.png." names out.png, so its extension decides as well.
     DropTrailingDotsAndSpaces(target);
-    if (target.Extension(false).EqualsIgnoreCase(L"png")) {
-        job.flags |= kPngs;
-    } else {
-        if (target.IsEmpty()) target = source;
-        EnsureOutputExtension(target, job.flags);
-    }
+    if (target.Extension(false).EqualsIgnoreCase(L"png")) job.flags |= kPngs;
+    if (target.IsEmpty()) target = source;
     app.MapSystemFolders(target);
+    WideString sourceName(source);
+    sourceName.StripTrailingBackslashes();
+    target = OutputFilePath(target, sourceName.FileName(), job.flags);
+    if (target.IsEmpty()) return false;
 
     OutputBackup backup;
     const bool targetIsSource = IsSameFile(source, target);

@@ -163,6 +163,8 @@ int MainWindow::ShownPage() {
 }
 
 bool MainWindow::Dispatch() {
+    // A preview finished on its worker wakes the loop; it is shown whatever the event.
+    single.CollectPreview();
     const UiEventSlot& e = app_.events;
     if (e.code == kEventClose) return false;
     if (e.source != &app_.mainWindow) return true;

@@ -2,11 +2,14 @@
 
 #include <shlwapi.h>
 
+#include <atomic>
 #include <cwchar>
+#include <utility>
 
 #include "app/Application.h"
 #include "app/PageStyle.h"
 #include "app/WindowPicker.h"
+#include "engine/BatchOperations.h"
 #include "engine/IconSources.h"
 #include "engine/IconWriter.h"
 #include "engine/OutputNaming.h"
@@ -53,12 +56,23 @@ constexpr const wchar_t* kNoFormat = L"未选择图像格式.";
 constexpr const wchar_t* kExtracting = L"正在提取...";
 constexpr const wchar_t* kConverting = L"正在转换...";
 constexpr const wchar_t* kWindowDone = L"窗口图标已成功导出.";
-constexpr const wchar_t* kWindowFailed = L"无法导出图标. 请尝试以管理员身份运行 Glyphwright.";
 constexpr const wchar_t* kResourceDone = L"已成功提取选择的图标.";
-constexpr const wchar_t* kResourceFailedAdmin = L"无法提取图标.";
-constexpr const wchar_t* kResourceFailed = L"无法提取图标. 请尝试以管理员身份运行 Glyphwright.";
 constexpr const wchar_t* kFileDone = L"选择的文件已成功转换.";
-constexpr const wchar_t* kFileFailed = L"无法转换此文件. 请尝试以管理员身份运行 Glyphwright.";
+constexpr const wchar_t* kTargetNameless = L"目标是一个文件夹, 请在其后输入文件名.";
+constexpr const wchar_t* kWindowIconUnreadable = L"无法读取此窗口的图标 (它属于另一个程序, 或没有图标).";
+
+// A failed job: what failed, then why when that is known. Only a refused access may be a matter of rights.
+constexpr const wchar_t* kWindowFailedBecause = L"无法导出图标: ";
+constexpr const wchar_t* kResourceFailedBecause = L"无法提取图标: ";
+constexpr const wchar_t* kFileFailedBecause = L"无法转换此文件: ";
+constexpr const wchar_t* kFolderMissing = L"目标文件夹不存在.";
+constexpr const wchar_t* kFileInUse = L"目标文件正被其他程序使用.";
+constexpr const wchar_t* kDiskFull = L"磁盘空间不足.";
+constexpr const wchar_t* kAccessDenied = L"拒绝访问目标位置.";
+constexpr const wchar_t* kAdminHint = L" 请尝试以管理员身份运行 Glyphwright.";
+constexpr const wchar_t* kNotAPicture = L"源文件不是可读取的图片, 或已损坏.";
+constexpr const wchar_t* kNoSuchIcon = L"源文件中没有可读取的该图标.";
+constexpr const wchar_t* kNoWindowIcon = L"无法读取此窗口的图标.";
 }  // namespace text
 
 // WS_VISIBLE | WS_BORDER | SS_NOTIFY | SS_CENTERIMAGE: an empty bordered frame that centres its picture.
@@ -67,9 +81,78 @@ constexpr int32_t kCentredLabelStyle = WS_VISIBLE | SS_NOTIFY | SS_CENTER;
 // A picker text is the marker, "0x" and the handle's digits.
 constexpr int kPickerHandleOffset = kPickerMarkerLength + 2;
 
+// The source's own name, also of a folder given with a trailing backslash.
+WideString SourceFileName(const WideString& source) {
+    WideString path(source);
+    path.StripTrailingBackslashes();
+    return path.FileName();
+}
+
+constexpr int kSmallPreview = 32;
+constexpr int kLargePreview = 128;
+
+}  // namespace
+
+// One preview of a file source, made on a worker thread. The worker owns it until it sets done; the page reads the
+// images only after that.
+struct PreviewRequest {
+    const Application* app = nullptr;
+    HWND notify = nullptr;  // woken by an empty message when done
+    uint32_t generation = 0;
+    WideString source;  // mapped
+    int32_t index = 0;
+    IconJobFlags flags = 0;
+    bool fileKind = false;
+    WorkingImage small;
+    WorkingImage large;
+    std::atomic<bool> done{false};
+};
+
+namespace {
+
+void MakePreview(PreviewRequest& request) {
+    if (request.fileKind) {
+        const IconSource file(request.source);
+        // One decode, at the reduced scale the larger preview needs, serves both sizes.
+        DecodedPicture picture(SizeList{kSmallPreview, kLargePreview}, request.flags);
+        request.small = LoadIconImage(file, kSmallPreview, request.flags, request.source, request.index, &picture);
+        if (request.small) {
+            request.large = LoadIconImage(file, kLargePreview, request.flags, request.source, request.index, &picture);
+            return;
+        }
+    }
+    WideString resolved(request.source);
+    int32_t resolvedIndex = request.index;
+    ResolveIconSource(resolved, resolvedIndex);
+    request.app->MapSystemFolders(resolved);
+    const IconSource file(resolved);
+    const IconJobFlags flags = request.flags | kFromResource;
+    request.small = LoadIconImage(file, kSmallPreview, flags, request.source, resolvedIndex);
+    request.large = LoadIconImage(file, kLargePreview, flags, request.source, resolvedIndex);
+}
+
+DWORD WINAPI PreviewThread(void* parameter) {
+    auto* request = static_cast<PreviewRequest*>(parameter);
+    try {
+        // The shell's icon lookup needs COM on this thread.
+        const ComScope com;
+        MakePreview(*request);
+    } catch (...) {
+        request->small = WorkingImage();
+        request->large = WorkingImage();
+    }
+    request->done = true;
+    PostMessageW(request->notify, WM_NULL, 0, 0);
+    return 0;
+}
+
 }  // namespace
 
 SingleIconPage::SingleIconPage(Application& app) : app_(app), window_(app.mainWindow) {}
+
+SingleIconPage::~SingleIconPage() {
+    if (previewThread_) WaitForSingleObject(previewThread_.Get(), INFINITE);
+}
 
 void SingleIconPage::Build(int commandResult, const WideString& source) {
     UiWindow& w = window_;
@@ -194,8 +277,11 @@ void SingleIconPage::OnPickWindow() {
     SetChecked(kindWindow, true);
     SetKind(Kind::kWindow);
     DrainEvents();
-    PickWindow(window_, picker, sourceField);
+    HWND pointed = nullptr;
+    PickWindow(window_, picker, sourceField, {}, &pointed);
     UpdatePreview();
+    // A window was chosen but gave no icon (under Wine every other process's window): say so, not just nothing.
+    if (pointed && window_.getText(sourceField).IsEmpty()) SetStatus(text::kWindowIconUnreadable);
 }
 
 WideString SingleIconPage::WithOutputExtension(const WideString& path) {
@@ -295,6 +381,8 @@ void SingleIconPage::OnTargetBrowse() {
 }
 
 void SingleIconPage::ClearPreview() {
+    ++previewGeneration_;
+    nextPreview_.reset();
     window_.setBitmap(preview32, 0, nullptr, 32, 32);
     window_.setBitmap(preview128, 0, nullptr, 128, 128);
 }
@@ -308,7 +396,40 @@ void SingleIconPage::ShowPreviews(WorkingImage small, WorkingImage large) {
     show(preview128, large, 128);
 }
 
+bool SingleIconPage::PreviewPending() const {
+    return runningPreview_ != nullptr;
+}
+
+void SingleIconPage::StartPreview(std::unique_ptr<PreviewRequest> request) {
+    PreviewRequest* handedOver = request.get();
+    runningPreview_ = std::move(request);
+    previewThread_.Reset(CreateThread(nullptr, 0, PreviewThread, handedOver, 0, nullptr));
+    if (!previewThread_) {
+        // Without a worker the preview is made here, late rather than never.
+        PreviewThread(handedOver);
+    }
+}
+
+void SingleIconPage::CollectPreview() {
+    if (!runningPreview_ || !runningPreview_->done.load()) return;
+    // The worker has set done as its last use of the request; its end follows at once.
+    if (previewThread_) WaitForSingleObject(previewThread_.Get(), INFINITE);
+    previewThread_.Reset();
+    std::unique_ptr<PreviewRequest> finished = std::move(runningPreview_);
+    if (nextPreview_) return StartPreview(std::move(nextPreview_));
+    if (finished->generation != previewGeneration_) return;
+    ShowPreviews(std::move(finished->small), std::move(finished->large));
+}
+
+void SingleIconPage::FinishPreview() {
+    if (!runningPreview_) return;
+    if (previewThread_) WaitForSingleObject(previewThread_.Get(), INFINITE);
+    CollectPreview();
+    FinishPreview();
+}
+
 void SingleIconPage::UpdatePreview() {
+    ++previewGeneration_;
     WideString source(window_.getText(sourceField));
     if (source.IsEmpty()) return ClearPreview();
     const bool windowKind = IsChecked(kindWindow) && !IsChecked(kindResource);
@@ -335,23 +456,40 @@ void SingleIconPage::UpdatePreview() {
         return ShowPreviews(std::move(image32), std::move(image128));
     }
 
-    const int32_t index = IconIndex();
-    if (IsChecked(kindFile)) {
-        const IconSource file(source);
-        WorkingImage image32 = LoadIconImage(file, 32, flags, source, index);
-        if (image32) {
-            WorkingImage image128 = LoadIconImage(file, 128, flags, source, index);
-            return ShowPreviews(std::move(image32), std::move(image128));
-        }
+    auto request = std::make_unique<PreviewRequest>();
+    request->app = &app_;
+    request->notify = window_.window;
+    request->generation = previewGeneration_;
+    request->source = source;
+    request->index = IconIndex();
+    request->flags = flags;
+    request->fileKind = IsChecked(kindFile);
+    // The last request wins: one waiting behind the running worker replaces any that waited before it.
+    if (runningPreview_)
+        nextPreview_ = std::move(request);
+    else
+        StartPreview(std::move(request));
+}
+
+WideString SingleIconPage::FailureText(const wchar_t* failed, const wchar_t* noImage, const WideString& target) {
+    switch (LastOutputFailure(target)) {
+        case OutputFailure::kFolderMissing:
+            return WideString::Concat(failed, text::kFolderMissing);
+        case OutputFailure::kFileInUse:
+            return WideString::Concat(failed, text::kFileInUse);
+        case OutputFailure::kDiskFull:
+            return WideString::Concat(failed, text::kDiskFull);
+        case OutputFailure::kAccessDenied:
+            return WideString::Concat(failed, text::kAccessDenied, app_.isAdmin ? L"" : text::kAdminHint);
+        case OutputFailure::kNotAPicture:
+            return WideString::Concat(failed, noImage);
+        case OutputFailure::kUnknown:
+            break;
     }
-    WideString resolved(source);
-    int32_t resolvedIndex = index;
-    ResolveIconSource(resolved, resolvedIndex);
-    app_.MapSystemFolders(resolved);
-    const IconSource file(resolved);
-    WorkingImage image32 = LoadIconImage(file, 32, flags | kFromResource, source, resolvedIndex);
-    WorkingImage image128 = LoadIconImage(file, 128, flags | kFromResource, source, resolvedIndex);
-    ShowPreviews(std::move(image32), std::move(image128));
+    // Nothing tells why: the plain failure, without sending the user after rights that may not be the cause.
+    WideString plain(failed);
+    plain.DropRight(2);
+    return plain.Append(L".");
 }
 
 void SingleIconPage::OnCreate() {
@@ -369,21 +507,29 @@ void SingleIconPage::OnCreate() {
         app_.MapSystemFolders(source);
         if (!FileExists(source.Text(), true)) return SetStatus(text::kSourceFileMissing);
     }
-    WideString target(w.getText(targetField));
-    if (target.IsEmpty()) return SetStatus(text::kTargetEmpty);
-    app_.MapSystemFolders(target);
+    WideString typedTarget(w.getText(targetField));
+    if (typedTarget.IsEmpty()) return SetStatus(text::kTargetEmpty);
+    app_.MapSystemFolders(typedTarget);
     const IconFormatSet set = ReadOptions();
     if (!set.AnySize()) return SetStatus(text::kNoFormat);
 
     const IconJobInputs job = FormatSetToJob(set);
+    // The name the file is written under, which is also the one an existing file is kept for.
+    const WideString sourceName = windowKind
+                                      ? FileNamePartFromTitle(WideString(source).DropLeft(kPickerHandleOffset), -1)
+                                      : SourceFileName(source);
+    const WideString target = OutputFilePath(typedTarget, sourceName, job.flags);
+    if (target.IsEmpty()) return SetStatus(text::kTargetNameless);
     WriteFormatSet(SettingsFilePath(app_.programFolder).Text(), kSingleIconFormatsKey, set);
+    const wchar_t* failed = windowKind     ? text::kWindowFailedBecause
+                            : resourceKind ? text::kResourceFailedBecause
+                                           : text::kFileFailedBecause;
+    const wchar_t* noImage = windowKind ? text::kNoWindowIcon : resourceKind ? text::kNoSuchIcon : text::kNotAPicture;
     // An existing target whose content can't be kept as its backup is never replaced.
     OutputBackup backup;
-    if (!MoveAsideExisting(target, backup))
-        return SetStatus(windowKind      ? text::kWindowFailed
-                         : !resourceKind ? text::kFileFailed
-                         : app_.isAdmin  ? text::kResourceFailedAdmin
-                                         : text::kResourceFailed);
+    // A preview still decoding may hold the source or the target open.
+    FinishPreview();
+    if (!MoveAsideExisting(target, backup)) return SetStatus(FailureText(failed, noImage, target).Text());
 
     bool written = false;
     const wchar_t* outcome = nullptr;
@@ -391,7 +537,7 @@ void SingleIconPage::OnCreate() {
         SetStatus(text::kExtracting);
         DrainEvents();
         written = MakeIconFromWindow(sourceWindow, target, job.sizes, job.flags | kFromWindow);
-        outcome = written ? text::kWindowDone : text::kWindowFailed;
+        outcome = text::kWindowDone;
     } else if (resourceKind) {
         SetStatus(text::kExtracting);
         DrainEvents();
@@ -401,13 +547,15 @@ void SingleIconPage::OnCreate() {
             w.setText(indexField, L"0");
         }
         written = MakeIconFromResource(source, index, target, job.sizes, job.flags | kFromResource);
-        outcome = written ? text::kResourceDone : app_.isAdmin ? text::kResourceFailedAdmin : text::kResourceFailed;
+        outcome = text::kResourceDone;
     } else {
         SetStatus(text::kConverting);
         DrainEvents();
         written = MakeIconFromFile(source, target, job.sizes, job.flags);
-        outcome = written ? text::kFileDone : text::kFileFailed;
+        outcome = text::kFileDone;
     }
+    // Read before the backup is undone, which leaves errors of its own.
+    const WideString failure = written ? WideString() : FailureText(failed, noImage, target);
     FinishOutput(backup, target, written);
-    SetStatus(outcome);
+    SetStatus(written ? outcome : failure.Text());
 }

@@ -87,7 +87,7 @@ private:
     bool wasShown_ = false;
 };
 
-bool RunPicker(UiWindow& owner, int pickerIndex, int fieldIndex, const PickerSystem& system) {
+bool RunPicker(UiWindow& owner, int pickerIndex, int fieldIndex, const PickerSystem& system, HWND& pointed) {
     if (!owner.window || !owner.handleOf(pickerIndex) || !owner.handleOf(fieldIndex)) return false;
     Catcher catcher;
     if (!BuildCatcher(catcher, owner.window)) return false;
@@ -146,6 +146,7 @@ bool RunPicker(UiWindow& owner, int pickerIndex, int fieldIndex, const PickerSys
 
     cursors.Restore();
     picker.ShowAgain();
+    if (!catcherLost) pointed = last;
     const bool chosen = !catcherLost && last && (small || large);
     if (chosen) owner.setText(fieldIndex, PickerResultText(last).Text());
     return chosen;
@@ -169,10 +170,14 @@ HWND WindowOfPickerText(const WideString& text) {
     return reinterpret_cast<HWND>(static_cast<INT_PTR>(static_cast<int32_t>(value)));
 }
 
-bool PickWindow(UiWindow& owner, int pickerIndex, int fieldIndex, const PickerSystem& system) {
+bool PickWindow(UiWindow& owner, int pickerIndex, int fieldIndex, const PickerSystem& system, HWND* pointed) {
+    HWND ended = nullptr;
+    if (pointed) *pointed = nullptr;
     // Whatever a step throws, the guards have put cursors and picker back on the way out.
     try {
-        return RunPicker(owner, pickerIndex, fieldIndex, system);
+        const bool chosen = RunPicker(owner, pickerIndex, fieldIndex, system, ended);
+        if (pointed) *pointed = ended;
+        return chosen;
     } catch (...) {
         return false;
     }

@@ -32,5 +32,7 @@ struct PickerSystem {
 // the picker is still down. Meanwhile the catcher window, centred over the owner, shows the title and icons of the
 // window under the cursor, the picker control is hidden and every system cursor shows the picker's icon. The field
 // is emptied at the start; when the drag ends over a window with a small or a large icon, the field receives that
-// window's picker text and the result is true. Cursors, picker and catcher are put back on every way out.
-bool PickWindow(UiWindow& owner, int pickerIndex, int fieldIndex, const PickerSystem& system = {});
+// window's picker text and the result is true. Cursors, picker and catcher are put back on every way out. A
+// non-null pointed receives the window the drag ended over, also one that gave no icon (null when none).
+bool PickWindow(UiWindow& owner, int pickerIndex, int fieldIndex, const PickerSystem& system = {},
+                HWND* pointed = nullptr);

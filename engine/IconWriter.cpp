@@ -7,6 +7,7 @@
 
 #include "engine/ImageScaling.h"
 #include "sys/Handles.h"
+#include "engine/OutputNaming.h"
 #include "sys/TempFiles.h"
 
 namespace {
@@ -112,6 +113,13 @@ bool CommitOutput(StagedFile& staged, const WideString& path) {
     return true;
 }
 
+// Records the outcome of the file steps for LastOutputFailure while the failing step's error is still the
+// thread's last one (removing the temporary file afterwards replaces it).
+bool Written(bool succeeded) {
+    NoteOutputFailure(succeeded ? 0 : GetLastError(), false);
+    return succeeded;
+}
+
 bool WriteEntries(StagedFile& file, std::vector<IconEntry>& entries) {
     const IconDirectoryHeader header = {0, 1, static_cast<uint16_t>(entries.size())};
     if (!file.Write(&header, sizeof(header))) return false;
@@ -136,9 +144,12 @@ bool WritePngFile(const IconSource& source, const SizeList& sizes, const WideStr
     WorkingImage image = LoadIconImage(source, sizes.back(), flags, fallback, index, &picture);
     picture.Release();
     std::vector<uint8_t> png;
-    if (!image || !EncodePng(image, png)) return false;
+    if (!image || !EncodePng(image, png)) {
+        NoteOutputFailure(0, true);
+        return false;
+    }
     StagedFile file;
-    return file.Create(path) && file.Write(png.data(), png.size()) && CommitOutput(file, path);
+    return Written(file.Create(path) && file.Write(png.data(), png.size()) && CommitOutput(file, path));
 }
 
 }  // namespace
@@ -203,12 +214,15 @@ bool WriteIconFile(const IconSource& source, const SizeList& sizes, const WideSt
             continue;
         }
         WorkingImage image = LoadIconImage(source, sizes[i], flags, fallback, index, &decoded);
-        if (!image || !PrepareIconEntry(std::move(image), entries[i], flags)) return false;
+        if (!image || !PrepareIconEntry(std::move(image), entries[i], flags)) {
+            NoteOutputFailure(0, true);
+            return false;
+        }
     }
     decoded.Release();
 
     // Written beside the output and put in place in one step: a failure at any point (a full disk, an old file
     // that another program holds) leaves the old output as it was and no temporary file behind.
     StagedFile file;
-    return file.Create(outputPath) && WriteEntries(file, entries) && CommitOutput(file, outputPath);
+    return Written(file.Create(outputPath) && WriteEntries(file, entries) && CommitOutput(file, outputPath));
 }

@@ -2,9 +2,15 @@
 
 #include <windows.h>
 
+#include "engine/IconWriter.h"
 #include "sys/FileOperations.h"
+#include "sys/Handles.h"
 
 namespace {
+
+// What the last failed write of this thread left for LastOutputFailure; each batch worker has its own.
+thread_local DWORD lastWriteError = 0;
+thread_local bool lastSourceFailed = false;
 
 // Numbered backups are looked for this far; a folder holding more of them takes no new one.
 constexpr int kMaxBackups = 1000;
@@ -51,6 +57,7 @@ bool MoveAsideExisting(const WideString& output, OutputBackup& backup) {
         backup.kept = true;
         return true;
     }
+    NoteOutputFailure(GetLastError(), false);
     // Nothing was kept, so the earlier backup takes its name back.
     if (!backup.displaced.IsEmpty()) MoveFileExW(backup.displaced.Text(), backup.path.Text(), 0);
     backup.displaced.Clear();
@@ -72,4 +79,43 @@ bool FinishOutput(const OutputBackup& backup, const WideString& output, bool suc
     }
     if (backup.displaced.IsEmpty()) return true;
     return MoveFileExW(backup.displaced.Text(), backup.path.Text(), 0) != 0;
+}
+
+WideString OutputFilePath(const WideString& target, const WideString& sourceName, IconJobFlags flags) {
+    WideString output(target);
+    DropTrailingDotsAndSpaces(output);
+    if (output.IsEmpty()) return output;
+    if (output.EndsWith(L"\\") || IsRealFolder(output.Text(), true)) {
+        WideString name(sourceName);
+        DropTrailingDotsAndSpaces(name);
+        if (name.IsEmpty()) return WideString();
+        output.StripTrailingBackslashes();
+        output.Append(L"\\", name);
+    }
+    EnsureOutputExtension(output, flags);
+    return output;
+}
+
+void NoteOutputFailure(DWORD error, bool sourceFailed) {
+    lastWriteError = error;
+    lastSourceFailed = sourceFailed;
+}
+
+OutputFailure LastOutputFailure(const WideString& output) {
+    if (lastSourceFailed) return OutputFailure::kNotAPicture;
+    WideString folder(output);
+    folder.ToParent(true);
+    if (!folder.IsEmpty() && !IsRealFolder(folder.Text(), true)) return OutputFailure::kFolderMissing;
+    if (lastWriteError == ERROR_DISK_FULL || lastWriteError == ERROR_HANDLE_DISK_FULL) return OutputFailure::kDiskFull;
+    // A file that another program holds open refuses every exclusive opening, whatever error the replacement gave.
+    if (FileExists(output.Text(), false)) {
+        const FileHandle probe(CreateFileW(output.Text(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!probe && GetLastError() == ERROR_SHARING_VIOLATION) return OutputFailure::kFileInUse;
+    }
+    if (lastWriteError == ERROR_SHARING_VIOLATION || lastWriteError == ERROR_LOCK_VIOLATION)
+        return OutputFailure::kFileInUse;
+    if (lastWriteError == ERROR_ACCESS_DENIED || lastWriteError == ERROR_WRITE_PROTECT)
+        return OutputFailure::kAccessDenied;
+    if (lastWriteError == ERROR_PATH_NOT_FOUND) return OutputFailure::kFolderMissing;
+    return OutputFailure::kUnknown;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <windows.h>
+
+#include "engine/IconJobFlags.h"
 #include "sys/WideString.h"
 
 // The output path with " (backup)" inserted before its extension (appended when it has none); from n = 2 on
@@ -22,3 +25,20 @@ bool MoveAsideExisting(const WideString& output, OutputBackup& backup);
 // Completes one output after its job. After a failure the output is unchanged, so the backup made for it is
 // removed and an earlier backup gets its name back. True, or the result of that undo.
 bool FinishOutput(const OutputBackup& backup, const WideString& output, bool succeeded);
+
+// The file a job given this target writes, decided once, before anything is moved aside: a target that names a
+// folder (an existing one, or any path ending in a backslash) takes sourceName inside that folder, as an output
+// without a name takes the source's; then the extension the flags ask for (EnsureOutputExtension). Empty when no
+// file name comes out (a folder target and an empty source name).
+WideString OutputFilePath(const WideString& target, const WideString& sourceName, IconJobFlags flags);
+
+// Why a job wrote no file, as far as the job and the file system tell. Each page words these its own way.
+enum class OutputFailure { kUnknown, kFolderMissing, kFileInUse, kDiskFull, kAccessDenied, kNotAPicture };
+
+// The cause of the last failed icon or PNG write of this thread (WriteIconFile and the operations built on it) for
+// the given output: a source that gave no image is kNotAPicture; otherwise the write's error code and a look at
+// the output's folder and file decide.
+OutputFailure LastOutputFailure(const WideString& output);
+// Records the outcome of one write of this thread: the Win32 error of the failing file step (0 when the file step
+// did not fail), and whether the source gave every image.
+void NoteOutputFailure(DWORD error, bool sourceFailed);

@@ -4,6 +4,7 @@
 
 #include "engine/IconSources.h"
 #include "engine/IconWriter.h"
+#include "engine/OutputNaming.h"
 #include "engine/ImageScaling.h"
 #include "engine/WindowQueries.h"
 #include "sys/Handles.h"
@@ -34,7 +35,10 @@ WindowIconPair ReadWindowIcons(HWND window) {
 
 bool WriteWindowIconFile(const WindowIconPair& icons, const WideString& output, const SizeList& sizes,
                          IconJobFlags flags) {
-    if (!icons) return false;
+    if (!icons) {
+        NoteOutputFailure(0, true);
+        return false;
+    }
     WideString target(output);
     EnsureOutputExtension(target, flags);
     return WriteIconFile(IconSource(icons.smallIcon, icons.largeIcon), sizes, target, 0,

@@ -327,12 +327,13 @@ TEST_F(MainWindowTest, ConversionsWriteTheTargetKeepBackupsAndSaveTheFormats) {
     const std::vector<uint8_t> before = ReadBytes(icon.c_str());
     Type(page().targetField, icon);
     Click(page().createButton);
-    EXPECT_EQ(Status(), L"无法提取图标. 请尝试以管理员身份运行 Glyphwright.");
+    // Rights are not what failed here, so nobody is sent after them.
+    EXPECT_EQ(Status(), L"无法提取图标: 源文件中没有可读取的该图标.");
     EXPECT_EQ(ReadBytes(icon.c_str()), before);
     EXPECT_EQ(ReadBytes(backup.c_str()), first) << "only the first backup is there";
     app.isAdmin = true;
     Click(page().createButton);
-    EXPECT_EQ(Status(), L"无法提取图标.") << "an administrator gets no advice";
+    EXPECT_EQ(Status(), L"无法提取图标: 源文件中没有可读取的该图标.");
     EXPECT_EQ(ReadBytes(icon.c_str()), before);
 }
 
@@ -370,6 +371,103 @@ TEST_F(MainWindowTest, ThePreviewFollowsTheSourceFieldAndTheFitRadios) {
     for (const auto& p : previews)
         EXPECT_TRUE(Near(PreviewPixel(p.index, p.size, p.size / 4, p.size / 2), kPageColour, 8))
             << "a missing source empties the preview";
+}
+
+TEST_F(MainWindowTest, TheOutputNameDecidesTheBackupAndAFolderTargetTakesTheSourcesName) {
+    const WideString picture = folder / L"p.bmp";
+    ASSERT_TRUE(WriteHalvesBmp(picture.Text()));
+    SetSizes({16, 32});
+
+    // PNG checked, an .ico name typed: the older x.png is what gets replaced, so it is what is kept.
+    const WideString oldPng = folder / L"x.png", ico = folder / L"x.ico";
+    ASSERT_TRUE(WriteBytes(oldPng.Text(), "older png", 9));
+    ASSERT_TRUE(WriteBytes(ico.Text(), "untouched", 9));
+    Type(page().sourceField, picture.Text());
+    Click(page().formats.pngs);
+    ASSERT_TRUE(Checked(page().formats.pngs));
+    Type(page().targetField, ico.Text());
+    Click(page().createButton);
+    EXPECT_EQ(Status(), L"选择的文件已成功转换.");
+    EXPECT_EQ(ReadBytes(oldPng.Text()).size() > 9 && ReadBytes(oldPng.Text())[1] == 'P', true) << "x.png is new";
+    EXPECT_EQ(ReadBytes((folder / L"x (backup).png").Text()),
+              std::vector<uint8_t>({'o', 'l', 'd', 'e', 'r', ' ', 'p', 'n', 'g'}));
+    EXPECT_FALSE(Exists((folder / L"x (backup).ico").Text())) << "the .ico was never written";
+    EXPECT_EQ(ReadBytes(ico.Text()).size(), 9u);
+
+    // A folder as target: the source's name inside it, never a nameless ".png".
+    const WideString out = folder / L"out";
+    ASSERT_TRUE(CreateDirectoryW(out.Text(), nullptr));
+    for (const std::wstring& target : {std::wstring(out.Text()) + L"\\", std::wstring(out.Text())}) {
+        SCOPED_TRACE(Narrow(target.c_str()));
+        Type(page().targetField, target);
+        Click(page().createButton);
+        EXPECT_EQ(Status(), L"选择的文件已成功转换.");
+        EXPECT_TRUE(Exists((std::wstring(out.Text()) + L"\\p.png").c_str()));
+        EXPECT_FALSE(Exists((std::wstring(out.Text()) + L"\\.png").c_str()));
+    }
+}
+
+TEST_F(MainWindowTest, FailuresNameTheirCauseAndOnlyARefusedAccessMentionsAdministratorRights) {
+    const WideString picture = folder / L"p.bmp";
+    ASSERT_TRUE(WriteHalvesBmp(picture.Text()));
+    const WideString damaged = folder / L"damaged.jpg";
+    const uint8_t jpegStart[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J',  'F',  'I',  'F',  0,    1,    1,   0,
+                                 0,    1,    0,    1,    0,    0,    0xFF, 0xDB, 0x00, 0x43, 0x00, 0x07, 0x07};
+    ASSERT_TRUE(WriteBytes(damaged.Text(), jpegStart, sizeof(jpegStart)));
+    const WideString held = folder / L"held.ico";
+    ASSERT_TRUE(WriteBytes(held.Text(), "held open", 9));
+    SetSizes({16, 32});
+
+    Create(picture.Text(), (folder / L"no such folder\\x.ico").Text());
+    EXPECT_EQ(Status(), L"无法转换此文件: 目标文件夹不存在.");
+    Create(damaged.Text(), (folder / L"d.ico").Text());
+    EXPECT_EQ(Status(), L"无法转换此文件: 源文件不是可读取的图片, 或已损坏.");
+    EXPECT_FALSE(Exists((folder / L"d.ico").Text()));
+    {
+        FileHandle open(CreateFileW(held.Text(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(open);
+        Create(picture.Text(), held.Text());
+        EXPECT_EQ(Status(), L"无法转换此文件: 目标文件正被其他程序使用.");
+    }
+    EXPECT_EQ(ReadBytes(held.Text()).size(), 9u) << "the held file is as it was";
+}
+
+// Asks the preview control for its picture from another thread: the answer comes only when the window's thread
+// handles messages.
+DWORD WINAPI AskForPreviewPicture(void* parameter) {
+    auto* ask = static_cast<std::pair<HWND, LRESULT>*>(parameter);
+    ask->second = SendMessageW(ask->first, STM_GETIMAGE, IMAGE_BITMAP, 0);
+    return 0;
+}
+
+TEST_F(MainWindowTest, ALargePicturePreviewsOffTheWindowsThreadAndTheLastRequestWins) {
+    const WideString large = folder / L"large.png";
+    ASSERT_TRUE(testing_support::SavePicture(large, 4000, 4000, 0xFF0000FF));
+    const WideString picture = folder / L"p.bmp";
+    ASSERT_TRUE(WriteHalvesBmp(picture.Text()));
+
+    w().setText(page().sourceField, large.Text());
+    page().UpdatePreview();
+    // The request has returned; while the picture decodes, the window answers a message from another thread.
+    std::pair<HWND, LRESULT> ask{w().handleOf(page().preview128), 1};
+    HANDLE asker = CreateThread(nullptr, 0, AskForPreviewPicture, &ask, 0, nullptr);
+    ASSERT_TRUE(asker);
+    // Only sent messages are answered here; what is posted waits for the dispatch below.
+    while (MsgWaitForMultipleObjects(1, &asker, FALSE, 20000, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    CloseHandle(asker);
+    EXPECT_TRUE(page().PreviewPending()) << "the decode is still running";
+    EXPECT_EQ(ask.second, 0) << "the window answered before the preview was there";
+
+    // A newer source typed meanwhile is what the previews show at the end.
+    Type(page().sourceField, picture.Text());
+    Pump();
+    EXPECT_FALSE(page().PreviewPending());
+    EXPECT_TRUE(Near(PreviewPixel(page().preview128, 128, 32, 64), kRed))
+        << Hex(PreviewPixel(page().preview128, 128, 32, 64));
+    EXPECT_TRUE(Near(PreviewPixel(page().preview128, 128, 96, 64), kBlue));
 }
 
 TEST_F(MainWindowTest, EnterInTheFieldsRunsTheCreateButton) {
@@ -511,6 +609,22 @@ TEST_F(MainWindowTest, PickingAWindowFillsTheSourceShowsItsIconAndExportsIt) {
     target.destroy();
     Click(page().createButton);
     EXPECT_EQ(Status(), L"源窗口不存在.");
+
+    // A window whose icon can't be read (under Wine every other program's window) says so.
+    UiWindow plain;
+    ASSERT_TRUE(picker_scene::CreateTarget(plain, L"GwMainTestNoIcon", L"no icon", nullptr, nullptr,
+                                           RECT{1000, 60, 1270, 260}));
+    POINT again[2] = {from, CentreOnScreen(plain.window)};
+    HANDLE second = CreateThread(nullptr, 0, DragFromPickerToTarget, again, 0, nullptr);
+    ASSERT_TRUE(second);
+    for (int round = 0; round < 100 && WaitForSingleObject(second, 0) == WAIT_TIMEOUT; ++round)
+        Pump();
+    WaitForSingleObject(second, 5000);
+    CloseHandle(second);
+    Pump();
+    EXPECT_EQ(Text(page().sourceField), L"");
+    EXPECT_EQ(Status(), L"无法读取此窗口的图标 (它属于另一个程序, 或没有图标).");
+    plain.destroy();
 }
 
 }  // namespace

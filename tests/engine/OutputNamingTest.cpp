@@ -201,3 +201,33 @@ TEST(FinishOutput, TheShellHearsOfEachWrittenOutputOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(OutputFilePath, GivesEveryTargetItsFinalNameAndAFolderTheSourcesName) {
+    TempFolder folder;
+    const WideString existing = folder / L"icons";
+    ASSERT_TRUE(CreateDirectoryW(existing.Text(), nullptr));
+    const std::wstring base = folder.Path().Text();
+    struct Case {
+        const char* name;
+        std::wstring target;
+        const wchar_t* sourceName;
+        IconJobFlags flags;
+        std::wstring output;
+    } cases[] = {
+        {"icon name kept", base + L"\\x.ico", L"p.bmp", 0, base + L"\\x.ico"},
+        {"PNG asked for an .ico name", base + L"\\x.ico", L"p.bmp", kPngs, base + L"\\x.png"},
+        {"trailing dot and space dropped", base + L"\\x.png. ", L"p.bmp", kPngs, base + L"\\x.png"},
+        {"folder typed with a backslash", base + L"\\", L"p.bmp", kPngs, base + L"\\p.png"},
+        {"existing folder without a backslash", base + L"\\icons", L"p.bmp", 0, base + L"\\icons\\p.ico"},
+        {"missing folder with a backslash", base + L"\\new\\", L"shell32.dll", 0, base + L"\\new\\shell32.ico"},
+        {"folder and a nameless source", base + L"\\", L"", 0, L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_STREQ(OutputFilePath(c.target.c_str(), c.sourceName, c.flags).Text(), c.output.c_str());
+    }
+}
+
+}  // namespace

@@ -35,10 +35,14 @@ protected:
     }
 
     // Dispatches what comes until the queue has stayed empty for a few rounds (tooltip timers may never let it
-    // rest: at most two seconds).
+    // rest: at most two seconds) and no preview is still being made (at most twenty).
     void Pump() {
         const DWORD start = GetTickCount();
-        for (int quiet = 0; quiet < 4 && GetTickCount() - start < 2000;) {
+        auto busy = [this, start](int quiet) {
+            const DWORD elapsed = GetTickCount() - start;
+            return (quiet < 4 && elapsed < 2000) || (main->single.PreviewPending() && elapsed < 20000);
+        };
+        for (int quiet = 0; busy(quiet);) {
             bool any = false;
             while (app.NextEvent(false)) {
                 any = true;
