@@ -5,6 +5,7 @@
 #include "app/Application.h"
 #include "app/PageStyle.h"
 #include "engine/BatchOperations.h"
+#include "engine/OutputNaming.h"
 #include "sys/Dialogs.h"
 #include "sys/FileOperations.h"
 #include "sys/Handles.h"
@@ -39,7 +40,14 @@ constexpr wchar_t kSucceeded[] = L"图标创建操作成功完成";
 constexpr wchar_t kPartlyDone[] = L"图标创建操作部分完成: 已写入 ";
 constexpr wchar_t kPartlyFiles[] = L" 个文件, 共 ";
 constexpr wchar_t kPartlyItems[] = L" 项";
-constexpr wchar_t kFailed[] = L"图标创建操作失败. 请尝试以管理员身份运行 Glyphwright.";
+constexpr wchar_t kFailed[] = L"图标创建操作失败.";
+constexpr wchar_t kNothingToDo[] = L"图标创建操作失败: 源中没有可处理的项目.";
+constexpr wchar_t kFolderMissing[] = L" 目标文件夹不存在.";
+constexpr wchar_t kFileInUse[] = L" 目标文件正被其他程序使用.";
+constexpr wchar_t kDiskFull[] = L" 磁盘空间不足.";
+constexpr wchar_t kAccessDenied[] = L" 拒绝访问目标文件夹.";
+constexpr wchar_t kAdminHint[] = L" 请尝试以管理员身份运行 Glyphwright.";
+constexpr wchar_t kNotAPicture[] = L" 源文件不是可读取的图片或图标, 或已损坏.";
 constexpr wchar_t kCancelled[] = L"图标创建操作在完成之前已被取消";
 }  // namespace text
 
@@ -113,11 +121,40 @@ WideString FirstDropped(const WideString& dropped) {
     return first;
 }
 
+// A batch that wrote nothing: why, as the first failed item tells it (rights only for a refused access), or that
+// there was nothing to do.
+WideString FailureText(const BatchJob& job, bool isAdmin) {
+    if (job.done - job.skipped == 0) return WideString(text::kNothingToDo);
+    const wchar_t* cause = L"";
+    const wchar_t* hint = L"";
+    switch (static_cast<OutputFailure>(job.firstFailure.load())) {
+        case OutputFailure::kFolderMissing:
+            cause = text::kFolderMissing;
+            break;
+        case OutputFailure::kFileInUse:
+            cause = text::kFileInUse;
+            break;
+        case OutputFailure::kDiskFull:
+            cause = text::kDiskFull;
+            break;
+        case OutputFailure::kAccessDenied:
+            cause = text::kAccessDenied;
+            hint = isAdmin ? L"" : text::kAdminHint;
+            break;
+        case OutputFailure::kNotAPicture:
+            cause = text::kNotAPicture;
+            break;
+        default:
+            break;
+    }
+    return WideString::Concat(text::kFailed, cause, hint);
+}
+
 // The result line: the batch's own 1 counts as success only when files were written; a batch in which some items
 // failed says how many files it wrote of how many items. Skipped items (windows without an icon) are neither.
-WideString ResultText(DWORD exitCode, const BatchJob& job) {
+WideString ResultText(DWORD exitCode, const BatchJob& job, bool isAdmin) {
     const int32_t written = job.written, done = job.done - job.skipped;
-    if (exitCode != 1 || written == 0) return WideString(text::kFailed);
+    if (exitCode != 1 || written == 0) return FailureText(job, isAdmin);
     if (written < done)
         return WideString::Concat(text::kPartlyDone, WideString::FromInt(written), text::kPartlyFiles,
                                   WideString::FromInt(done), text::kPartlyItems);
@@ -328,7 +365,7 @@ void BatchPage::OnStart() {
         SetStatus(text::kCancelled);
     } else {
         const DWORD result = worker.Result();
-        SetStatus(ResultText(result, worker.Job()).Text());
+        SetStatus(ResultText(result, worker.Job(), app_.isAdmin).Text());
     }
     runningJob_ = nullptr;
 }

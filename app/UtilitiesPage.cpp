@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "app/PageStyle.h"
 #include "engine/FolderIcon.h"
+#include "engine/OutputNaming.h"
 #include "sys/Dialogs.h"
 #include "sys/ExplorerSettings.h"
 #include "sys/FileOperations.h"
@@ -42,15 +43,21 @@ constexpr const wchar_t* kFolderMissing = L"目标文件夹不存在";
 constexpr const wchar_t* kNotAFolder = L"目标文件夹路径不是目录";
 constexpr const wchar_t* kSetting = L"正在设置文件夹图标...";
 constexpr const wchar_t* kSetDone = L"图标设置成功. 如果未更新, 请点击下面的清除图标缓存.";
-constexpr const wchar_t* kFolderFailed = L"操作未成功. 请尝试以管理员身份运行 Glyphwright.";
+constexpr const wchar_t* kFolderFailed = L"操作未成功.";
+constexpr const wchar_t* kFolderNotAPicture = L" 源文件不是可读取的图片或图标, 或已损坏.";
+constexpr const wchar_t* kFolderInUse = L" desktop.ini 或文件夹图标正被其他程序使用.";
+constexpr const wchar_t* kFolderDiskFull = L" 磁盘空间不足.";
+constexpr const wchar_t* kFolderDenied = L" 拒绝访问该文件夹.";
+constexpr const wchar_t* kFolderGone = L" 目标文件夹不存在.";
+constexpr const wchar_t* kAdminHint = L" 请尝试以管理员身份运行 Glyphwright.";
 constexpr const wchar_t* kSwitchDone = L"调整成功应用.";
-constexpr const wchar_t* kSwitchFailed = L"无法应用调整. 请尝试以管理员身份运行 Glyphwright.";
+constexpr const wchar_t* kSwitchFailed = L"无法应用调整.";
 constexpr const wchar_t* kCacheDone = L"图标缓存已成功重置";
-constexpr const wchar_t* kCacheFailed = L"无法重置图标缓存. 请尝试以管理员身份运行 Glyphwright.";
+constexpr const wchar_t* kCacheFailed = L"无法重置图标缓存.";
 constexpr const wchar_t* kRefreshDone = L"Windows 外壳已成功重置";
-constexpr const wchar_t* kRefreshFailed = L"无法重置 Windows 外壳. 请尝试以管理员身份运行 Glyphwright.";
+constexpr const wchar_t* kRefreshFailed = L"无法重置 Windows 外壳.";
 constexpr const wchar_t* kRestartDone = L"Windows 外壳已成功重新启动";
-constexpr const wchar_t* kRestartFailed = L"无法重启 Windows 外壳. 请尝试以管理员身份运行 Glyphwright.";
+constexpr const wchar_t* kRestartFailed = L"无法重启 Windows 外壳.";
 }  // namespace text
 
 // The dispatch rows of the page, numbered as in the main window's table.
@@ -191,8 +198,9 @@ void UtilitiesPage::OnApply() {
     const WideString source(w.getText(folderIconSource));
     if (source.IsEmpty()) {
         ShowProgress(folderIconStatus, text::kResetting);
+        NoteOutputFailure(0, false);
         const bool reset = services.resetFolderIcon(folder);
-        w.setText(folderIconStatus, reset ? text::kResetDone : text::kFolderFailed);
+        w.setText(folderIconStatus, reset ? WideString(text::kResetDone).Text() : FolderFailureText(folder).Text());
         return;
     }
     if (!FileExists(source.Text(), true)) return (void)w.setText(folderIconStatus, text::kSourceMissing);
@@ -200,8 +208,37 @@ void UtilitiesPage::OnApply() {
     if (!PathIsDirectoryW(folder.Text())) return (void)w.setText(folderIconStatus, text::kNotAFolder);
 
     ShowProgress(folderIconStatus, text::kSetting);
+    NoteOutputFailure(0, false);
     const bool set = services.setFolderIcon(folder, source, IconIndexFor(source));
-    w.setText(folderIconStatus, set ? text::kSetDone : text::kFolderFailed);
+    w.setText(folderIconStatus, set ? WideString(text::kSetDone).Text() : FolderFailureText(folder).Text());
+}
+
+// A folder icon that could not be set or reset: why, where the icon write or a look at the folder's desktop.ini
+// tells; rights are named only for a refused access.
+WideString UtilitiesPage::FolderFailureText(const WideString& folder) const {
+    const wchar_t* cause = L"";
+    const wchar_t* hint = L"";
+    switch (LastOutputFailure(WideString::Concat(folder, L"\\desktop.ini"))) {
+        case OutputFailure::kNotAPicture:
+            cause = text::kFolderNotAPicture;
+            break;
+        case OutputFailure::kFileInUse:
+            cause = text::kFolderInUse;
+            break;
+        case OutputFailure::kDiskFull:
+            cause = text::kFolderDiskFull;
+            break;
+        case OutputFailure::kAccessDenied:
+            cause = text::kFolderDenied;
+            hint = app_.isAdmin ? L"" : text::kAdminHint;
+            break;
+        case OutputFailure::kFolderMissing:
+            cause = text::kFolderGone;
+            break;
+        case OutputFailure::kUnknown:
+            break;
+    }
+    return WideString::Concat(text::kFolderFailed, cause, hint);
 }
 
 void UtilitiesPage::ApplyVisibility(int box, bool systemFiles) {

@@ -72,6 +72,7 @@ private:
     // Shows a text in a status line and lets it paint before a synchronous service blocks the window.
     void ShowProgress(int status, const wchar_t* text);
     void ApplyVisibility(int box, bool systemFiles);
+    WideString FolderFailureText(const WideString& folder) const;
     // 0 for a resource file (its first icon), -1 for anything converted as a picture.
     int32_t IconIndexFor(const WideString& source) const;
 

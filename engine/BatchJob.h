@@ -23,6 +23,8 @@ struct BatchJob {
     std::atomic<int32_t> done{0};
     std::atomic<int32_t> written{0};
     std::atomic<int32_t> skipped{0};
+    // Why the first failed item wrote no file (an OutputFailure), -1 while none failed.
+    std::atomic<int32_t> firstFailure{-1};
     WideString source;
     WideString targetFolder;
     WideString item;

@@ -56,6 +56,7 @@ const wchar_t* OutputExtension(IconJobFlags flags) {
 // An output whose content could not be kept is not replaced.
 template <typename Operation>
 bool RunItem(const WideString& output, Operation operation) {
+    NoteOutputFailure(0, false);
     OutputBackup backup;
     if (!MoveAsideExisting(output, backup)) return false;
     const bool succeeded = operation();
@@ -63,9 +64,15 @@ bool RunItem(const WideString& output, Operation operation) {
     return succeeded;
 }
 
-// Counts one finished item for a caller that shows the progress on another thread.
-bool CountItem(BatchJob& job, bool succeeded) {
-    if (succeeded) ++job.written;
+// Counts one finished item for a caller that shows the progress on another thread; the first failure's cause is
+// kept for the caller's result line. Called on the thread that ran the item, which holds that cause.
+bool CountItem(BatchJob& job, bool succeeded, const WideString& output) {
+    if (succeeded) {
+        ++job.written;
+    } else {
+        int32_t none = -1;
+        job.firstFailure.compare_exchange_strong(none, static_cast<int32_t>(LastOutputFailure(output)));
+    }
     ++job.done;
     return succeeded;
 }
@@ -228,7 +235,7 @@ int BatchExtractIcons(BatchJob* job) {
                        MakeIconFromLibrary(loaded, library.Path(), index, output, job->sizes, flags);
             });
         };
-        if (CountItem(*job, gate.Run(item))) ++written;
+        if (CountItem(*job, gate.Run(item), output)) ++written;
         for (int32_t seen = last.load(); seen < index && !last.compare_exchange_weak(seen, index);) {
         }
         ++job->counter;
@@ -275,7 +282,8 @@ int BatchConvertPicturesOn(BatchJob* job, int workers) {
             const WideString output = ConvertOutputPath(job->targetFolder, names[i].Text(), flags);
             if (CountItem(*job, gate.Run([&] {
                     return RunItem(output, [&] { return MakeIconFromFile(item, output, job->sizes, flags); });
-                })))
+                }),
+                          output))
                 ++job->counter;
         }
     });
@@ -309,9 +317,10 @@ int BatchSaveWindowIcons(BatchJob* job) {
         if (!icons) {
             ++job->skipped;
             ++job->done;
-        } else if (CountItem(*job, RunItem(job->output, [&] {
-                       return WriteWindowIconFile(icons, job->output, job->sizes, job->flags);
-                   }))) {
+        } else if (CountItem(*job,
+                             RunItem(job->output,
+                                     [&] { return WriteWindowIconFile(icons, job->output, job->sizes, job->flags); }),
+                             job->output)) {
             ++written;
         }
         ++job->counter;

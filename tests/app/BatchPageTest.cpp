@@ -48,7 +48,7 @@ const ::testing::Environment* const kImaging = testing_support::RegisterImagingE
 
 constexpr wchar_t kAllWindows[] = L"->提取所有窗口的图标";
 constexpr wchar_t kSucceeded[] = L"图标创建操作成功完成";
-constexpr wchar_t kFailed[] = L"图标创建操作失败. 请尝试以管理员身份运行 Glyphwright.";
+constexpr wchar_t kFailed[] = L"图标创建操作失败.";
 constexpr wchar_t kCancelled[] = L"图标创建操作在完成之前已被取消";
 constexpr wchar_t kRunning[] = L"正在创建图标, 请稍候... 已完成 ";
 
@@ -430,6 +430,7 @@ TEST_F(BatchPageTest, ResultTextsTellFailuresFromPartialSuccess) {
         {"every picture fails", false, 2, 2, kFailed},
         {"the only icon group fails", true, 0, 1, kFailed},
         {"one picture of three fails", false, 3, 1, L"图标创建操作部分完成: 已写入 2 个文件, 共 3 项"},
+        {"an empty folder", false, 0, 0, L"图标创建操作失败: 源中没有可处理的项目."},
     };
     int round = 0;
     for (const Case& c : cases) {
@@ -452,6 +453,23 @@ TEST_F(BatchPageTest, ResultTextsTellFailuresFromPartialSuccess) {
         page->OnStart();
         EXPECT_EQ(Narrow(Text(page->batchStatus).c_str()), Narrow(c.expected.c_str()));
     }
+
+    // The only output is held open by another program: the line names that, not administrator rights.
+    const WideString source = temp / L"held-in";
+    const WideString target = temp / L"held-out";
+    MakePictures(source, 1);
+    ASSERT_TRUE(CreateDirectoryW(target.Text(), nullptr));
+    const WideString output = WideString::Concat(target, L"\\", IconName(ListingOrder(source).at(0)).c_str());
+    ASSERT_TRUE(WriteBytes(output.Text(), {'o', 'l', 'd'}));
+    {
+        const FileHandle held(CreateFileW(output.Text(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        window().setState(page->batchKindConvert, kStateChecked);
+        SetFields(source.Text(), target.Text());
+        page->OnStart();
+    }
+    EXPECT_EQ(Narrow(Text(page->batchStatus).c_str()), Narrow(L"图标创建操作失败. 目标文件正被其他程序使用."));
+    EXPECT_EQ(ReadBytes(output.Text()), std::vector<uint8_t>({'o', 'l', 'd'}));
 }
 
 // The main window with its pages, shown, and a loop that dispatches its events until a condition holds or nothing
