@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "app/Application.h"
+#include "app/FailureText.h"
 #include "app/PageStyle.h"
 #include "engine/BatchOperations.h"
-#include "engine/OutputNaming.h"
 #include "sys/Dialogs.h"
 #include "sys/FileOperations.h"
 #include "sys/Handles.h"
@@ -46,7 +46,6 @@ constexpr wchar_t kFolderMissing[] = L" 目标文件夹不存在.";
 constexpr wchar_t kFileInUse[] = L" 目标文件正被其他程序使用.";
 constexpr wchar_t kDiskFull[] = L" 磁盘空间不足.";
 constexpr wchar_t kAccessDenied[] = L" 拒绝访问目标文件夹.";
-constexpr wchar_t kAdminHint[] = L" 请尝试以管理员身份运行 Glyphwright.";
 constexpr wchar_t kNotAPicture[] = L" 源文件不是可读取的图片或图标, 或已损坏.";
 constexpr wchar_t kCancelled[] = L"图标创建操作在完成之前已被取消";
 }  // namespace text
@@ -121,33 +120,13 @@ WideString FirstDropped(const WideString& dropped) {
     return first;
 }
 
-// A batch that wrote nothing: why, as the first failed item tells it (rights only for a refused access), or that
-// there was nothing to do.
+// A batch that wrote nothing: why, as the first failed item tells it, or that there was nothing to do.
 WideString FailureText(const BatchJob& job, bool isAdmin) {
     if (job.done - job.skipped == 0) return WideString(text::kNothingToDo);
-    const wchar_t* cause = L"";
-    const wchar_t* hint = L"";
-    switch (static_cast<OutputFailure>(job.firstFailure.load())) {
-        case OutputFailure::kFolderMissing:
-            cause = text::kFolderMissing;
-            break;
-        case OutputFailure::kFileInUse:
-            cause = text::kFileInUse;
-            break;
-        case OutputFailure::kDiskFull:
-            cause = text::kDiskFull;
-            break;
-        case OutputFailure::kAccessDenied:
-            cause = text::kAccessDenied;
-            hint = isAdmin ? L"" : text::kAdminHint;
-            break;
-        case OutputFailure::kNotAPicture:
-            cause = text::kNotAPicture;
-            break;
-        default:
-            break;
-    }
-    return WideString::Concat(text::kFailed, cause, hint);
+    const FailureWording wording = {text::kFailed,   text::kFailed,       text::kFolderMissing, text::kFileInUse,
+                                    text::kDiskFull, text::kAccessDenied, text::kNotAPicture};
+    const int32_t cause = job.firstFailure;
+    return FailureLine(cause < 0 ? OutputFailure::kUnknown : static_cast<OutputFailure>(cause), wording, isAdmin);
 }
 
 // The result line: the batch's own 1 counts as success only when files were written; a batch in which some items

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "app/Application.h"
+#include "app/FailureText.h"
 #include "app/PageStyle.h"
 #include "app/WindowPicker.h"
 #include "engine/BatchOperations.h"
@@ -69,7 +70,6 @@ constexpr const wchar_t* kFolderMissing = L"目标文件夹不存在.";
 constexpr const wchar_t* kFileInUse = L"目标文件正被其他程序使用.";
 constexpr const wchar_t* kDiskFull = L"磁盘空间不足.";
 constexpr const wchar_t* kAccessDenied = L"拒绝访问目标位置.";
-constexpr const wchar_t* kAdminHint = L" 请尝试以管理员身份运行 Glyphwright.";
 constexpr const wchar_t* kNotAPicture = L"源文件不是可读取的图片, 或已损坏.";
 constexpr const wchar_t* kNoSuchIcon = L"源文件中没有可读取的该图标.";
 constexpr const wchar_t* kNoWindowIcon = L"无法读取此窗口的图标.";
@@ -472,24 +472,12 @@ void SingleIconPage::UpdatePreview() {
 }
 
 WideString SingleIconPage::FailureText(const wchar_t* failed, const wchar_t* noImage, const WideString& target) {
-    switch (LastOutputFailure(target)) {
-        case OutputFailure::kFolderMissing:
-            return WideString::Concat(failed, text::kFolderMissing);
-        case OutputFailure::kFileInUse:
-            return WideString::Concat(failed, text::kFileInUse);
-        case OutputFailure::kDiskFull:
-            return WideString::Concat(failed, text::kDiskFull);
-        case OutputFailure::kAccessDenied:
-            return WideString::Concat(failed, text::kAccessDenied, app_.isAdmin ? L"" : text::kAdminHint);
-        case OutputFailure::kNotAPicture:
-            return WideString::Concat(failed, noImage);
-        case OutputFailure::kUnknown:
-            break;
-    }
-    // Nothing tells why: the plain failure, without sending the user after rights that may not be the cause.
+    // Nothing tells why: the plain failure, "无法转换此文件: " becoming "无法转换此文件.".
     WideString plain(failed);
-    plain.DropRight(2);
-    return plain.Append(L".");
+    plain.DropRight(2).Append(L".");
+    const FailureWording wording = {
+        failed, plain.Text(), text::kFolderMissing, text::kFileInUse, text::kDiskFull, text::kAccessDenied, noImage};
+    return FailureLine(LastOutputFailure(target), wording, app_.isAdmin);
 }
 
 void SingleIconPage::OnCreate() {

@@ -3,10 +3,10 @@
 #include <shlwapi.h>
 
 #include "app/Application.h"
+#include "app/FailureText.h"
 #include "app/MainWindow.h"
 #include "app/PageStyle.h"
 #include "engine/FolderIcon.h"
-#include "engine/OutputNaming.h"
 #include "sys/Dialogs.h"
 #include "sys/ExplorerSettings.h"
 #include "sys/FileOperations.h"
@@ -49,7 +49,6 @@ constexpr const wchar_t* kFolderInUse = L" desktop.ini 或文件夹图标正被�
 constexpr const wchar_t* kFolderDiskFull = L" 磁盘空间不足.";
 constexpr const wchar_t* kFolderDenied = L" 拒绝访问该文件夹.";
 constexpr const wchar_t* kFolderGone = L" 目标文件夹不存在.";
-constexpr const wchar_t* kAdminHint = L" 请尝试以管理员身份运行 Glyphwright.";
 constexpr const wchar_t* kSwitchDone = L"调整成功应用.";
 constexpr const wchar_t* kSwitchFailed = L"无法应用调整.";
 constexpr const wchar_t* kCacheDone = L"图标缓存已成功重置";
@@ -214,31 +213,12 @@ void UtilitiesPage::OnApply() {
 }
 
 // A folder icon that could not be set or reset: why, where the icon write or a look at the folder's desktop.ini
-// tells; rights are named only for a refused access.
+// tells.
 WideString UtilitiesPage::FolderFailureText(const WideString& folder) const {
-    const wchar_t* cause = L"";
-    const wchar_t* hint = L"";
-    switch (LastOutputFailure(WideString::Concat(folder, L"\\desktop.ini"))) {
-        case OutputFailure::kNotAPicture:
-            cause = text::kFolderNotAPicture;
-            break;
-        case OutputFailure::kFileInUse:
-            cause = text::kFolderInUse;
-            break;
-        case OutputFailure::kDiskFull:
-            cause = text::kFolderDiskFull;
-            break;
-        case OutputFailure::kAccessDenied:
-            cause = text::kFolderDenied;
-            hint = app_.isAdmin ? L"" : text::kAdminHint;
-            break;
-        case OutputFailure::kFolderMissing:
-            cause = text::kFolderGone;
-            break;
-        case OutputFailure::kUnknown:
-            break;
-    }
-    return WideString::Concat(text::kFolderFailed, cause, hint);
+    const FailureWording wording = {text::kFolderFailed,     text::kFolderFailed,   text::kFolderGone,
+                                    text::kFolderInUse,      text::kFolderDiskFull, text::kFolderDenied,
+                                    text::kFolderNotAPicture};
+    return FailureLine(LastOutputFailure(WideString::Concat(folder, L"\\desktop.ini")), wording, app_.isAdmin);
 }
 
 void UtilitiesPage::ApplyVisibility(int box, bool systemFiles) {
