@@ -32,5 +32,6 @@ struct PickerSystem {
 // the picker is still down. Meanwhile the catcher window, centred over the owner, shows the title and icons of the
 // window under the cursor, the picker control is hidden and every system cursor shows the picker's icon. The field
 // is emptied at the start; when the drag ends over a window with a small or a large icon, the field receives that
-// window's picker text and the result is true. Cursors, picker and catcher are put back on every way out.
+// window's picker text and the result is true. Esc during the drag cancels it: nothing is chosen, the field gets its
+// earlier text back and the result is false. Cursors, picker and catcher are put back on every way out.
 bool PickWindow(UiWindow& owner, int pickerIndex, int fieldIndex, const PickerSystem& system = {});
