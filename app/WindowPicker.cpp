@@ -66,6 +66,11 @@ bool ButtonHeld() {
     return (GetAsyncKeyState(VK_LBUTTON) & 0x8000) || (GetAsyncKeyState(VK_RBUTTON) & 0x8000);
 }
 
+// Esc is down, or was pressed since the last call: a tap between two polls counts too.
+bool EscapePressed() {
+    return (GetAsyncKeyState(VK_ESCAPE) & 0x8001) != 0;
+}
+
 // Shows the picker control again when the drag ends, however it ends.
 class PickerHidden {
 public:
@@ -103,7 +108,9 @@ bool RunPicker(UiWindow& owner, int pickerIndex, int fieldIndex, const PickerSys
 
     HighResTimer timer;
     timer.Start();
+    const WideString before(owner.getText(fieldIndex));
     owner.setText(fieldIndex, L"");
+    EscapePressed();  // forgets a press from before the drag
     wchar_t title[kTitleUnits];
     PumpMessages();
     cursors.ShowIconAgain();
@@ -111,6 +118,7 @@ bool RunPicker(UiWindow& owner, int pickerIndex, int fieldIndex, const PickerSys
     HWND last = nullptr;
     HICON small = nullptr, large = nullptr;
     bool catcherLost = false;
+    bool cancelled = false;
     while (held()) {
         SleepEx(kPollMs, FALSE);
         if (timer.Elapsed() > kPumpIntervalMs) {
@@ -121,6 +129,10 @@ bool RunPicker(UiWindow& owner, int pickerIndex, int fieldIndex, const PickerSys
         // The catcher can be closed from outside while the button is down; nothing is chosen then.
         if (!IsWindow(catcher.window.window)) {
             catcherLost = true;
+            break;
+        }
+        if (EscapePressed()) {
+            cancelled = true;
             break;
         }
         POINT point = {};
@@ -146,6 +158,11 @@ bool RunPicker(UiWindow& owner, int pickerIndex, int fieldIndex, const PickerSys
 
     cursors.Restore();
     picker.ShowAgain();
+    // A cancelled pick leaves the field as it was before the drag, and points at nothing.
+    if (cancelled) {
+        owner.setText(fieldIndex, before.Text());
+        return false;
+    }
     if (!catcherLost) pointed = last;
     const bool chosen = !catcherLost && last && (small || large);
     if (chosen) owner.setText(fieldIndex, PickerResultText(last).Text());

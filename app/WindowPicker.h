@@ -32,7 +32,8 @@ struct PickerSystem {
 // the picker is still down. Meanwhile the catcher window, centred over the owner, shows the title and icons of the
 // window under the cursor, the picker control is hidden and every system cursor shows the picker's icon. The field
 // is emptied at the start; when the drag ends over a window with a small or a large icon, the field receives that
-// window's picker text and the result is true. Cursors, picker and catcher are put back on every way out. A
-// non-null pointed receives the window the drag ended over, also one that gave no icon (null when none).
+// window's picker text and the result is true. Esc during the drag cancels it: nothing is chosen, the field gets its
+// earlier text back and the result is false. Cursors, picker and catcher are put back on every way out. A non-null
+// pointed receives the window the drag ended over, also one that gave no icon (null when none or cancelled).
 bool PickWindow(UiWindow& owner, int pickerIndex, int fieldIndex, const PickerSystem& system = {},
                 HWND* pointed = nullptr);

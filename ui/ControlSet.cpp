@@ -14,7 +14,7 @@
 namespace {
 
 constexpr UINT_PTR kHookSubclassId = 1;
-constexpr int kPairImageSize = 14;
+constexpr int kPairImageSize = kPairImageDesignSize;
 constexpr DWORD kIconImageStyle = 0x50000143;       // WS_CHILD | WS_VISIBLE | SS_NOTIFY | SS_REALSIZECONTROL | SS_ICON
 constexpr DWORD kPictureStyle = 0x4000000E;         // WS_CHILD | SS_BITMAP
 constexpr DWORD kPictureDefaultStyle = 0x10000140;  // WS_VISIBLE | SS_NOTIFY | SS_REALSIZECONTROL
@@ -379,22 +379,30 @@ void UiWindow::applyPairState(int index, int state) {
     if (state == kStateChecked && c->kind == ControlKind::kRadioButton) uncheckRadioRun(*pair);
 }
 
-void UiWindow::uncheckRadioRun(const CheckPair& pair) {
+std::vector<int> UiWindow::radioGroup(const CheckPair& pair) const {
     auto inRun = [this](int i) {
         const ControlKind kind = kindOf(i);
         return kind == ControlKind::kCheckBox || kind == ControlKind::kRadioButton || kind == ControlKind::kLabel;
     };
-    auto uncheck = [this, &pair](int i) {
-        UiControl& c = controls[i];
-        if (c.kind != ControlKind::kRadioButton || !c.pair || c.pair.get() == &pair) return;
-        if (c.pair->state == kStateUnchecked) return;
+    int first = pair.imageIndex;
+    while (first > 1 && inRun(first - 1))
+        --first;
+    std::vector<int> labels;
+    for (int i = first; i <= count && (i <= pair.labelIndex || inRun(i)); ++i) {
+        const UiControl& c = controls[i];
+        if (c.inUse == i && c.kind == ControlKind::kRadioButton && c.pair && c.pair->labelIndex == i)
+            labels.push_back(i);
+    }
+    return labels;
+}
+
+void UiWindow::uncheckRadioRun(const CheckPair& pair) {
+    for (int label : radioGroup(pair)) {
+        UiControl& c = controls[label];
+        if (c.pair.get() == &pair || c.pair->state == kStateUnchecked) continue;
         c.pair->state = kStateUnchecked;
         showPairImage(*c.pair);
-    };
-    for (int i = pair.imageIndex - 1; i >= 1 && inRun(i); --i)
-        uncheck(i);
-    for (int i = pair.labelIndex + 1; i <= count && inRun(i); ++i)
-        uncheck(i);
+    }
 }
 
 bool UiWindow::setState(int index, uint32_t state) {

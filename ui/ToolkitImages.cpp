@@ -5,10 +5,10 @@
 #include "engine/ImageScaling.h"
 #include "sys/Handles.h"
 #include "ui/Regions.h"
+#include "ui/ScreenScale.h"
 
 namespace {
 
-constexpr int kPairImageSize = 14;
 constexpr uint32_t kMarkColor = 0xFF005F00;  // dark green
 constexpr uint32_t kOutlineColor = 0xFF000000;
 constexpr uint32_t kBoxColor = 0xFFFFFFFF;
@@ -49,17 +49,16 @@ void SetSmoothModes(GpGraphics* graphics) {
     gdip::GdipSetPixelOffsetMode(graphics, Gdiplus::PixelOffsetModeHalf);
 }
 
-// The large drawing reduced to the 14 x 14 bitmap the pair's image part shows.
-HBITMAP ReduceToPairImage(const WorkingImage& canvas) {
-    WorkingImage small = CreateWorkingImage(kPairImageSize, kPairImageSize);
+// The large drawing reduced to the bitmap the pair's image part shows, `side` pixels square.
+HBITMAP ReduceToPairImage(const WorkingImage& canvas, int side) {
+    WorkingImage small = CreateWorkingImage(side, side);
     if (!small) return nullptr;
     {
         GdiplusGraphics graphics(small);
         if (!graphics) return nullptr;
         gdip::GdipSetInterpolationMode(graphics.Get(), Gdiplus::InterpolationModeHighQualityBicubic);
         gdip::GdipSetPixelOffsetMode(graphics.Get(), Gdiplus::PixelOffsetModeHalf);
-        if (gdip::GdipDrawImageRectI(graphics.Get(), canvas.Get(), 0, 0, kPairImageSize, kPairImageSize) != kGpOk)
-            return nullptr;
+        if (gdip::GdipDrawImageRectI(graphics.Get(), canvas.Get(), 0, 0, side, side) != kGpOk) return nullptr;
     }
     HBITMAP bitmap = nullptr;
     if (gdip::GdipCreateHBITMAPFromBitmap(small.Bitmap(), &bitmap, 0) != kGpOk) return nullptr;
@@ -67,9 +66,10 @@ HBITMAP ReduceToPairImage(const WorkingImage& canvas) {
 }
 
 // A check or radio image drawn on a square canvas of canvasSide pixels with the outline pen and the box and mark
-// fills, then reduced to the pair's size.
+// fills, then reduced to `side` pixels (0: the pair image's size on this screen).
 template <typename Draw>
-HBITMAP DrawPairImage(int canvasSide, float penWidth, Draw draw) {
+HBITMAP DrawPairImage(int side, int canvasSide, float penWidth, Draw draw) {
+    if (side <= 0) side = scaleToScreen(kPairImageDesignSize);
     WorkingImage canvas = CreateWorkingImage(canvasSide, canvasSide);
     if (!canvas) return nullptr;
     {
@@ -80,7 +80,7 @@ HBITMAP DrawPairImage(int canvasSide, float penWidth, Draw draw) {
         FillOwner box(kBoxColor), mark(kMarkColor);
         draw(graphics.Get(), outline, box, mark);
     }
-    return ReduceToPairImage(canvas);
+    return ReduceToPairImage(canvas, side);
 }
 
 }  // namespace
@@ -118,30 +118,31 @@ HBITMAP bitmapFromImage(const GdiplusImage& image, int width, int height) {
     return bitmap;
 }
 
-HBITMAP makeCheckImage(int flags) {
+HBITMAP makeCheckImage(int flags, int side) {
     constexpr int kCanvas = 40;
-    return DrawPairImage(kCanvas, 2.0f, [flags](GpGraphics* g, PenOwner& outline, FillOwner& box, FillOwner& mark) {
-        if (flags & 4) {
-            PathRecord path;
-            addRoundedRectPath(path, 8, 1, 1, 38, 38);
-            gdip::GdipFillPath(g, box.brush, path.Get());
-            gdip::GdipDrawPath(g, outline.pen, path.Get());
-        } else {
-            gdip::GdipFillRectangleI(g, box.brush, 0, 0, kCanvas, kCanvas);
-            gdip::GdipDrawRectangleI(g, outline.pen, 1, 1, 38, 38);
-        }
-        if (flags & 1) {
-            const Gdiplus::PointF points[] = {{5.0f, 16.5f},  {14.3f, 22.0f}, {33.7f, 4.6f}, {35.3f, 5.5f},
-                                              {16.5f, 35.0f}, {14.0f, 35.0f}, {3.7f, 18.0f}};
-            gdip::GdipFillPolygon(g, mark.brush, points, 7, Gdiplus::FillModeAlternate);
-        } else if (flags & 2) {
-            gdip::GdipFillRectangleI(g, mark.brush, 6, 6, 28, 28);
-        }
-    });
+    return DrawPairImage(
+        side, kCanvas, 2.0f, [flags](GpGraphics* g, PenOwner& outline, FillOwner& box, FillOwner& mark) {
+            if (flags & 4) {
+                PathRecord path;
+                addRoundedRectPath(path, 8, 1, 1, 38, 38);
+                gdip::GdipFillPath(g, box.brush, path.Get());
+                gdip::GdipDrawPath(g, outline.pen, path.Get());
+            } else {
+                gdip::GdipFillRectangleI(g, box.brush, 0, 0, kCanvas, kCanvas);
+                gdip::GdipDrawRectangleI(g, outline.pen, 1, 1, 38, 38);
+            }
+            if (flags & 1) {
+                const Gdiplus::PointF points[] = {{5.0f, 16.5f},  {14.3f, 22.0f}, {33.7f, 4.6f}, {35.3f, 5.5f},
+                                                  {16.5f, 35.0f}, {14.0f, 35.0f}, {3.7f, 18.0f}};
+                gdip::GdipFillPolygon(g, mark.brush, points, 7, Gdiplus::FillModeAlternate);
+            } else if (flags & 2) {
+                gdip::GdipFillRectangleI(g, mark.brush, 6, 6, 28, 28);
+            }
+        });
 }
 
-HBITMAP makeRadioImage(int flags) {
-    return DrawPairImage(80, 8.0f, [flags](GpGraphics* g, PenOwner& outline, FillOwner& box, FillOwner& mark) {
+HBITMAP makeRadioImage(int flags, int side) {
+    return DrawPairImage(side, 80, 8.0f, [flags](GpGraphics* g, PenOwner& outline, FillOwner& box, FillOwner& mark) {
         gdip::GdipFillEllipseI(g, box.brush, 4, 4, 72, 72);
         gdip::GdipDrawEllipseI(g, outline.pen, 4, 4, 72, 72);
         if (flags & 1) gdip::GdipFillEllipseI(g, mark.brush, 22, 22, 36, 36);

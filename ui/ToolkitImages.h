@@ -12,7 +12,11 @@ GdiplusImage loadPngResource(HMODULE module, int number, int width, int height);
 // caller, null on failure.
 HBITMAP bitmapFromImage(const GdiplusImage& image, int width, int height);
 
-// Check and radio images of 14 x 14 (32-bit, premultiplied), owned by the caller; null on failure.
+// Side of a check box's or radio button's image in design pixels (96 per inch).
+constexpr int kPairImageDesignSize = 14;
+
+// Check and radio images (32-bit, premultiplied) of `side` pixels square, owned by the caller; null on failure.
+// Side 0 is the pair image's size on this screen, so the image is drawn at the size it is shown and never stretched.
 // Check flags: 1 check mark, 2 filled square (when not 1), 4 rounded box. Radio flags: 1 dot.
-HBITMAP makeCheckImage(int flags);
-HBITMAP makeRadioImage(int flags);
+HBITMAP makeCheckImage(int flags, int side = 0);
+HBITMAP makeRadioImage(int flags, int side = 0);

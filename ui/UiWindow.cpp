@@ -357,11 +357,12 @@ int UiWindow::pumpEvent(UiEventSlot& slot, int mode) {
     }
     if (msg.message == WM_NULL) return mode == kPumpPoll ? 0 : 1;
 
-    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN) {
+    if (msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_SPACE)) {
+        // Enter and Space act like a click on a check box or radio button.
         for (UiWindow* owner : {slot.source, slot.active}) {
             const int index = owner ? owner->indexOfHandle(msg.hwnd) : 0;
             if (index && owner->controls[index].isPair()) {
-                SendMessageW(GetParent(msg.hwnd), WM_COMMAND, MAKEWPARAM(index, 0), reinterpret_cast<LPARAM>(msg.hwnd));
+                owner->clickControl(index);
                 return finish();
             }
         }
@@ -370,6 +371,8 @@ int UiWindow::pumpEvent(UiEventSlot& slot, int mode) {
     bool consumed = false;
     if (UiWindow* active = slot.active; active && active->window) {
         if (active->accelerators && TranslateAcceleratorW(active->window, active->accelerators.Get(), &msg))
+            consumed = true;
+        else if (active->handleNavigationKey(msg))
             consumed = true;
         else if (IsDialogMessageW(active->window, &msg))
             consumed = true;
@@ -449,6 +452,8 @@ void UiWindow::trackForeground(HWND hwnd) {
 }
 
 void UiWindow::dragWindow() {
+    // The button state as of the message being handled: down for the press behind a click, up for a key.
+    if (GetKeyState(VK_LBUTTON) >= 0) return;
     const DWORD position = GetMessagePos();
     ReleaseCapture();
     SendMessageW(window, WM_NCLBUTTONDOWN, HTCAPTION, static_cast<LPARAM>(position));

@@ -260,7 +260,19 @@ private:
     LRESULT paintOffscreen(HWND hwnd, int index);
     void raise(HWND hwnd, UINT message, int32_t code, int32_t param1 = 0, intptr_t param2 = 0);
     void trackForeground(HWND hwnd);
+    // Starts the system's move loop, only while the left button is down: a command that no click caused (a
+    // dialog key) must never leave the window following the pointer.
     void dragWindow();
+    // Keyboard navigation of the focused control's window; true when the key was used up.
+    bool handleNavigationKey(const MSG& msg);
+    // The controls Tab visits, top to bottom and left to right as they stand on the screen; a radio group is one.
+    std::vector<int> tabStops() const;
+    // The labels of the radio buttons checked together with this pair's, in index order.
+    std::vector<int> radioGroup(const CheckPair& pair) const;
+    // The member of a radio group that stands for it in the tab order: the checked one, else the first usable.
+    int groupStop(int label) const;
+    void focusControl(int index);
+    void clickControl(int index);
     void moveAttached(int dx, int dy);
     void setHoverLook(int index, bool hovered);
     void releaseWindowIcons();

@@ -83,6 +83,35 @@ int IconEntryCount(const wchar_t* path) {
     return ico.isIcon ? ico.count : -1;
 }
 
+// Keys pressed through the system's input queue, as a keyboard gives them to the focused control.
+void Key(WORD key, bool shift = false) {
+    std::vector<INPUT> inputs;
+    auto add = [&inputs](WORD vk, bool up) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = vk;
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(input);
+    };
+    if (shift) add(VK_SHIFT, false);
+    add(key, false);
+    add(key, true);
+    if (shift) add(VK_SHIFT, true);
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+// Characters typed one by one, each a key press of its own.
+void TypeKeys(const std::wstring& text) {
+    for (wchar_t c : text) {
+        INPUT inputs[2] = {};
+        inputs[0].type = inputs[1].type = INPUT_KEYBOARD;
+        inputs[0].ki.wScan = inputs[1].ki.wScan = c;
+        inputs[0].ki.dwFlags = KEYEVENTF_UNICODE;
+        inputs[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+        SendInput(2, inputs, sizeof(INPUT));
+    }
+}
+
 class MainWindowTest : public testing_support::MainWindowFixture {
 protected:
     void SetUp() override { ShowMainWindow(); }
@@ -90,6 +119,24 @@ protected:
     SingleIconPage& page() { return main->single; }
     bool Enabled(int index) { return IsWindowEnabled(w().handleOf(index)) != FALSE; }
     std::wstring Status() { return Text(page().singleStatus); }
+    int Focused() { return w().indexOfHandle(GetFocus()); }
+    void Press(WORD key, bool shift = false) {
+        Key(key, shift);
+        Pump();
+    }
+    // Tab until the control has the focus, as a person does; false when a whole round never reached it.
+    bool TabTo(int index) {
+        for (int presses = 0; presses < 60; ++presses) {
+            if (Focused() == index) return true;
+            Press(VK_TAB);
+        }
+        return Focused() == index;
+    }
+    void TypeInto(int index, const std::wstring& text) {
+        ASSERT_TRUE(TabTo(index)) << "control " << index;
+        TypeKeys(text);
+        Pump();
+    }
 
     // Sets a field's text as typing does: the field reports the change.
     void Type(int index, const std::wstring& text) {
@@ -489,6 +536,124 @@ TEST_F(MainWindowTest, EnterInTheFieldsRunsTheCreateButton) {
         EXPECT_EQ(Status(), c.status);
         EXPECT_TRUE(GetWindowLongW(w().handleOf(page().createButton), GWL_STYLE) & BS_DEFPUSHBUTTON);
     }
+}
+
+TEST_F(MainWindowTest, SpaceTogglesACheckBoxAndARadioGroupIsOneTabStopMovedWithTheArrows) {
+    SingleIconPage& p = page();
+    ASSERT_TRUE(TabTo(p.formats.pngc));
+    const bool before = Checked(p.formats.pngc);
+    Press(VK_SPACE);
+    EXPECT_NE(Checked(p.formats.pngc), before) << "Space toggles the focused box";
+    Press(VK_SPACE);
+    EXPECT_EQ(Checked(p.formats.pngc), before);
+
+    ASSERT_TRUE(Checked(p.kindFile));
+    ASSERT_TRUE(TabTo(p.kindFile));
+    Press(VK_TAB);
+    EXPECT_EQ(Focused(), p.sourceField) << "Tab leaves the radio group at once";
+    Press(VK_TAB, true);
+    EXPECT_EQ(Focused(), p.kindFile) << "Shift+Tab comes back to the checked radio button";
+    Press(VK_RIGHT);
+    EXPECT_EQ(Focused(), p.kindResource);
+    EXPECT_TRUE(Checked(p.kindResource));
+    EXPECT_FALSE(Checked(p.kindFile));
+    EXPECT_TRUE(Enabled(p.indexField)) << "the page switched to resource mode";
+    Press(VK_TAB, true);
+    Press(VK_TAB);
+    EXPECT_EQ(Focused(), p.kindResource) << "the group's stop is its checked button";
+    Press(VK_LEFT);
+    EXPECT_TRUE(Checked(p.kindFile));
+    EXPECT_FALSE(Enabled(p.indexField));
+}
+
+TEST_F(MainWindowTest, TabRunsTopToBottomLeftToRightOnEveryPageAndVisitsEachControlOnce) {
+    const int tab = main->tab;
+    const std::vector<int> mustVisit[MainWindow::kPageCount] = {
+        {page().kindFile, page().sourceField, page().sourceBrowse, page().targetField, page().targetBrowse,
+         page().formats.pngs, page().formats.sizeBoxes[0], page().formats.pngc, page().formats.fitCenter,
+         page().createButton},
+        {main->batch.batchTarget, main->batch.batchTargetBrowse, main->batch.formats.pngc, main->batch.batchStart},
+        {main->utilities.folderIconSource, main->utilities.folderIconSourceBrowse, main->utilities.folderField,
+         main->utilities.folderBrowse, main->utilities.applyIconButton, main->utilities.clearCacheButton,
+         main->utilities.restartShellButton, main->utilities.showHiddenBox, main->utilities.showSystemBox},
+    };
+    for (int shown = 0; shown < MainWindow::kPageCount; ++shown) {
+        ASSERT_TRUE(TabTo(tab));
+        if (shown > 0) Press(VK_RIGHT);
+        ASSERT_EQ(main->ShownPage(), shown);
+        std::vector<int> cycle;
+        std::vector<RECT> places;
+        do {
+            cycle.push_back(Focused());
+            RECT rect = {};
+            GetWindowRect(GetFocus(), &rect);
+            places.push_back(rect);
+            Press(VK_TAB);
+        } while (Focused() != tab && cycle.size() < 80);
+        ASSERT_EQ(Focused(), tab) << "page " << shown << ": Tab comes round to the tabs again";
+        // Down the page and right along each row, with one jump back up: from the page's end to the header links.
+        int upward = 0;
+        for (size_t i = 1; i < places.size(); ++i) {
+            const RECT &a = places[i - 1], &b = places[i];
+            if (std::abs(b.top - a.top) <= 3) {
+                EXPECT_GT(b.left, a.left) << "page " << shown << ": step " << i << " goes left within a row";
+            } else if (b.top < a.top) {
+                ++upward;
+            }
+        }
+        EXPECT_EQ(upward, 1) << "page " << shown;
+        for (int index : mustVisit[shown])
+            EXPECT_EQ(std::count(cycle.begin(), cycle.end(), index), 1) << "page " << shown << ", control " << index;
+        const int kinds[] = {page().kindFile, page().kindResource, page().kindWindow};
+        const auto isKind = [&kinds](int i) {
+            return std::find(std::begin(kinds), std::end(kinds), i) != std::end(kinds);
+        };
+        if (shown == 0) {
+            EXPECT_EQ(std::count_if(cycle.begin(), cycle.end(), isKind), 1) << "the three source kinds are one stop";
+        }
+    }
+}
+
+TEST_F(MainWindowTest, AKeyboardAloneMakesAnIconOnEveryPage) {
+    const WideString picture = folder / L"keys.bmp";
+    ASSERT_TRUE(WriteHalvesBmp(picture.Text()));
+    const WideString single = folder / L"typed.ico";
+    const WideString batchFolder = folder / L"windows";
+    const WideString iconFolder = folder / L"folder";
+    ASSERT_TRUE(CreateDirectoryW(batchFolder.Text(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(iconFolder.Text(), nullptr));
+
+    // The single-icon page: type the source and the target, Enter converts.
+    TypeInto(page().sourceField, picture.Text());
+    TypeInto(page().targetField, single.Text());
+    Press(VK_RETURN);
+    EXPECT_GT(IconEntryCount(single.Text()), 0) << Narrow(Status().c_str());
+
+    // The batch page: the kinds are one group, Up from the first reaches "all windows", which needs no dialog.
+    ASSERT_TRUE(TabTo(main->tab));
+    Press(VK_RIGHT);
+    ASSERT_EQ(main->ShownPage(), 1);
+    Press(VK_TAB);
+    EXPECT_EQ(Focused(), main->batch.batchKindExtract);
+    Press(VK_UP);
+    EXPECT_TRUE(Checked(main->batch.batchKindWindows));
+    TypeInto(main->batch.batchTarget, batchFolder.Text());
+    Press(VK_RETURN);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(WideString::Concat(batchFolder, L"\\*.ico").Text(), &found);
+    EXPECT_NE(search, INVALID_HANDLE_VALUE) << Narrow(Text(main->batch.batchStatus).c_str());
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+
+    // The utilities page: source and folder typed, Enter on the focused apply button.
+    ASSERT_TRUE(TabTo(main->tab));
+    Press(VK_RIGHT);
+    ASSERT_EQ(main->ShownPage(), 2);
+    TypeInto(main->utilities.folderIconSource, picture.Text());
+    TypeInto(main->utilities.folderField, iconFolder.Text());
+    ASSERT_TRUE(TabTo(main->utilities.applyIconButton));
+    Press(VK_RETURN);
+    EXPECT_TRUE(Exists(WideString::Concat(iconFolder, L"\\desktop.ini").Text()))
+        << Narrow(Text(main->utilities.folderIconStatus).c_str());
 }
 
 // Answers the first dialog of this process with OK, from a thread timer (it runs inside the dialog's own loop).

@@ -358,6 +358,33 @@ TEST_F(PickWindowTest, AFailingStepEndsTheDragWithNothingChosenAndEverythingPutB
     }
 }
 
+// Holds Esc down, or lets it go, through the system's input queue as a person's keyboard does.
+void EscapeKey(bool down) {
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = VK_ESCAPE;
+    input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    SendInput(1, &input, sizeof(input));
+}
+
+TEST_F(PickWindowTest, EscapeDuringTheDragCancelsThePickAndTheFieldKeepsItsText) {
+    Scene& s = *scene;
+    s.owner.window.setText(s.owner.field, L"earlier source");
+    CatcherSeen seen;
+    RecordingCursors calls;
+    // Over the titled window from round 0, Esc pressed in round 7; without it the drag would pick that window.
+    const bool picked =
+        Drag({CentreOnScreen(s.titled.window), CentreOnScreen(s.titled.window)}, seen, calls, [](int round) {
+            if (round == 7) EscapeKey(true);
+        });
+    EscapeKey(false);
+    EXPECT_FALSE(picked);
+    EXPECT_EQ(FieldText(), L"earlier source");
+    EXPECT_EQ(calls.reloads, 1);
+    EXPECT_TRUE(PickerVisible());
+    EXPECT_EQ(FindWindowW(kCatcherClass, nullptr), nullptr);
+}
+
 bool timerFired = false;
 void CALLBACK MarkTimer(HWND, UINT, UINT_PTR id, DWORD) {
     timerFired = true;

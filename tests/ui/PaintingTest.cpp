@@ -565,7 +565,7 @@ TEST(ToolkitImages, CheckAndRadioImagesAreFourteenSquareAndOnlyCheckedOnesShowTh
     ImagingSession imaging;
     struct Case {
         const char* name;
-        HBITMAP (*make)(int);
+        HBITMAP (*make)(int, int);
         int flags;
         bool mark;
     };
@@ -578,7 +578,7 @@ TEST(ToolkitImages, CheckAndRadioImagesAreFourteenSquareAndOnlyCheckedOnesShowTh
         {"radio, unchecked", makeRadioImage, 0, false},
     };
     for (const Case& c : cases) {
-        GdiObjectHandle image(c.make(c.flags));
+        GdiObjectHandle image(c.make(c.flags, 14));
         ASSERT_TRUE(image) << c.name;
         const Pixels pixels = ReadBitmap(static_cast<HBITMAP>(image.Get()));
         EXPECT_EQ(pixels.width, 14) << c.name;
@@ -594,6 +594,56 @@ TEST(ToolkitImages, CheckAndRadioImagesAreFourteenSquareAndOnlyCheckedOnesShowTh
         // The black outline runs along the middle of the left edge.
         const uint32_t edge = pixels.rgb(0, 7);
         EXPECT_LT((edge & 0xFF) + ((edge >> 8) & 0xFF) + ((edge >> 16) & 0xFF), 3u * 0x80) << c.name << ": outline";
+    }
+}
+
+// Adjacent rows (or columns) of a picture that are exactly alike: a picture enlarged by repeating pixels has many.
+int RepeatedLines(const Pixels& p, bool rows) {
+    const int lines = rows ? p.height : p.width, length = rows ? p.width : p.height;
+    int repeated = 0;
+    for (int line = 1; line < lines; ++line) {
+        bool same = true;
+        for (int i = 0; i < length && same; ++i)
+            same = rows ? p.rgb(i, line) == p.rgb(i, line - 1) : p.rgb(line, i) == p.rgb(line - 1, i);
+        repeated += same ? 1 : 0;
+    }
+    return repeated;
+}
+
+// On an enlarged display (test_pair_images.py runs this at 144 and 192 pixels per inch) the pair images are drawn at
+// the size they are shown, 14 design pixels, and not stretched from 14 screen pixels into blocks.
+TEST(PairImagesOnScreen, AreDrawnAtTheScreenSizeOfTheirImagePartWithoutRepeatedPixels) {
+    ImagingSession imaging;
+    const int side = MulDiv(14, GetDeviceCaps(WindowDc(nullptr).Get(), LOGPIXELSY), 96);
+    GdiObjectHandle checkOn(makeCheckImage(1)), checkOff(makeCheckImage(0));
+    GdiObjectHandle radioOn(makeRadioImage(1)), radioOff(makeRadioImage(0));
+    UiWindow window;
+    ASSERT_TRUE(window.create(L"GwPairImages", L"pairs", 200, 80, 30, 30, static_cast<int32_t>(WS_POPUP)));
+    window.setBackgroundColor(0xFFFFFF);
+    const int check = window.addCheckBox(L" check", static_cast<HBITMAP>(checkOn.Get()),
+                                         static_cast<HBITMAP>(checkOff.Get()), 10, 10, 120, kStateChecked);
+    const int radio = window.addRadioButton(L" radio", static_cast<HBITMAP>(radioOn.Get()),
+                                            static_cast<HBITMAP>(radioOff.Get()), 10, 40, 120, kStateChecked);
+    window.show(SW_SHOWNORMAL, kShowUpdate);
+    DrainAndSettle();
+    struct Case {
+        const char* name;
+        int image;
+    };
+    for (const Case& c : {Case{"check box", check - 1}, Case{"radio button", radio - 1}}) {
+        RECT rect;
+        GetWindowRect(window.handleOf(c.image), &rect);
+        EXPECT_EQ(rect.right - rect.left, side) << c.name;
+        EXPECT_EQ(rect.bottom - rect.top, side) << c.name;
+        const Pixels shown = CaptureScreen(rect);
+        SaveBmp(shown, side == 14 ? L"pair-image-96.bmp" : L"pair-image-enlarged.bmp");
+        EXPECT_GE(CountDarkGreen(shown), side * side / 8) << c.name << ": the mark is there";
+        if (c.image == radio - 1) {
+            // A round picture mirrors around its centre and repeats along its flat rim, so a few lines are alike; one
+            // stretched from 14 pixels repeats a third (21 px) or a half (28 px) of them.
+            EXPECT_LT(RepeatedLines(shown, true), side / 4) << c.name << " at " << side << " px";
+            EXPECT_LT(RepeatedLines(shown, false), side / 4) << c.name << " at " << side << " px";
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "MessageSupport.h"
+#include "ScreenSupport.h"
 #include "TestSupport.h"
 #include "engine/Imaging.h"
 
@@ -526,6 +527,73 @@ TEST(UiWindowResources, CreatingAndDestroyingWindowsWithEveryKindLeaksNoGdiOrUse
     DeleteObject(checked);
     DeleteObject(unchecked);
     DestroyIcon(icon);
+}
+
+// What the pointer did to a window while a key was being handled: a helper thread moves the pointer, notes where the
+// window stands, then clicks on a bare spot (which would also end a move loop that holds the window's thread).
+struct PointerProbe {
+    HWND window = nullptr;
+    POINT rest = {};
+    RECT seen = {};
+    volatile LONG done = 0;
+};
+
+DWORD WINAPI MovePointerThenClick(void* parameter) {
+    auto* probe = static_cast<PointerProbe*>(parameter);
+    Sleep(300);
+    for (int step = 1; step <= 6; ++step) {
+        INPUT move = {};
+        move.type = INPUT_MOUSE;
+        move.mi.dx = 10;
+        move.mi.dy = 8;
+        move.mi.dwFlags = MOUSEEVENTF_MOVE;
+        SendInput(1, &move, sizeof(move));
+        Sleep(40);
+    }
+    Sleep(200);
+    GetWindowRect(probe->window, &probe->seen);
+    testing_support::ClickAt(probe->rest);
+    InterlockedExchange(&probe->done, 1);
+    return 0;
+}
+
+// The dialog manager turns Esc, and Enter without a default button, into commands IDCANCEL and IDOK naming controls
+// 2 and 1 as senders; in the program those are the header's drag areas. A key never moves the window nor clicks them.
+TEST_F(VisibleWindowTest, EscapeAndEnterInAFieldNeitherMoveTheWindowNorClickControlsOneAndTwo) {
+    const int band = window->addLabel(L"", 0, 0, 500, 40);
+    const int icon = window->addLabel(L"icon", 10, 50, 40, 20);
+    ASSERT_EQ(band, IDOK);
+    ASSERT_EQ(icon, IDCANCEL);
+    for (int index : {band, icon})
+        window->controls[index].flags |= kControlDragsWindow;
+    const int field = window->addEdit(L"text", 20, 100, 200, 20);
+    for (WORD key : {static_cast<WORD>(VK_ESCAPE), static_cast<WORD>(VK_RETURN)}) {
+        window->show(SW_SHOWNORMAL, kShowToFront | kShowActivate | kShowDrain);
+        SetFocus(window->handleOf(field));
+        RECT before;
+        GetWindowRect(window->window, &before);
+        PointerProbe probe;
+        probe.window = window->window;
+        probe.rest = POINT{before.left + 300, before.bottom - 60};  // bare client area, no control
+        SetCursorPos(probe.rest.x - 60, probe.rest.y - 48);
+        HANDLE mover = CreateThread(nullptr, 0, MovePointerThenClick, &probe, 0, nullptr);
+        ASSERT_TRUE(mover);
+        testing_support::PressKey(key);
+        std::vector<int> codes;
+        while (!probe.done) {
+            if (const int code = UiWindow::pumpEvent(*events, kPumpPoll)) codes.push_back(code);
+            Sleep(5);
+        }
+        WaitForSingleObject(mover, INFINITE);
+        CloseHandle(mover);
+        while (UiWindow::pumpEvent(*events, kPumpPoll) != 0) {
+        }
+        EXPECT_EQ(probe.seen.left, before.left) << "key " << key << ": the window followed the pointer";
+        EXPECT_EQ(probe.seen.top, before.top) << "key " << key;
+        for (int code : codes)
+            EXPECT_TRUE(code != band && code != icon) << "key " << key << " clicked control " << code;
+        SetWindowPos(window->window, nullptr, before.left, before.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    }
 }
 
 }  // namespace
