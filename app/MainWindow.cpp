@@ -98,11 +98,11 @@ bool MainWindow::BuildMainWindow(int commandResult, const WideString& source) {
     AddRow(
         16, [this](const UiEventSlot& e) { return batch.HandlesClick(e.code); },
         [this] { batch.OnClick(app_.events.code); });
-    // Enter presses the start or create button of the page that is shown.
+    // Enter in a field presses the create, start or apply button of the page that is shown.
     AddRow(
         29, [](const UiEventSlot& e) { return e.code == kEventTabChanged; },
         [this] {
-            const int32_t buttons[kPageCount] = {single.createButton, batch.batchStart, 0};
+            const int32_t buttons[kPageCount] = {single.createButton, batch.batchStart, utilities.applyIconButton};
             app_.mainWindow.setDefaultButton(buttons[ShownPage()]);
         });
     // Drops from programs of lower rights reach an elevated window only through the message filter.
