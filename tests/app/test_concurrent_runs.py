@@ -10,7 +10,7 @@ from PIL import Image
 
 import gw
 
-NAMES = 240
+NAMES = 200
 # The colour a run's picture of one name has: the name's number in red and green, the run in blue.
 RUN_BLUE = {"a": 40, "b": 200}
 OLD_BLUE = 120
@@ -117,7 +117,7 @@ class ConcurrentRunsTest(gw.TempDirTest):
                     break
                 time.sleep(0.01)
             child.kill()
-            child.wait()
+            child.communicate()
             stale = [i for i in range(count)
                      if os.path.exists(os.path.join(target, "p%03d (backup).ico" % i))
                      and os.path.samefile(os.path.join(target, "p%03d (backup).ico" % i),
