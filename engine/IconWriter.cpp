@@ -108,7 +108,7 @@ bool PreparePngEntry(const WorkingImage& image, IconEntry& entry) {
 // replaced an older file.
 bool CommitOutput(StagedFile& staged, const WideString& path) {
     bool replaced = false;
-    if (!staged.Commit(&replaced)) return false;
+    if (!CommitStagedOutput(staged, path, replaced)) return false;
     SHChangeNotify(replaced ? SHCNE_UPDATEITEM : SHCNE_CREATE, SHCNF_PATHW, path.Text(), nullptr);
     return true;
 }

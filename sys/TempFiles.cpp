@@ -126,18 +126,23 @@ bool StagedFile::Write(const void* data, size_t size) {
     return WriteFile(file_.Get(), data, static_cast<DWORD>(size), &written, nullptr) && written == size;
 }
 
-bool StagedFile::Commit(bool* replaced) {
-    if (!file_ || committed_) return false;
+bool StagedFile::CommitNew() {
+    if (temporary_.IsEmpty() || committed_) return false;
     file_.Reset();
+    // Without MOVEFILE_REPLACE_EXISTING the move itself is the look-up: it fails on a name that is taken.
+    committed_ = MoveFileExW(temporary_.Text(), final_.Text(), MOVEFILE_WRITE_THROUGH) != 0;
+    if (!committed_ && GetLastError() == ERROR_FILE_EXISTS) SetLastError(ERROR_ALREADY_EXISTS);
+    return committed_;
+}
 
+bool StagedFile::Commit(bool* replaced) {
     // A name that holds nothing yet risks nothing, so the new file takes it at once. Looking a missing name up is
     // what costs most in a folder of many files, so it is looked up once, by the move itself.
-    if (MoveFileExW(temporary_.Text(), final_.Text(), MOVEFILE_WRITE_THROUGH)) {
-        committed_ = true;
+    if (CommitNew()) {
         if (replaced) *replaced = false;
         return true;
     }
-    if (!IsFile(final_)) return false;
+    if (temporary_.IsEmpty() || committed_ || !IsFile(final_)) return false;
     // The data reaches the disk before it replaces an older file, so a crash never leaves that name on an
     // incomplete file.
     if (!FlushStaged()) return false;

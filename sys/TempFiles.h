@@ -26,6 +26,10 @@ public:
     // data has reached the disk. True when the new file is in place; replaced then tells whether a file stood at the
     // final path before.
     bool Commit(bool* replaced = nullptr);
+    // Moves the temporary file to the final path only while no file stands there, in one step that fails when one
+    // does (ERROR_ALREADY_EXISTS): another writer's file that took the name meanwhile is never replaced. After a
+    // failure the temporary file stays, for another commit.
+    bool CommitNew();
     // The temporary file, empty before Create.
     const WideString& TemporaryPath() const { return temporary_; }
 

@@ -13,6 +13,7 @@
 #include "PictureSupport.h"
 #include "TestSupport.h"
 #include "engine/Imaging.h"
+#include "sys/Handles.h"
 
 using namespace testing_support;
 
@@ -285,6 +286,32 @@ TEST_F(BatchTest, AnOutputThatAlreadyHasABackupKeepsBothEarlierFiles) {
     EXPECT_TRUE(ReadIco(Out(L"b.ico").Text()).valid);
     EXPECT_EQ(ReadBytes(Out(L"b (backup).ico").Text()), (std::vector<uint8_t>{'O', 'L', 'D'}));
     EXPECT_EQ(ReadBytes(Out(L"b (backup 2).ico").Text()), (std::vector<uint8_t>{'K', 'E', 'E', 'P'}));
+}
+
+TEST_F(BatchTest, AnOutputHeldOpenKeepsItsOldFileAndGetsNoBackup) {
+    struct Case {
+        const char* name;
+        DWORD share;  // how another program holds the old a.ico open
+    };
+    const Case cases[] = {{"held without delete sharing", FILE_SHARE_READ | FILE_SHARE_WRITE},
+                          {"held without any sharing", 0}};
+    ASSERT_TRUE(SavePicture(In(L"a.png"), 40, 40, kRed, L"image/png"));
+    ASSERT_TRUE(SavePicture(In(L"b.png"), 40, 40, kBlue, L"image/png"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const std::wstring& name : FolderNames(target_))
+            DeleteFileW(Out(name.c_str()).Text());
+        ASSERT_TRUE(WriteBytes(Out(L"a.ico").Text(), "OLD", 3));
+        {
+            const FileHandle held(
+                CreateFileW(Out(L"a.ico").Text(), GENERIC_READ, c.share, nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(held);
+            EXPECT_EQ(BatchConvertPicturesOn(&job_, 1), 1) << "b.ico is written";
+            EXPECT_EQ(FolderNames(target_), (std::set<std::wstring>{L"a.ico", L"b.ico"}));
+        }
+        EXPECT_EQ(ReadBytes(Out(L"a.ico").Text()), (std::vector<uint8_t>{'O', 'L', 'D'}));
+        EXPECT_TRUE(ReadIco(Out(L"b.ico").Text()).valid);
+    }
 }
 
 TEST_F(BatchTest, AStaleBackupIsNeverTheSourceAndNoFileIsLost) {

@@ -14,6 +14,7 @@
 #include "TestSupport.h"
 #include "engine/IconWriter.h"
 #include "engine/Imaging.h"
+#include "sys/TempFiles.h"
 
 using namespace testing_support;
 
@@ -110,6 +111,103 @@ TEST(MoveAsideExisting, AReadOnlyOutputIsKeptAndAFailedJobLeavesItAsItWas) {
     EXPECT_EQ(Content(output), "current");
     EXPECT_TRUE(GetFileAttributesW(output.Text()) & FILE_ATTRIBUTE_READONLY);
     SetFileAttributesW(output.Text(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Stages "mine" for the output and puts it in place as the icon writer does.
+bool CommitMine(const WideString& output, bool& replaced) {
+    StagedFile staged;
+    return staged.Create(output) && staged.Write("mine", 4) && CommitStagedOutput(staged, output, replaced);
+}
+
+// The contents of every file in the folder, by name.
+std::set<std::pair<std::wstring, std::string>> FolderContents(const WideString& folder) {
+    std::set<std::pair<std::wstring, std::string>> contents;
+    for (const std::wstring& name : FolderNames(folder))
+        contents.emplace(name, Content(WideString::Concat(folder, L"\\", name.c_str())));
+    return contents;
+}
+
+// Another run of the program that writes the same name between this job's backup step and its commit: whatever
+// stands at the output then is kept before it is replaced, and nothing that was kept is dropped.
+TEST(CommitStagedOutput, AFileThatTookTheOutputSinceTheBackupStepIsKeptBeforeItIsReplaced) {
+    using Contents = std::set<std::pair<std::wstring, std::string>>;
+    struct Case {
+        const char* name;
+        const char* before;  // the output at the backup step; null: none
+        const char* theirs;  // what another run put at the output afterwards; null: nothing
+        bool keepsBackups;   // the job went through the backup step
+        Contents expected;
+    };
+    const Case cases[] = {
+        {"free name, still free", nullptr, nullptr, true, {{L"a.ico", "mine"}}},
+        {"free name taken meanwhile", nullptr, "theirs", true, {{L"a.ico", "mine"}, {L"a (backup).ico", "theirs"}}},
+        {"kept output unchanged", "old", nullptr, true, {{L"a.ico", "mine"}, {L"a (backup).ico", "old"}}},
+        {"kept output replaced meanwhile",
+         "old",
+         "theirs",
+         true,
+         {{L"a.ico", "mine"}, {L"a (backup).ico", "theirs"}, {L"a (backup 2).ico", "old"}}},
+        {"no backup step: replaced as asked", nullptr, "theirs", false, {{L"a.ico", "mine"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        const WideString output = folder / L"a.ico";
+        if (c.before) ASSERT_TRUE(WriteBytes(output.Text(), c.before, strlen(c.before)));
+        OutputBackup backup;
+        if (c.keepsBackups) ASSERT_TRUE(MoveAsideExisting(output, backup));
+        if (c.theirs) {
+            // Written as a new file of its own, the way a staged write puts it in place.
+            const WideString their = folder / L"their.tmp";
+            ASSERT_TRUE(WriteBytes(their.Text(), c.theirs, strlen(c.theirs)));
+            ASSERT_TRUE(MoveFileExW(their.Text(), output.Text(), MOVEFILE_REPLACE_EXISTING));
+        }
+        bool replaced = false;
+        EXPECT_TRUE(CommitMine(output, replaced));
+        EXPECT_EQ(replaced, c.before != nullptr || c.theirs != nullptr);
+        if (c.keepsBackups) EXPECT_TRUE(FinishOutput(backup, output, true));
+        EXPECT_EQ(FolderContents(folder.Path()), c.expected);
+    }
+}
+
+TEST(FinishOutput, AFailedJobDropsOnlyABackupThatStillHoldsTheOutput) {
+    using Contents = std::set<std::pair<std::wstring, std::string>>;
+    struct Case {
+        const char* name;
+        bool staleLink;  // a second name of the output at the backup name, as a killed run leaves it
+        bool replaced;   // another run replaced the output while the job ran
+        bool succeeded;
+        Contents expected;
+    };
+    const Case cases[] = {
+        {"failed job", false, false, false, {{L"a.ico", "old"}}},
+        {"failed job, output replaced meanwhile",
+         false,
+         true,
+         false,
+         {{L"a.ico", "theirs"}, {L"a (backup).ico", "old"}}},
+        {"stale second name, failed job", true, false, false, {{L"a.ico", "old"}}},
+        {"stale second name, written", true, false, true, {{L"a.ico", "mine"}, {L"a (backup).ico", "old"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        const WideString output = folder / L"a.ico";
+        ASSERT_TRUE(WriteBytes(output.Text(), "old", 3));
+        if (c.staleLink) ASSERT_TRUE(CreateHardLinkW(BackupPath(output).Text(), output.Text(), nullptr));
+        OutputBackup backup;
+        ASSERT_TRUE(MoveAsideExisting(output, backup));
+        EXPECT_TRUE(backup.displaced.IsEmpty()) << "a second name of the output is no earlier backup";
+        if (c.replaced) {
+            const WideString their = folder / L"their.tmp";
+            ASSERT_TRUE(WriteBytes(their.Text(), "theirs", 6));
+            ASSERT_TRUE(MoveFileExW(their.Text(), output.Text(), MOVEFILE_REPLACE_EXISTING));
+        }
+        bool replaced = false;
+        if (c.succeeded) EXPECT_TRUE(CommitMine(output, replaced));
+        EXPECT_TRUE(FinishOutput(backup, output, c.succeeded));
+        EXPECT_EQ(FolderContents(folder.Path()), c.expected);
+    }
 }
 
 // Counts the shell's change notices about one file, as a shell view listening on its folder gets them.

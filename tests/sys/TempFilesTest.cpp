@@ -81,6 +81,35 @@ TEST(StagedFile, TheFinalPathHoldsTheOldOrTheWholeNewFileAndNothingIsLeftBehind)
     }
 }
 
+TEST(StagedFile, ACommitToAFreeNameNeverReplacesAFileThatTookItMeanwhile) {
+    struct Case {
+        const char* name;
+        const char* other;  // a file another writer put at the final path after Create; null: none
+    };
+    const Case cases[] = {{"free name", nullptr}, {"name taken meanwhile", "theirs"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        const WideString path = folder / L"out.ico";
+        StagedFile file;
+        ASSERT_TRUE(file.Create(path));
+        ASSERT_TRUE(file.Write("mine", 4));
+        if (c.other) ASSERT_TRUE(WriteBytes(path.Text(), c.other, strlen(c.other)));
+        const bool committed = file.CommitNew();
+        EXPECT_EQ(committed, c.other == nullptr);
+        if (c.other) {
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+            EXPECT_EQ(Content(path), c.other) << "the other writer's file stays";
+            EXPECT_TRUE(Exists(file.TemporaryPath().Text())) << "kept for another commit";
+            bool replaced = false;
+            EXPECT_TRUE(file.Commit(&replaced)) << "a later commit may still replace it";
+            EXPECT_TRUE(replaced);
+        }
+        EXPECT_EQ(Content(path), "mine");
+        EXPECT_EQ(FolderNames(folder.Path()), std::set<std::wstring>{L"out.ico"});
+    }
+}
+
 TEST(StagedFile, WritesBeyondMaxPath) {
     TempFolder folder;
     const WideString deep = DeepFolder(folder.Path(), L"a folder name of some length", MAX_PATH + 20);
