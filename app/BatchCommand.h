@@ -16,6 +16,8 @@ constexpr int kBatchSaveWindows = 3;
 constexpr int kBatchNoSizes = 2;
 constexpr int kBatchInvalidSource = -2;
 constexpr int kBatchInvalidTarget = -3;
+// An argument that no option takes (an unknown option, a path too many): nothing runs and nothing is created.
+constexpr int kBatchInvalidOption = -4;
 
 // Records a batch option: the kind in app.batchKind, the job's owner, and its source (not for kBatchSaveWindows)
 // and target folder, each with environment variables expanded and passed through MapSystemFolders. A conversion

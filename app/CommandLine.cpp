@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <vector>
 
@@ -60,14 +61,17 @@ WideString TakenArgument(const wchar_t* text) {
     return value;
 }
 
-// Reads the items of "/formats=" as the C library reads a long: sizes 16 to 1024 are kept, at most eight.
+// Reads the items of "/formats=" as the C library reads a long: sizes 16 to 1024 are kept, each once (a repeated
+// size would only store the same picture again), at most eight.
 void ReadSizes(const WideString& items, SizeList& sizes) {
     sizes.clear();
     TokenList list;
     list.Split(items.Text(), L",", false);
     for (int i = 0; i < list.Count() && static_cast<int>(sizes.size()) < kMaxSizes; ++i) {
         const long value = std::wcstol(list.Item(i), nullptr, 10);
-        if (value >= kMinSize && value <= kMaxSize) sizes.push_back(static_cast<int>(value));
+        if (value < kMinSize || value > kMaxSize) continue;
+        if (std::find(sizes.begin(), sizes.end(), static_cast<int>(value)) == sizes.end())
+            sizes.push_back(static_cast<int>(value));
     }
 }
 
@@ -100,10 +104,12 @@ struct SingleJob {
 };
 
 // Converts or extracts the single source. An output that names the source file itself keeps the source's current
-// content as its backup; without that backup the job does not run, so the source is never lost.
+// content as its backup; without that backup the job does not run, so the source is never lost. An empty source,
+// or an icon index beyond 32 bits, names nothing to convert.
 bool RunSingleJob(Application& app, WideString source, WideString target, SingleJob job) {
     int32_t index = 0;
-    if (job.flags & kFromResource) index = SplitIconLocation(source);
+    if ((job.flags & kFromResource) && !SplitIconLocation(source, index)) return false;
+    if (source.IsEmpty()) return false;
     app.MapSystemFolders(source);
     // "out.png." names out.png, so its extension decides as well.
     DropTrailingDotsAndSpaces(target);
@@ -159,6 +165,10 @@ int ParseCommandLine(Application& app, const wchar_t* commandTail, WideString& s
 
     SingleJob job;
     BatchJob batch;
+    // A single job asked for, also with an empty source ("/img=", /convert ""), which then fails.
+    bool singleJob = false;
+    // An argument no option takes (an unknown option, a path too many): a job does not run on a guess.
+    bool unknownArgument = false;
     // The optional target of /convert and /extract: a following argument that is not an option.
     auto takeOptionalTarget = [&arguments, &target](size_t& i) {
         if (i + 1 < arguments.size() && !IsOptionPrefix(arguments[i + 1].Text()[0])) {
@@ -188,15 +198,19 @@ int ParseCommandLine(Application& app, const wchar_t* commandTail, WideString& s
             source = TakenArgument(arguments[++i].Text());
             takeOptionalTarget(i);
             job.flags |= kFromResource;
+            singleJob = true;
         } else if (IsOption(argument, L"convert")) {
             if (following < 1) continue;
             source = TakenArgument(arguments[++i].Text());
             takeOptionalTarget(i);
+            singleJob = true;
         } else if (IsPrefixOption(argument, L"img=", value)) {
             source = value;
+            singleJob = true;
         } else if (IsPrefixOption(argument, L"res=", value)) {
             source = value;
             job.flags |= kFromResource;
+            singleJob = true;
         } else if (IsPrefixOption(argument, L"icon=", value)) {
             target = value;
         } else if (HasPngOption(argument)) {
@@ -210,12 +224,19 @@ int ParseCommandLine(Application& app, const wchar_t* commandTail, WideString& s
             job.flags = (job.flags & ~kCenter) | kCrop;
         } else if (IsOption(argument, L"stretch")) {
             job.flags &= ~(kCenter | kCrop);
+        } else {
+            unknownArgument = true;
         }
     }
     if (job.sizes.empty()) return 2;
 
-    if (app.batchKind != kBatchNone) return RunBatchCommand(app, batch, job.sizes, job.flags);
-    if (!source.IsEmpty()) return RunSingleJob(app, source, target, job) ? 1 : 2;
+    const bool batchJob = app.batchKind != kBatchNone;
+    if (unknownArgument && (batchJob || singleJob)) {
+        app.ShowMessage(kInvalidOption, 0, kMessageHeight);
+        return batchJob ? kBatchInvalidOption : 2;
+    }
+    if (batchJob) return RunBatchCommand(app, batch, job.sizes, job.flags);
+    if (singleJob) return RunSingleJob(app, source, target, job) ? 1 : 2;
 
     app.ShowMessage(kInvalidOption, 0, kMessageHeight);
     return -2;

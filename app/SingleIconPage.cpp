@@ -437,7 +437,7 @@ void SingleIconPage::UpdatePreview() {
         if (!source.StartsWith(L"->", true)) return ClearPreview();
     } else {
         app_.MapSystemFolders(source);
-        if (source.StartsWith(L"->", true) || !FileExists(source.Text(), true)) return ClearPreview();
+        if (source.StartsWith(L"->", true) || !IsReadableSource(source)) return ClearPreview();
     }
     // The preview shows icons, whatever the page writes.
     const IconJobFlags flags = FormatSetToJob(ReadOptions()).flags & ~kPngs;
@@ -494,6 +494,8 @@ void SingleIconPage::OnCreate() {
     } else {
         app_.MapSystemFolders(source);
         if (!FileExists(source.Text(), true)) return SetStatus(text::kSourceFileMissing);
+        // A device (COM1, CON) answers to a file name, but a read may wait on it for ever.
+        if (!IsRealFolder(source.Text(), true) && !IsDiskFile(source.Text())) return SetStatus(text::kSourceInvalid);
     }
     WideString typedTarget(w.getText(targetField));
     if (typedTarget.IsEmpty()) return SetStatus(text::kTargetEmpty);

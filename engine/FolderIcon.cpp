@@ -84,7 +84,8 @@ void FlushProfile(const WideString& ini) {
 // True when an icon location (path with an optional ",index") is the folder's own Folder.ico.
 bool IsOwnIcon(const WideString& location, const WideString& folder) {
     WideString path(location);
-    SplitIconLocation(path);
+    int32_t index = 0;
+    SplitIconLocation(path, index);
     path.Trim();
     if (path.EqualsIgnoreCase(L"Folder.ico")) return true;
     const WideString own = WideString::Concat(folder, L"\\Folder.ico");

@@ -5,6 +5,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "engine/FileStructure.h"
@@ -167,7 +169,7 @@ bool Resolve(WideString& path, int32_t& index, int hops) {
             DWORD units = kPathUnits;
             if (SUCCEEDED(AssocQueryStringW(0, ASSOCSTR_DEFAULTICON, L".url", nullptr, buffer.data(), &units))) {
                 WideString location(buffer.data());
-                index = SplitIconLocation(location);
+                SplitIconLocation(location, index);
                 SetResolvedPath(path, location.Text());
                 return true;
             }
@@ -222,31 +224,43 @@ bool ResolveShortcut(WideString& path, int32_t& index, int hops) {
 
 }  // namespace
 
-// Wine's PathParseIconLocationW cuts at the first comma, which would drop the rest of a path through a folder such as
-// "Smith, J"; the other commas are hidden from the call behind a unit no file name can hold.
-int32_t SplitIconLocation(WideString& location) {
+// The number is read here: the platform's parser reads "x.dll, 3" (a space after the comma) as 0 and wraps numbers
+// beyond 32 bits. Wine's PathParseIconLocationW also cuts at the first comma, which would drop the rest of a path
+// through a folder such as "Smith, J", so it only unquotes the path part, with every comma hidden behind a unit no
+// file name can hold.
+bool SplitIconLocation(WideString& location, int32_t& index) {
     constexpr wchar_t kHiddenComma = L'\x1';
+    index = 0;
     std::vector<wchar_t> buffer(location.Text(), location.Text() + location.Length() + 1);
     const int last = location.Find(L",", true, -1);
     const wchar_t* rest = last > 0 ? location.Text() + last : L"";
     while (*rest == L' ')
         ++rest;
-    if (*rest == L'-') ++rest;
+    const bool negative = *rest == L'-';
+    if (*rest == L'-' || *rest == L'+') ++rest;
     // The number must end the text: "Photos, 2020\icons.dll" is a path through a folder, not index 2020.
     const wchar_t* digits = rest;
-    while (*rest >= L'0' && *rest <= L'9')
-        ++rest;
+    // Digits beyond the range are still read, so that the number ends where they end; the value is then held at
+    // one past the range.
+    constexpr int64_t kPastRange = int64_t(INT32_MAX) + 2;
+    int64_t value = 0;
+    for (; *rest >= L'0' && *rest <= L'9'; ++rest)
+        value = std::min(value * 10 + (*rest - L'0'), kPastRange);
     while (*rest == L' ')
         ++rest;
     const bool numbered = rest != digits && *rest == 0;
-    const size_t hiddenUpTo = numbered ? static_cast<size_t>(last - 1) : buffer.size();
-    for (size_t i = 0; i < hiddenUpTo; ++i)
-        if (buffer[i] == L',') buffer[i] = kHiddenComma;
-    const int32_t index = PathParseIconLocationW(buffer.data());
+    if (numbered) buffer[static_cast<size_t>(last - 1)] = 0;
+    for (wchar_t& unit : buffer)
+        if (unit == L',') unit = kHiddenComma;
+    PathParseIconLocationW(buffer.data());
     for (wchar_t& unit : buffer)
         if (unit == kHiddenComma) unit = L',';
     location = buffer.data();
-    return index;
+    if (!numbered) return true;
+    if (negative) value = -value;
+    if (value < INT32_MIN || value > INT32_MAX) return false;
+    index = static_cast<int32_t>(value);
+    return true;
 }
 
 ScaleSource* DecodedPicture::Get(const wchar_t* path) {
@@ -305,7 +319,12 @@ bool ResolveIconSource(WideString& path, int32_t& index) {
     return Resolve(path, index, 0);
 }
 
+bool IsReadableSource(const WideString& path) {
+    return IsRealFolder(path.Text(), true) || IsReadableDiskFile(path.Text());
+}
+
 bool MakeIconFromFile(const WideString& source, const WideString& output, const SizeList& sizes, IconJobFlags flags) {
+    if (!IsReadableSource(source)) return false;
     WideString target(output);
     EnsureOutputExtension(target, flags);
     {
@@ -336,6 +355,7 @@ bool MakeIconFromLibrary(const IconLibrary& library, const WideString& path, int
 
 bool MakeIconFromResource(const WideString& path, int32_t index, const WideString& output, const SizeList& sizes,
                           IconJobFlags flags) {
+    if (!IsReadableDiskFile(path.Text())) return false;
     WideString target(output);
     EnsureOutputExtension(target, flags | kFromResource);
     // The loader and the shell's extractors refuse paths of MAX_PATH and more.

@@ -66,22 +66,29 @@ bool ShellDefaultExtractIcon(const wchar_t* path, int32_t index, UINT sizes, HIC
 WorkingImage ExtractResourceIcon(const WideString& path, int32_t index, int width, int height,
                                  const WideString& fallback);
 
-// Splits a trailing ",number" off an icon location and returns the number (0 without one). Only the last comma can
-// start it, and only when a number follows, so commas within the path stay where they are.
-int32_t SplitIconLocation(WideString& location);
+// Splits a trailing ",number" off an icon location into index (0 without one). Only the last comma can start it, and
+// only when a number (an optional sign and digits, spaces around them allowed) ends the text, so commas within the
+// path stay where they are. False when that number lies outside the 32-bit range: the location names no icon.
+bool SplitIconLocation(WideString& location, int32_t& index);
 
 // Replaces the path by the file that holds the icon the shell shows for it, and sets the index within that file.
 // Paths written back are cut to 2047 units. True when a file was found.
 bool ResolveIconSource(WideString& path, int32_t& index);
 
-// Converts any file: as a picture when it decodes, else the icon the shell shows for it. A picture whose file
-// could not be written is not replaced by the shell's icon. The output path's extension is brought in line with
-// the flags on a copy. True when the output file was written.
+// True for a source a job may open: a folder, or a disk file that can be read now (IsReadableDiskFile). A device
+// (COM1, CON, a pipe) answers to a file name but a read may wait on it for ever, and a file that can't be read is
+// not replaced by the shell's icon for it.
+bool IsReadableSource(const WideString& path);
+
+// Converts any file that IsReadableSource accepts: as a picture when it decodes, else the icon the shell shows for
+// it. A picture whose file could not be written is not replaced by the shell's icon. The output path's extension is
+// brought in line with the flags on a copy. True when the output file was written.
 bool MakeIconFromFile(const WideString& source, const WideString& output, const SizeList& sizes, IconJobFlags flags);
 // Writes the icon group at position index of a library loaded from path (the file the shell's extractor reads for
 // a size the library can't give). True when the output file was written.
 bool MakeIconFromLibrary(const IconLibrary& library, const WideString& path, int32_t index, const WideString& output,
                          const SizeList& sizes, IconJobFlags flags);
-// Writes the icon with the given index of a resource file. True when the output file was written.
+// Writes the icon with the given index of a resource file, which must be a readable disk file. True when the output
+// file was written.
 bool MakeIconFromResource(const WideString& path, int32_t index, const WideString& output, const SizeList& sizes,
                           IconJobFlags flags);

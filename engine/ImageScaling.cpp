@@ -86,9 +86,6 @@ int WantedLevel(int srcWidth, int srcHeight, int outWidth, int outHeight) {
 
 // Rows the imaging library converts at a time when a picture is reduced as it is read.
 constexpr int kStripRows = 32;
-// Deepest level a picture is reduced to as it is read; a block of 2^8 x 2^8 pixels still sums within 32 bits
-// (65536 * 65025 < 2^32). Deeper levels are halved from it.
-constexpr int kMaxStripLevel = 8;
 
 // Adds one row of straight pixels into the sums of its blocks, four premultiplied values a block.
 void AddRowToBlocks(const uint8_t* row, int width, int level, uint32_t* sums) {

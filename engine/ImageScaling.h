@@ -74,6 +74,10 @@ private:
 // takes before it resamples: a decoder that reduces for almost nothing may deliver the picture at that level.
 int ReductionLevel(int pictureWidth, int pictureHeight, int size, IconJobFlags flags);
 
+// Deepest level a picture is reduced to as it is read; a block of 2^8 x 2^8 pixels still sums within 32 bits
+// (65536 * 65025 < 2^32). Deeper levels are halved from it.
+constexpr int kMaxStripLevel = 8;
+
 // A new width x height working image of the source fitted by the flags' fit mode (Center, Crop or Stretch);
 // uncovered margins stay transparent. Empty when the source is missing or has no pixels, or a size is not
 // positive. The one-image form reads the source's active frame.

@@ -9,6 +9,7 @@
 
 #include "engine/ImageScaling.h"
 #include "engine/Imaging.h"
+#include "engine/PictureBudget.h"
 
 // jpeglib.h needs FILE and size_t declared before it.
 #include <jerror.h>
@@ -85,6 +86,16 @@ void OnProgress(j_common_ptr common) {
     if (info->input_scan_number > kMaxScans) Fail(common, JpegStatus::Corrupt);
 }
 
+// A progressive file keeps every DCT coefficient of the picture (two bytes each) until its last scan; a sequential
+// one decodes a row of blocks at a time.
+uint64_t CoefficientBytes(const jpeg_decompress_struct& info) {
+    if (!info.progressive_mode) return 0;
+    uint64_t bytes = 0;
+    for (int c = 0; c < info.num_components; ++c)
+        bytes += uint64_t(info.comp_info[c].width_in_blocks) * info.comp_info[c].height_in_blocks * DCTSIZE2 * 2;
+    return bytes;
+}
+
 // The one function that sets the jump target. Everything it owns is created before setjmp; after a jump only the
 // library's state is destroyed.
 JpegStatus DecodeStream(FILE* file, JpegShiftChooser chooseShift, const void* context, JpegPicture& out) {
@@ -125,7 +136,8 @@ JpegStatus DecodeStream(FILE* file, JpegShiftChooser chooseShift, const void* co
     out.planeWidth = static_cast<int>(info.output_width);
     out.planeHeight = static_cast<int>(info.output_height);
     const uint64_t stride = static_cast<uint64_t>(out.planeWidth) * 4;
-    if (stride * static_cast<uint64_t>(out.planeHeight) > kMaxPlaneBytes)
+    const uint64_t planeBytes = stride * static_cast<uint64_t>(out.planeHeight);
+    if (planeBytes > kMaxPlaneBytes || planeBytes + CoefficientBytes(info) > kPictureBudgetBytes)
         Fail(reinterpret_cast<j_common_ptr>(&info), JpegStatus::OutOfMemory);
     bool allocated = true;
     try {
@@ -192,6 +204,24 @@ int SmallestJpegReduction(int width, int height, const void* context) {
     return SmallestReduction(width, height, *static_cast<const ShiftPlan*>(context), kMaxJpegShift);
 }
 
+// Whether the picture the file declares can be decoded by the imaging library and scaled within the budget. The
+// program copies the picture whole when a size needs it at full scale, else only the reduction it reads the picture
+// into (8 bytes a pixel, at most 2^8 times smaller on each side). A file whose header can't be read passes.
+bool FitsBudget(const wchar_t* path, const ShiftPlan& plan) {
+    DeclaredPicture declared;
+    if (!ReadDeclaredPicture(path, declared)) return true;
+    constexpr uint32_t kMaxSide = static_cast<uint32_t>(std::numeric_limits<int>::max());
+    if (declared.width > kMaxSide || declared.height > kMaxSide) return false;
+    const int width = static_cast<int>(declared.width);
+    const int height = static_cast<int>(declared.height);
+    const int level = std::min(SmallestReduction(width, height, plan, std::numeric_limits<int>::max()), kMaxStripLevel);
+    const uint64_t block = uint64_t(1) << level;
+    const uint64_t copyPixels =
+        level == 0 ? uint64_t(declared.width) * declared.height
+                   : 2 * ((declared.width + block - 1) / block) * ((declared.height + block - 1) / block);
+    return ImagingPeakBytes(declared, copyPixels) <= kPictureBudgetBytes;
+}
+
 }  // namespace
 
 PictureDecode DecodePictureFile(const wchar_t* path, const SizeList& sizes, IconJobFlags flags, ScaleSource& out) {
@@ -209,6 +239,7 @@ PictureDecode DecodePictureFile(const wchar_t* path, const SizeList& sizes, Icon
         case JpegStatus::Unsupported:
             break;
     }
+    if (!FitsBudget(path, plan)) return PictureDecode::Failed;
     GdiplusImage picture = DecodeImageFile(path);
     if (picture && picture.LastStatus() == kGpOk) {
         const int level = SmallestReduction(picture.Width(), picture.Height(), plan, std::numeric_limits<int>::max());

@@ -308,15 +308,32 @@ bool IsRealFolder(const wchar_t* path, bool linksCount) {
            (linksCount || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT));
 }
 
+namespace {
+
+// Opens an existing object for a look or a read. A path of MAX_PATH and more is opened in its long form, which the
+// file calls of every Windows take; a shorter one as it is, so that device names (COM1, NUL) keep their meaning.
+FileHandle OpenExisting(const wchar_t* path, DWORD access) {
+    WideString name(path);
+    if (name.Length() >= MAX_PATH) name = FullPath(name).ToLongPathForm();
+    return FileHandle(CreateFileW(name.Text(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+}  // namespace
+
 bool IsDiskFile(const wchar_t* path) {
     if (!path || !*path) return false;
     // No access asked: opening only to look at the object never waits on a device.
-    FileHandle file(CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FileHandle file = OpenExisting(path, 0);
     if (!file) return false;
     BY_HANDLE_FILE_INFORMATION info;
     return GetFileType(file.Get()) == FILE_TYPE_DISK && GetFileInformationByHandle(file.Get(), &info) &&
            !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsReadableDiskFile(const wchar_t* path) {
+    // A device is never opened for reading: that alone may wait on it.
+    return IsDiskFile(path) && OpenExisting(path, GENERIC_READ);
 }
 
 WideString FullPath(const WideString& path) {

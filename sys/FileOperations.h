@@ -87,6 +87,10 @@ bool IsRealFolder(const wchar_t* path, bool linksCount = false);
 // file name (COM1, NUL, CON, \\.\pipe\x), whose reads can block for ever.
 bool IsDiskFile(const wchar_t* path);
 
+// True for a disk file (IsDiskFile) that this process may read now: neither its rights nor another program holding
+// it open without read sharing keep it from being read.
+bool IsReadableDiskFile(const wchar_t* path);
+
 // The absolute form of a path (GetFullPathNameW: the working folder for a relative path, "." and ".." resolved);
 // the path itself when it has none.
 WideString FullPath(const WideString& path);

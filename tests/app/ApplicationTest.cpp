@@ -331,6 +331,15 @@ TEST(CommandLineMessageTest, ErrorsAppearInTheToolkitsBoxAndTheClickOnOkEndsTheR
              std::wstring((folder / L"file.txt\\sub").Text()) + L"\"",
          L"批量图标创建操作的目标文件夹无效", 253},
         {"invalid option", L"/png /crop", L"无效的命令行选项", 0},
+        // A job with an argument it doesn't understand does not run, and its exit code says so.
+        {"unknown option in a job",
+         L"/bogus /convert \"" + std::wstring((folder / L"file.txt").Text()) + L"\" \"" +
+             std::wstring((folder / L"out.ico").Text()) + L"\"",
+         L"无效的命令行选项", 1},
+        {"a path too many in a batch",
+         L"/batchconvert \"" + std::wstring(folder.Path().Text()) + L"\" \"" + std::wstring((folder / L"out").Text()) +
+             L"\" extra",
+         L"无效的命令行选项", 252},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -348,6 +357,8 @@ TEST(CommandLineMessageTest, ErrorsAppearInTheToolkitsBoxAndTheClickOnOkEndsTheR
         EXPECT_EQ(s.text, c.message);
         EXPECT_EQ(exitCode, c.exitCode);
         EXPECT_FALSE(FindWindowW(UiMessageBox::kBoxClass, nullptr));
+        EXPECT_FALSE(testing_support::Exists((folder / L"out.ico").Text()));
+        EXPECT_FALSE(testing_support::Exists((folder / L"out").Text()));
     }
 }
 

@@ -5,12 +5,14 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <string>
 
 #include "PictureSupport.h"
 #include "TestSupport.h"
 #include "app/Application.h"
 #include "engine/IconWriter.h"
 #include "engine/Imaging.h"
+#include "sys/Handles.h"
 
 using namespace testing_support;
 
@@ -127,9 +129,11 @@ TEST_F(CommandLineTest, OptionsShapeTheJob) {
         {L"/formats=16,20,32,2048,0", L"a.ico", {16, 20, 32}},
         {L"-FORMATS=256,48 -NoPngc", L"b.ico", {0, 48}},
         {L"/formats=300 /nopngc", L"c.ico", {44}},
-        {L"/formats=16,16,\" 17\",-5,64abc", L"d.ico", {16, 16, 17, 1064}},
+        // A size given again is written once, and only sizes written count toward the eight.
+        {L"/formats=16,16,\" 17\",-5,64abc", L"d.ico", {16, 17, 1064}},
+        {L"/formats=16,16,16,16,16,16,16,16,16,32 /nopngc", L"dd.ico", {16, 32}},
         {L"/formats=16,17,18,19,20,21,22,23,24,25", L"e.ico", {16, 17, 18, 19, 20, 21, 22, 23}},
-        {L"/unknown /formats=32", L"f.jpg", {32}},
+        {L"/formats=32", L"f.jpg", {32}},
         {L"/formats=64 /formats=72", L"g", {1072}},
         {L"/icon=\"no such\\folder\" /formats=48", L"i.ico", {48}},
         {L"/nopngc\\\"", L"h.ico", {16, 32, 48, 0}},
@@ -344,3 +348,70 @@ TEST_F(CommandLineTest, BatchOptionsRecordTheirKind) {
 }
 
 }  // namespace
+
+TEST_F(CommandLineTest, AnEmptySourceFails) {
+    const WideString library = folder_ / L"lib.dll";
+    ASSERT_TRUE(CopyFileW(SystemFile(L"shell32.dll").Text(), library.Text(), FALSE));
+    ASSERT_TRUE(SetCurrentDirectoryW(folder_.Path().Text()));
+    for (const wchar_t* tail : {L"/convert \"\" out.ico", L"/img= /icon=out.ico", L"/res= \"/icon=out.ico\"",
+                                L"/extract \",3\" out.ico", L"/convert \"\" /formats=16"}) {
+        SCOPED_TRACE(Narrow(tail));
+        EXPECT_EQ(Parse(tail), 2);
+        EXPECT_FALSE(Exists((folder_ / L"out.ico").Text()));
+    }
+}
+
+TEST_F(CommandLineTest, AnIconIndexIsReadWholeOrNotAtAll) {
+    const WideString library = folder_ / L"lib.dll";
+    ASSERT_TRUE(CopyFileW(SystemFile(L"shell32.dll").Text(), library.Text(), FALSE));
+    ASSERT_EQ(Parse(WideString::Concat(L"/extract \"", library, L",3\" ", Quoted(L"three.ico"))), 1);
+    ASSERT_EQ(Parse(WideString::Concat(L"/extract \"", library, L",1\" ", Quoted(L"one.ico"))), 1);
+    ASSERT_NE(Read(L"three.ico"), Read(L"one.ico"));
+    for (const wchar_t* spaced : {L", 3", L" ,3 ", L",+3"}) {
+        SCOPED_TRACE(Narrow(spaced));
+        ASSERT_EQ(Parse(WideString::Concat(L"/extract \"", library, spaced, L"\" ", Quoted(L"spaced.ico"))), 1);
+        EXPECT_EQ(Read(L"spaced.ico"), Read(L"three.ico"));
+    }
+    // 2^32 + 1 would wrap to group 1; beyond 32 bits the index names no group.
+    for (const wchar_t* past : {L",4294967297", L",-4294967295", L",2147483648"}) {
+        SCOPED_TRACE(Narrow(past));
+        EXPECT_EQ(Parse(WideString::Concat(L"/extract \"", library, past, L"\" ", Quoted(L"past.ico"))), 2);
+        EXPECT_EQ(Parse(WideString::Concat(L"/res=", library, past, L" /icon=", folder_ / L"past.ico")), 2);
+        EXPECT_FALSE(Exists((folder_ / L"past.ico").Text()));
+    }
+}
+
+TEST_F(CommandLineTest, OnlyReadableDiskFilesAreRead) {
+    // A pipe with nobody writing stands for every device (COM1, CON): a read would wait on it for ever.
+    const WideString pipeName =
+        WideString::Concat(L"\\\\.\\pipe\\gwtest-", std::to_wstring(GetCurrentProcessId()).c_str());
+    FileHandle pipe(CreateNamedPipeW(pipeName.Text(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, PIPE_UNLIMITED_INSTANCES,
+                                     4096, 4096, 0, nullptr));
+    ASSERT_TRUE(pipe);
+    const WideString library = folder_ / L"lib.dll";
+    ASSERT_TRUE(CopyFileW(SystemFile(L"shell32.dll").Text(), library.Text(), FALSE));
+    // A file another program holds without read sharing can't be read; it is no reason for the shell's icon.
+    const WideString held = folder_ / L"held.png";
+    ASSERT_TRUE(CopyFileW(picture_.Text(), held.Text(), FALSE));
+    FileHandle holder(CreateFileW(held.Text(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    const WideString heldLibrary = folder_ / L"held.dll";
+    ASSERT_TRUE(CopyFileW(library.Text(), heldLibrary.Text(), FALSE));
+    FileHandle libraryHolder(CreateFileW(heldLibrary.Text(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(libraryHolder);
+
+    const WideString out = folder_ / L"out.ico";
+    for (const WideString& source : {pipeName, WideString(L"NUL"), WideString(L"\\\\.\\NUL"), WideString(L"CONIN$"),
+                                     held, folder_ / L"*.png", folder_ / L"pi?.png"}) {
+        SCOPED_TRACE(Narrow(source.Text()));
+        EXPECT_EQ(Parse(WideString::Concat(L"/convert \"", source, L"\" \"", out, L"\"")), 2);
+        EXPECT_EQ(Parse(WideString::Concat(L"/extract \"", source, L"\" \"", out, L"\"")), 2);
+        EXPECT_FALSE(Exists(out.Text()));
+    }
+    EXPECT_EQ(Parse(WideString::Concat(L"/extract \"", heldLibrary, L",3\" \"", out, L"\"")), 2);
+    EXPECT_FALSE(Exists(out.Text()));
+    // A readable file that is no picture still gives the icon the shell shows for it.
+    const WideString text = folder_ / L"notes.txt";
+    ASSERT_TRUE(WriteBytes(text.Text(), "notes", 5));
+    EXPECT_EQ(Parse(WideString::Concat(L"/convert \"", text, L"\" \"", out, L"\"")), 1);
+}

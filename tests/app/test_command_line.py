@@ -83,7 +83,8 @@ class CommandLineTest(gw.TempDirTest):
                     out = self.path("grid-%d-%d.ico" % (i, j))
                     rc = self.convert("/formats=" + sizes, *extra, "/convert", gw.win_path(source), gw.win_path(out))
                     self.assertEqual(rc, 0)
-                    expected = [int(s) for s in sizes.split(",")]
+                    # Each size once, in the order first given.
+                    expected = list(dict.fromkeys(int(s) for s in sizes.split(",")))
                     self.assert_readers_agree(out, expected)
                     entries, _ = ico_entries(out)
                     pngc = "/nopngc" not in extra
@@ -158,6 +159,51 @@ class CommandLineTest(gw.TempDirTest):
             with self.subTest(args=args):
                 self.assertEqual(self.convert(*args), code)
                 self.assertFalse(os.path.exists(self.path("pic.ico")))
+
+    def test_devices_and_odd_requests_fail_at_once(self):
+        source = self.picture("pic.png", (40, 40), (1, 2, 3, 255))
+        pic = gw.win_path(source)
+        out = gw.win_path(self.path("out.ico"))
+        batch = self.path("batch")
+        cases = [
+            # A device answers to a file name, but a read waits on it (a serial port for over a minute).
+            ["/convert", "COM1", out],
+            ["/convert", "\\\\.\\COM1", out],
+            ["/convert", "CON", out],
+            ["/convert", "NUL", out],
+            ["/convert", "CONIN$", out],
+            ["/extract", "COM1,0", out],
+            ["/img=\\\\.\\NUL", "/icon=" + out],
+            # No source at all, and a wildcard that names no one file.
+            ["/convert", "", out],
+            ["/img=", "/icon=" + out],
+            ["/convert", gw.win_path(self.path("*.png")), out],
+            # An index past 32 bits names no group (2^32 + 1 would otherwise be group 1).
+            ["/extract", SYSTEM32 + "\\shell32.dll,4294967297", out],
+            # A job does not run on an argument it doesn't understand.
+            ["/convert", pic, out, "/bogus"],
+            ["/convert", pic, out, gw.win_path(self.path("third.ico"))],
+        ]
+        for args in cases:
+            with self.subTest(args=args):
+                result = self.run_gw(*args)
+                self.assertEqual(result.returncode, 1)
+                self.assertEqual(sorted(os.listdir(self.tmp)), ["pic.png"])
+        with self.subTest("a batch with an unknown option"):
+            self.assertEqual(self.convert("/batchconvert", gw.win_path(self.tmp), gw.win_path(batch), "/bogus"), 252)
+            self.assertFalse(os.path.exists(batch))
+        with self.subTest("a readable file that is no picture still gives the shell's icon"):
+            text = self.path("notes.txt")
+            with open(text, "w") as f:
+                f.write("notes")
+            self.assertEqual(self.convert("/convert", gw.win_path(text), out), 0)
+
+    def test_a_size_given_twice_is_written_once(self):
+        source = self.picture("pic.png", (40, 40), (1, 2, 3, 255))
+        out = self.path("out.ico")
+        self.assertEqual(self.convert("/formats=48,16,48,16,16,48", "/nopngc", "/convert", gw.win_path(source),
+                                      gw.win_path(out)), 0)
+        self.assertEqual(icotool_sizes(out), [48, 16])
 
     def test_a_lone_path_ends_without_a_job(self):
         spaced = self.path("with space")

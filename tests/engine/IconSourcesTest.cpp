@@ -78,7 +78,18 @@ TEST(IconLocationTest, OnlyATrailingCommaAndNumberIsSplitOff) {
         const wchar_t* location;
         const wchar_t* path;
         int32_t index;
+        bool valid = true;
     } cases[] = {
+        {L"C:\\lib\\x.dll, 3", L"C:\\lib\\x.dll", 3},
+        {L"C:\\lib\\x.dll , 12 ", L"C:\\lib\\x.dll", 12},
+        {L"C:\\lib\\x.dll,+4", L"C:\\lib\\x.dll", 4},
+        {L"C:\\lib\\x.dll,2147483647", L"C:\\lib\\x.dll", 2147483647},
+        {L"C:\\lib\\x.dll, -2147483648", L"C:\\lib\\x.dll", INT32_MIN},
+        // Beyond 32 bits a number names no icon rather than another one.
+        {L"C:\\lib\\x.dll,4294967297", L"C:\\lib\\x.dll", 0, false},
+        {L"C:\\lib\\x.dll,2147483648", L"C:\\lib\\x.dll", 0, false},
+        {L"C:\\lib\\x.dll,-2147483649", L"C:\\lib\\x.dll", 0, false},
+        {L"C:\\lib\\x.dll,99999999999999999999999", L"C:\\lib\\x.dll", 0, false},
         {L"C:\\lib\\x.dll,3", L"C:\\lib\\x.dll", 3},
         {L"C:\\lib\\x.dll,-120", L"C:\\lib\\x.dll", -120},
         {L"C:\\lib\\x.dll", L"C:\\lib\\x.dll", 0},
@@ -94,7 +105,9 @@ TEST(IconLocationTest, OnlyATrailingCommaAndNumberIsSplitOff) {
     };
     for (const Case& c : cases) {
         WideString location(c.location);
-        EXPECT_EQ(SplitIconLocation(location), c.index) << Narrow(c.location);
+        int32_t index = -1;
+        EXPECT_EQ(SplitIconLocation(location, index), c.valid) << Narrow(c.location);
+        EXPECT_EQ(index, c.index) << Narrow(c.location);
         EXPECT_STREQ(location.Text(), c.path) << Narrow(c.location);
     }
 }

@@ -2,13 +2,19 @@
 144 and 256 megapixels, and one whose whole copy only the 64-bit program may make. Each either converts correctly or fails with exit code 1 and no file; never the shell's
 icon for the file."""
 import os
+import struct
 import unittest
+import zlib
 
 from PIL import Image
 
 import gw
 
 Image.MAX_IMAGE_PIXELS = None
+
+
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
 
 
 def two_halves(size, alpha=None):
@@ -86,6 +92,22 @@ class LargePictureTest(gw.TempDirTest):
         else:
             self.assertEqual(result.returncode, 1)
             self.assertFalse(os.path.exists(output), "a failed conversion left %s" % output)
+
+    def test_pictures_declaring_more_than_the_budget_are_refused_before_decoding(self):
+        # Only the header counts: the data behind it is cut short, as a hostile file's may be. Decoded, the first
+        # would take 2.4 GB (twice 20000 x 20000 x 3 bytes), the second 7.2 GB at a byte a pixel.
+        for name, width, height, depth, colour in (("rgb.png", 20000, 20000, 8, 2), ("bits.png", 60000, 60000, 1, 0),
+                                                   ("wide.png", 2000000, 1000, 8, 6)):
+            with self.subTest(name=name):
+                source = self.path(name)
+                header = struct.pack(">IIBBBBB", width, height, depth, colour, 0, 0, 0)
+                rows = zlib.compress(b"\0" * 100000)
+                with open(source, "wb") as f:
+                    f.write(b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header) + png_chunk(b"IDAT", rows) +
+                            png_chunk(b"IEND", b""))
+                code, output = self.convert(source)
+                self.assertEqual(code, 1)
+                self.assertFalse(os.path.exists(output))
 
     def test_damaged_jpegs_fail_without_a_file(self):
         good = self.path("good.jpg")
