@@ -39,8 +39,9 @@ for arch in "${arches[@]}"; do
     build="$root/$arch"
     log="$build/test-run.log"
     echo "test: running the tests of the $(gw_describe "$arch") ($build)"
-    # The prefix is made (or its failure reported) before the display and the server start.
-    if ! (source "$here/scripts/wine-env.sh" "$build"); then
+    # The prefixes are made (or their failure reported) before the display and the server start: the tests' own, and
+    # the one scripts/glyphwright runs the program in, which a window test starts it through.
+    if ! (source "$here/scripts/wine-env.sh" "$build" && source "$here/scripts/wine-env.sh" "$build" desktop); then
         result[$arch]="not run: Wine could not start (see above)"
         failed=1
         continue
