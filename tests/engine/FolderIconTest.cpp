@@ -130,6 +130,15 @@ protected:
         ASSERT_TRUE(WriteBytes(ini_.Text(), Utf16Ini(text)));
         SetFileAttributesW(ini_.Text(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     }
+    // The target folder made anew, its desktop.ini holding a [.ShellClassInfo] section of these lines.
+    void FreshFolderWithSection(const std::vector<std::wstring>& lines) {
+        RemoveTree(target_.Text());
+        ASSERT_TRUE(CreateDirectoryW(target_.Text(), nullptr));
+        std::wstring text = L"[.ShellClassInfo]\r\n";
+        for (const std::wstring& line : lines)
+            text += line + L"\r\n";
+        WriteIni(text);
+    }
     std::wstring OwnIconLine() const { return std::wstring(L"IconFile=") + icon_.Text(); }
 
     TempFolder root_;
@@ -197,12 +206,8 @@ TEST_F(FolderIconTest, EarlierIconsAreSavedOnceAndComeBackOnReset) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        RemoveTree(target_.Text());
-        ASSERT_TRUE(CreateDirectoryW(target_.Text(), nullptr));
-        std::wstring text = L"[.ShellClassInfo]\r\n";
-        for (const std::wstring& line : c.earlier)
-            text += line + L"\r\n";
-        WriteIni(text);
+        FreshFolderWithSection(c.earlier);
+        ASSERT_FALSE(HasFatalFailure());
         SetFileAttributesW(target_.Text(), FILE_ATTRIBUTE_SYSTEM);
 
         ASSERT_TRUE(SetFolderIcon(target_, picture_, -1));
@@ -339,12 +344,8 @@ TEST_F(FolderIconTest, LargeFilesAndLongSectionsAreKeptWhole) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        RemoveTree(target_.Text());
-        ASSERT_TRUE(CreateDirectoryW(target_.Text(), nullptr));
-        std::wstring text = L"[.ShellClassInfo]\r\n";
-        for (const std::wstring& line : c.earlier)
-            text += line + L"\r\n";
-        WriteIni(text);
+        FreshFolderWithSection(c.earlier);
+        ASSERT_FALSE(HasFatalFailure());
 
         ASSERT_TRUE(SetFolderIcon(target_, c.saved ? picture_ : jpeg, -1));
         std::vector<IniSection> sections = ReadIni(ini_);
