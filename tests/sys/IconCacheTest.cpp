@@ -218,12 +218,12 @@ bool ShellWindowBack() {
     return tray && GetWindowThreadProcessId(tray, &owner) && IsProcessAlive(owner);
 }
 
-// Top-level windows with this title, visible or not: the shell started with the wrong arguments opens a file window
-// titled "Desktop".
-int WindowsTitled(const wchar_t* title) {
+// Top-level windows of this class and title (null: any), visible or not. The shell started with the wrong arguments
+// opens a file window titled "Desktop".
+int CountWindows(const wchar_t* className, const wchar_t* title = nullptr) {
     int count = 0;
-    for (HWND window = FindWindowExW(nullptr, nullptr, nullptr, title); window;
-         window = FindWindowExW(nullptr, window, nullptr, title))
+    for (HWND window = FindWindowExW(nullptr, nullptr, className, title); window;
+         window = FindWindowExW(nullptr, window, className, title))
         ++count;
     return count;
 }
@@ -239,7 +239,7 @@ TEST_F(IconCacheTest, RestartEndsTheShellAndReportsItOnlyWhenItsWindowIsBack) {
     const bool back = ShellWindowBack();
     RecordProperty("shell_window_back", back ? 1 : 0);
     EXPECT_EQ(back, ended > 0) << ended << " ended";
-    EXPECT_EQ(0, WindowsTitled(L"Desktop"));
+    EXPECT_EQ(0, CountWindows(nullptr, L"Desktop"));
     EXPECT_LE(ShellProcesses().size(), 1u);
     if (back) {
         EXPECT_GT(RefreshShellViews(), 0);
@@ -340,7 +340,7 @@ TEST_F(IconCacheTest, ClearingRestartsTheShellDeletesTheCacheAndBumpsTheIconSize
         locks.clear();
 
         EXPECT_FALSE(IsProcessAlive(shell));
-        EXPECT_EQ(0, WindowsTitled(L"Desktop"));
+        EXPECT_EQ(0, CountWindows(nullptr, L"Desktop"));
         for (const WideString& path : caches)
             EXPECT_EQ(c.locked, Exists(path.Text())) << Narrow(path.Text());
         EXPECT_TRUE(Exists(other.Text()));
@@ -561,14 +561,6 @@ TEST(RefreshShellViewsTest, CountsRefreshedViewsAndStopsAtTheFirstWindowWithoutO
         EXPECT_FALSE(collection.nonIntegerIndex);
     }
     EXPECT_EQ(0, RefreshShellViewsOf(nullptr));
-}
-
-int CountWindows(const wchar_t* className) {
-    int count = 0;
-    for (HWND window = FindWindowExW(nullptr, nullptr, className, nullptr); window;
-         window = FindWindowExW(nullptr, window, className, nullptr))
-        ++count;
-    return count;
 }
 
 TEST_F(IconCacheTest, RefreshCountsAtMostTheDesktopAndEachShellWindow) {
