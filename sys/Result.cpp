@@ -12,7 +12,6 @@ Result Result::FromError(DWORD error) {
             return Failed(Failure::kFileInUse, error);
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL:
-        case ERROR_DISK_QUOTA_EXCEEDED:
             return Failed(Failure::kDiskFull, error);
         case ERROR_ACCESS_DENIED:
         case ERROR_WRITE_PROTECT:
