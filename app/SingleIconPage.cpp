@@ -17,6 +17,7 @@
 #include "engine/WindowIcons.h"
 #include "engine/WindowQueries.h"
 #include "sys/Dialogs.h"
+#include "sys/DynamicCalls.h"
 #include "sys/FileOperations.h"
 #include "ui/ToolkitImages.h"
 #include "ui/UiWindow.h"
@@ -337,9 +338,8 @@ void SingleIconPage::OnSourceBrowse() {
             GetSystemDirectoryW(system, MAX_PATH);
             start = WideString::Concat(system, app_.osVersion >= 6.0 ? L"\\imageres.dll" : L"\\Shell32.dll");
         }
-        using PickIcon = int(WINAPI*)(HWND, wchar_t*, UINT, int*);
-        auto pickIcon = reinterpret_cast<PickIcon>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"shell32.dll"), MAKEINTRESOURCEA(62))));
+        // Without the system's icon picker the button does nothing.
+        const auto pickIcon = Dynamic().pickIconDlg;
         if (pickIcon) {
             constexpr int kPathUnits = 1024;
             WideString path;

@@ -13,6 +13,7 @@
 #include "engine/IconWriter.h"
 #include "engine/JpegDecoder.h"
 #include "engine/WindowIcons.h"
+#include "sys/DynamicCalls.h"
 #include "sys/FileOperations.h"
 #include "sys/Handles.h"
 #include "sys/ShortcutReader.h"
@@ -97,8 +98,6 @@ WorkingImage ImageFromIcon(HICON icon, int width, int height) {
     return ScaleImage(own, width, height, 0);
 }
 
-using CreateFromPathFn = PIDLIST_ABSOLUTE(WINAPI*)(PCWSTR);
-
 // Asks the shell folder of the item for the location of the icon it shows (open icon, for the shell).
 bool AskShellForIconLocation(WideString& path, int32_t& index) {
     // A folder written as "C:\dir\" is the item "dir" of "C:\", not an empty name inside it.
@@ -114,11 +113,7 @@ bool AskShellForIconLocation(WideString& path, int32_t& index) {
 
     // COM for the shell's folder objects on whichever thread resolves.
     ComScope com;
-    HMODULE shell = GetModuleHandleW(L"shell32.dll");
-    auto createFromPath =
-        shell
-            ? reinterpret_cast<CreateFromPathFn>(reinterpret_cast<void*>(GetProcAddress(shell, MAKEINTRESOURCEA(190))))
-            : nullptr;
+    const auto createFromPath = Dynamic().ilCreateFromPath;
     if (!createFromPath) return false;
     ComPtr<IShellFolder> desktop;
     if (FAILED(SHGetDesktopFolder(desktop.Receive()))) return false;
@@ -290,14 +285,7 @@ WorkingImage LoadIconImage(const IconSource& source, int size, IconJobFlags flag
 }
 
 bool ShellDefaultExtractIcon(const wchar_t* path, int32_t index, UINT sizes, HICON* large, HICON* small) {
-    // SHDefExtractIconW has been exported by ordinal 6 since before it had a name.
-    using DefExtractIconFn = HRESULT(WINAPI*)(LPCWSTR, int, UINT, HICON*, HICON*, UINT);
-    static const DefExtractIconFn extract = [] {
-        HMODULE shell = LoadLibraryW(L"shell32.dll");
-        return shell ? reinterpret_cast<DefExtractIconFn>(
-                           reinterpret_cast<void*>(GetProcAddress(shell, MAKEINTRESOURCEA(6))))
-                     : nullptr;
-    }();
+    const auto extract = Dynamic().shDefExtractIcon;
     return extract && extract(path, index, 0, large, small, sizes) == S_OK;
 }
 

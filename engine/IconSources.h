@@ -56,8 +56,8 @@ private:
 WorkingImage LoadIconImage(const IconSource& source, int size, IconJobFlags flags, const WideString& fallback,
                            int32_t index, DecodedPicture* cache = nullptr);
 
-// The shell's default icon extractor (imported by ordinal 6): the icons at a position of a file, large and small
-// sizes packed as MAKELONG(large, small). Either out pointer may be null. True when the shell answered S_OK.
+// The shell's default icon extractor (SHDefExtractIconW, bound at run time): the icons at a position of a file,
+// large and small sizes packed as MAKELONG(large, small). Either out pointer may be null. True when the shell answered S_OK.
 bool ShellDefaultExtractIcon(const wchar_t* path, int32_t index, UINT sizes, HICON* large, HICON* small);
 
 // The icon with the given index (0 or more: position among the file's icon groups; negative: the negated group

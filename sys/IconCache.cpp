@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "sys/DynamicCalls.h"
 #include "sys/FileOperations.h"
 #include "sys/Handles.h"
 #include "sys/Processes.h"
@@ -82,14 +83,7 @@ void BroadcastIconMetrics() {
     SendMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETICONMETRICS, 0);
 }
 
-// The service query helper of SHLWAPI, exported by ordinal 176 on every version that has it.
-using QueryServiceFn = HRESULT(WINAPI*)(IUnknown*, REFGUID, REFIID, void**);
-
-QueryServiceFn LookUpQueryService(const ModuleHandle& shlwapi) {
-    if (!shlwapi) return nullptr;
-    return reinterpret_cast<QueryServiceFn>(
-        reinterpret_cast<void*>(GetProcAddress(shlwapi.Get(), MAKEINTRESOURCEA(176))));
-}
+using QueryServiceFn = decltype(DynamicCalls::queryService);
 
 // The active view of a shell window given by its dispatch interface; null when any step fails.
 ComPtr<IShellView> ActiveView(IDispatch* window, QueryServiceFn queryService) {
@@ -104,8 +98,7 @@ ComPtr<IShellView> ActiveView(IDispatch* window, QueryServiceFn queryService) {
 
 // Wine's own desktop process is its shell; its loader exports its version.
 bool RunsOnWine() {
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+    return Dynamic().wineGetVersion != nullptr;
 }
 
 // Starts the shell as the system starts it: the Windows folder's explorer.exe without arguments (with its own path
@@ -202,8 +195,7 @@ int RefreshShellViews() {
 
 int RefreshShellViewsOf(IShellWindows* windows) {
     if (!windows) return 0;
-    ModuleHandle shlwapi(LoadLibraryW(L"shlwapi.dll"));
-    const QueryServiceFn queryService = LookUpQueryService(shlwapi);
+    const QueryServiceFn queryService = Dynamic().queryService;
     if (!queryService) return 0;
 
     int refreshed = 0;

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "sys/DynamicCalls.h"
 #include "sys/Handles.h"
 
 namespace {
@@ -18,11 +19,8 @@ constexpr DWORD kTerminatePauseMs = 20;
 constexpr DWORD kGracefulExitMs = 1000;
 
 bool QueryImagePath(DWORD processId, std::vector<wchar_t>& buffer) {
-    using QueryFullProcessImageNameFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
-    ModuleHandle kernel(LoadLibraryW(L"Kernel32.dll"));
-    auto queryFullName = kernel ? reinterpret_cast<QueryFullProcessImageNameFn>(reinterpret_cast<void*>(
-                                      GetProcAddress(kernel.Get(), "QueryFullProcessImageNameW")))
-                                : nullptr;
+    // Without the function (or without the limited right it needs) the module path is read the old way.
+    const auto queryFullName = Dynamic().queryFullProcessImageName;
     if (queryFullName) {
         KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
         if (process) {

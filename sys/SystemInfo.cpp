@@ -1,17 +1,7 @@
 #include "sys/SystemInfo.h"
 
+#include "sys/DynamicCalls.h"
 #include "sys/Handles.h"
-
-namespace {
-
-template <typename Fn>
-Fn LookUp(ModuleHandle& module, const wchar_t* library, const char* name) {
-    module.Reset(LoadLibraryW(library));
-    if (!module) return nullptr;
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module.Get(), name)));
-}
-
-}  // namespace
 
 bool IsUserAdmin() {
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
@@ -25,9 +15,7 @@ bool IsUserAdmin() {
 }
 
 bool IsWow64(HANDLE process) {
-    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-    ModuleHandle kernel;
-    auto isWow64Process = LookUp<IsWow64ProcessFn>(kernel, L"Kernel32.dll", "IsWow64Process");
+    const auto isWow64Process = Dynamic().isWow64Process;
     if (!isWow64Process) return false;
     BOOL wow64 = FALSE;
     if (!isWow64Process(process ? process : GetCurrentProcess(), &wow64)) return false;
@@ -35,9 +23,7 @@ bool IsWow64(HANDLE process) {
 }
 
 bool AllowMessageThroughFilter(UINT message) {
-    using ChangeFilterFn = BOOL(WINAPI*)(UINT, DWORD);
-    ModuleHandle user;
-    auto changeFilter = LookUp<ChangeFilterFn>(user, L"User32.dll", "ChangeWindowMessageFilter");
+    const auto changeFilter = Dynamic().changeWindowMessageFilter;
     if (!changeFilter) return false;
     return changeFilter(message, 1 /* MSGFLT_ADD */) != FALSE;
 }
@@ -46,13 +32,11 @@ double OsVersion() {
     // From Windows 8.1 on GetVersionExW answers 6.2 unless the program's manifest declares a later system, so a
     // larger answer is confirmed through VerifyVersionInfoW.
     // https://learn.microsoft.com/windows/win32/sysinfo/targeting-your-application-at-windows-8-1
-    using GetVersionExFn = BOOL(WINAPI*)(OSVERSIONINFOEXW*);
     OSVERSIONINFOEXW info = {};
     info.dwOSVersionInfoSize = sizeof(info);
     DWORD build = 0;
     {
-        ModuleHandle kernel;
-        auto getVersionEx = LookUp<GetVersionExFn>(kernel, L"Kernel32.dll", "GetVersionExW");
+        const auto getVersionEx = Dynamic().getVersionEx;
         if (getVersionEx && getVersionEx(&info)) {
             build = info.dwBuildNumber;
             double version = info.dwMajorVersion + info.dwMinorVersion / 10.0;

@@ -1,22 +1,9 @@
 #include "ui/Regions.h"
 
+#include "sys/DynamicCalls.h"
 #include "sys/Handles.h"
 
 namespace {
-
-// gdiplus exports its path-arc function under ordinal 1 as well as by name; the toolkit binds the ordinal.
-using AddPathArcFn = GpStatus(WINGDIPAPI*)(Gdiplus::GpPath*, float, float, float, float, float, float);
-
-AddPathArcFn PathArc() {
-    static const AddPathArcFn arc = [] {
-        HMODULE module = GetModuleHandleW(L"gdiplus.dll");
-        if (!module) module = LoadLibraryW(L"gdiplus.dll");
-        return module ? reinterpret_cast<AddPathArcFn>(
-                            reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(1))))
-                      : nullptr;
-    }();
-    return arc;
-}
 
 // Owners of the GDI+ objects used only here.
 struct RegionOwner {
@@ -60,7 +47,7 @@ bool addRoundedRectPath(PathRecord& path, int corner, int x, int y, int width, i
     const float r = static_cast<float>(corner), left = static_cast<float>(x), top = static_cast<float>(y);
     const float right = left + static_cast<float>(width), bottom = top + static_cast<float>(height);
     const float half = r / 2;
-    AddPathArcFn arc = PathArc();
+    const auto arc = Dynamic().gdipAddPathArc;
     GpStatus worst = kGpOk;
     auto record = [&path, &worst](GpStatus status) {
         if (path.Check(status) != kGpOk) worst = status;
@@ -68,7 +55,7 @@ bool addRoundedRectPath(PathRecord& path, int corner, int x, int y, int width, i
     // A corner of 0 has no arcs: a zero-sized arc is refused and would only record a failure.
     auto addArc = [&](float ax, float ay, float start) {
         if (r <= 0) return;
-        record(arc ? arc(path.Get(), ax, ay, r, r, start, 90.0f) : Gdiplus::NotImplemented);
+        record(arc ? static_cast<GpStatus>(arc(path.Get(), ax, ay, r, r, start, 90.0f)) : Gdiplus::NotImplemented);
     };
     record(gdip::GdipAddPathLine(path.Get(), left + half, top, right - half, top));
     addArc(right - r, top, -90.0f);
