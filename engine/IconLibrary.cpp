@@ -194,3 +194,11 @@ bool IconLibrary::GroupPng(int32_t index, int size, std::vector<uint8_t>& png) c
     png.assign(entry, entry + length);
     return true;
 }
+
+bool IsResourceFileName(const WideString& name) {
+    const WideString extension = name.Extension(true);
+    if (!extension.Ok()) return false;
+    for (const wchar_t* resource : {L".exe", L".dll", L".ocx", L".scr", L".cur", L".ani", L".ico"})
+        if (extension.EqualsIgnoreCase(resource)) return true;
+    return false;
+}

@@ -49,3 +49,7 @@ private:
     ModuleHandle module_;
     std::vector<GroupName> groups_;
 };
+
+// True for a file name whose extension (ignoring case) names a file the program reads as a resource file, selected
+// by icon index: .exe, .dll, .ocx, .scr, .cur, .ani and .ico.
+bool IsResourceFileName(const WideString& name);

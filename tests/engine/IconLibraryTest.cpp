@@ -276,4 +276,30 @@ TEST_F(IconLibraryTest, FilesTheLoaderCannotMapDoNotLoad) {
     }
 }
 
+// Whole extensions only, in any case, and only the file name's own: "x.ex" and "tools.exe\readme" are no
+// resource files.
+TEST(IsResourceFileName, TakesTheResourceExtensionsInAnyCase) {
+    const struct {
+        const wchar_t* name;
+        bool resource;
+    } cases[] = {
+        {L"C:\\w\\shell32.dll", true},
+        {L"a.EXE", true},
+        {L"b.Ico", true},
+        {L"c.ocx", true},
+        {L"d.scr", true},
+        {L"e.cur", true},
+        {L"f.ani", true},
+        {L"x.ex", false},
+        {L"y.exe.png", false},
+        {L"tools.exe\\readme", false},
+        {L"noextension", false},
+        {L"trailing.", false},
+        {L".exe", true},
+        {L"z.exes", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsResourceFileName(WideString(c.name)), c.resource) << Narrow(c.name);
+}
+
 }  // namespace
