@@ -14,6 +14,7 @@
 #include "sys/Handles.h"
 #include "sys/Processes.h"
 #include "sys/ShellRun.h"
+#include "sys/SystemFolders.h"
 #include "sys/SystemInfo.h"
 
 namespace {
@@ -108,9 +109,9 @@ DWORD StartShell(const WideString& shell) {
     if (!RunsOnWine()) return ShellRun(shell.Text());
     WideString windows;
     if (!windows.SetSpecialFolder(CSIDL_WINDOWS)) return 0;
-    windows.StripTrailingBackslashes();
-    WideString program = WideString::Concat(windows, L"\\SysNative\\explorer.exe");
-    if (!FileExists(program.Text(), false)) program = WideString::Concat(windows, L"\\System32\\explorer.exe");
+    const SystemFolderPaths folders = SystemFolderPathsOf(windows);
+    WideString program = WideString::Concat(folders.sysNative, L"\\explorer.exe");
+    if (!FileExists(program.Text(), false)) program = WideString::Concat(folders.system32, L"\\explorer.exe");
     return ShellRun(program.Text(), L"/desktop");
 }
 
