@@ -125,8 +125,7 @@ WideString FailureText(const BatchJob& job, bool isAdmin) {
     if (job.done - job.skipped == 0) return WideString(text::kNothingToDo);
     const FailureWording wording = {text::kFailed,   text::kFailed,       text::kFolderMissing, text::kFileInUse,
                                     text::kDiskFull, text::kAccessDenied, text::kNotAPicture};
-    const int32_t cause = job.firstFailure;
-    return FailureLine(cause < 0 ? OutputFailure::kUnknown : static_cast<OutputFailure>(cause), wording, isAdmin);
+    return FailureLine(job.firstFailure, wording, isAdmin);
 }
 
 // The result line: the batch's own 1 counts as success only when files were written; a batch in which some items

@@ -11,6 +11,7 @@
 #include "app/Application.h"
 #include "app/BatchCommand.h"
 #include "engine/BatchJob.h"
+#include "engine/IconJob.h"
 #include "engine/IconJobFlags.h"
 #include "engine/IconSources.h"
 #include "engine/IconWriter.h"

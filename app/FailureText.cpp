@@ -6,19 +6,24 @@ constexpr wchar_t kAdminHint[] = L" 请尝试以管理员身份运行 Glyphwrigh
 
 }  // namespace
 
-WideString FailureLine(OutputFailure cause, const FailureWording& wording, bool isAdmin) {
+WideString FailureLine(Failure cause, const FailureWording& wording, bool isAdmin) {
     switch (cause) {
-        case OutputFailure::kFolderMissing:
+        case Failure::kFolderMissing:
             return WideString::Concat(wording.failed, wording.folderMissing);
-        case OutputFailure::kFileInUse:
+        case Failure::kFileInUse:
             return WideString::Concat(wording.failed, wording.fileInUse);
-        case OutputFailure::kDiskFull:
+        case Failure::kDiskFull:
             return WideString::Concat(wording.failed, wording.diskFull);
-        case OutputFailure::kAccessDenied:
+        case Failure::kAccessDenied:
             return WideString::Concat(wording.failed, wording.accessDenied, isAdmin ? L"" : kAdminHint);
-        case OutputFailure::kNotAPicture:
+        case Failure::kNotAPicture:
+        case Failure::kNoIcon:
             return WideString::Concat(wording.failed, wording.notAPicture);
-        case OutputFailure::kUnknown:
+        case Failure::kNone:
+        case Failure::kUnknown:
+        case Failure::kNoSource:
+        case Failure::kNoTarget:
+        case Failure::kCancelled:
             break;
     }
     return WideString(wording.unknown);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/OutputNaming.h"
+#include "sys/Result.h"
 #include "sys/WideString.h"
 
 // How a page words the causes of a write that failed; each page keeps its own texts.
@@ -15,5 +16,6 @@ struct FailureWording {
 };
 
 // The page's line for a failure of this cause. Administrator rights are suggested only for a refused access, and
-// only to a user who lacks them: for any other cause they would send the user the wrong way.
-WideString FailureLine(OutputFailure cause, const FailureWording& wording, bool isAdmin);
+// only to a user who lacks them: for any other cause they would send the user the wrong way. A window without icons
+// is worded as a source that gave no image.
+WideString FailureLine(Failure cause, const FailureWording& wording, bool isAdmin);

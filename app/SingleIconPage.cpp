@@ -11,6 +11,7 @@
 #include "app/PageStyle.h"
 #include "app/WindowPicker.h"
 #include "engine/BatchOperations.h"
+#include "engine/IconJob.h"
 #include "engine/IconSources.h"
 #include "engine/IconWriter.h"
 #include "engine/OutputNaming.h"

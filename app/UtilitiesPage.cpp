@@ -197,7 +197,7 @@ void UtilitiesPage::OnApply() {
     const WideString source(w.getText(folderIconSource));
     if (source.IsEmpty()) {
         ShowProgress(folderIconStatus, text::kResetting);
-        NoteOutputFailure(0, false);
+        RememberOutputResult(Result());
         const bool reset = services.resetFolderIcon(folder);
         w.setText(folderIconStatus, reset ? WideString(text::kResetDone).Text() : FolderFailureText(folder).Text());
         return;
@@ -207,7 +207,7 @@ void UtilitiesPage::OnApply() {
     if (!PathIsDirectoryW(folder.Text())) return (void)w.setText(folderIconStatus, text::kNotAFolder);
 
     ShowProgress(folderIconStatus, text::kSetting);
-    NoteOutputFailure(0, false);
+    RememberOutputResult(Result());
     const bool set = services.setFolderIcon(folder, source, IconIndexFor(source));
     w.setText(folderIconStatus, set ? WideString(text::kSetDone).Text() : FolderFailureText(folder).Text());
 }

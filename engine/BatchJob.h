@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "engine/IconJobFlags.h"
+#include "sys/Result.h"
 #include "sys/WideString.h"
 
 // One batch: filled by the caller before it starts and the only state shared with a batch worker thread.
@@ -23,8 +24,8 @@ struct BatchJob {
     std::atomic<int32_t> done{0};
     std::atomic<int32_t> written{0};
     std::atomic<int32_t> skipped{0};
-    // Why the first failed item wrote no file (an OutputFailure), -1 while none failed.
-    std::atomic<int32_t> firstFailure{-1};
+    // Why the first failed item wrote no file; kNone while none failed.
+    std::atomic<Failure> firstFailure{Failure::kNone};
     WideString source;
     WideString targetFolder;
     WideString item;

@@ -11,11 +11,9 @@
 #include <vector>
 
 #include "engine/FileStructure.h"
+#include "engine/IconJob.h"
 #include "engine/IconLibrary.h"
-#include "engine/IconSources.h"
 #include "engine/IconWriter.h"
-#include "engine/OutputNaming.h"
-#include "engine/WindowIcons.h"
 #include "engine/WorkerPool.h"
 #include "sys/FolderEnumerator.h"
 #include "sys/Handles.h"
@@ -52,29 +50,40 @@ const wchar_t* OutputExtension(IconJobFlags flags) {
     return (flags & kPngs) ? L".png" : L".ico";
 }
 
-// Keeps an existing output as its backup, runs the item's operation and drops that backup again when it failed.
-// An output whose content could not be kept is not replaced.
-template <typename Operation>
-bool RunItem(const WideString& output, Operation operation) {
-    NoteOutputFailure(0, false);
-    OutputBackup backup;
-    if (!MoveAsideExisting(output, backup)) return false;
-    const bool succeeded = operation();
-    FinishOutput(backup, output, succeeded);
-    return succeeded;
+// One item's job into an output the batch named: an existing output is kept as its backup, and the backup is
+// dropped again when the item fails.
+IconRequest ItemRequest(const BatchJob& job, IconSourceKind kind, const WideString& output) {
+    IconRequest request;
+    request.kind = kind;
+    request.sizes = job.sizes;
+    request.flags = job.flags;
+    request.target = output;
+    request.targetIsFile = true;
+    request.backup = OutputBackupRule::kAlways;
+    return request;
+}
+
+// Runs the item's job, once more alone when it failed beside the other workers' (RetryAlone).
+Result RunItem(RetryAlone& gate, const IconRequest& request) {
+    Result outcome;
+    gate.Run([&] {
+        outcome = RunIconJob(request).result;
+        return outcome.Ok();
+    });
+    return outcome;
 }
 
 // Counts one finished item for a caller that shows the progress on another thread; the first failure's cause is
-// kept for the caller's result line. Called on the thread that ran the item, which holds that cause.
-bool CountItem(BatchJob& job, bool succeeded, const WideString& output) {
-    if (succeeded) {
+// kept for the caller's result line.
+bool CountItem(BatchJob& job, const Result& outcome) {
+    if (outcome) {
         ++job.written;
     } else {
-        int32_t none = -1;
-        job.firstFailure.compare_exchange_strong(none, static_cast<int32_t>(LastOutputFailure(output)));
+        Failure none = Failure::kNone;
+        job.firstFailure.compare_exchange_strong(none, outcome.Cause());
     }
     ++job.done;
-    return succeeded;
+    return outcome.Ok();
 }
 
 // The name part that decides which outputs and backups an output can meet: its file name without extension and
@@ -227,15 +236,14 @@ int BatchExtractIcons(BatchJob* job) {
     RunOnWorkers(groups, 0, [&](int32_t index) {
         if (Stopped(*job)) return;
         const WideString output = ExtractOutputPath(job->targetFolder, job->source, index, flags);
-        const auto item = [&] {
-            return RunItem(output, [&] {
-                if (!loaded.Loaded()) return MakeIconFromResource(library.Path(), index, output, job->sizes, flags);
-                // The library path reads the group's blocks itself, so a group whose data leaves the file is skipped.
-                return static_cast<size_t>(index) < sound.size() && sound[static_cast<size_t>(index)] &&
-                       MakeIconFromLibrary(loaded, library.Path(), index, output, job->sizes, flags);
-            });
-        };
-        if (CountItem(*job, gate.Run(item), output)) ++written;
+        IconRequest request = ItemRequest(*job, IconSourceKind::kResource, output);
+        request.sourcePath = library.Path();
+        request.iconIndex = index;
+        if (loaded.Loaded()) request.library = &loaded;
+        // The library path reads the group's blocks itself, so a group whose data leaves the file is skipped.
+        const bool readable =
+            !loaded.Loaded() || (static_cast<size_t>(index) < sound.size() && sound[static_cast<size_t>(index)]);
+        if (CountItem(*job, readable ? RunItem(gate, request) : Result::Failed(Failure::kNoSource))) ++written;
         for (int32_t seen = last.load(); seen < index && !last.compare_exchange_weak(seen, index);) {
         }
         ++job->counter;
@@ -280,11 +288,9 @@ int BatchConvertPicturesOn(BatchJob* job, int workers) {
             ran[i] = 1;
             const WideString item = WideString::Concat(job->source, L"\\", names[i]);
             const WideString output = ConvertOutputPath(job->targetFolder, names[i].Text(), flags);
-            if (CountItem(*job, gate.Run([&] {
-                    return RunItem(output, [&] { return MakeIconFromFile(item, output, job->sizes, flags); });
-                }),
-                          output))
-                ++job->counter;
+            IconRequest request = ItemRequest(*job, IconSourceKind::kFile, output);
+            request.sourcePath = item;
+            if (CountItem(*job, RunItem(gate, request))) ++job->counter;
         }
     });
     // The workers share the job, so the last item is named only once they are done.
@@ -313,14 +319,13 @@ int BatchSaveWindowIcons(BatchJob* job) {
         job->output = WindowOutputPath(job->targetFolder, job->counter, job->item, job->flags);
         // A window without an icon has nothing to write: it keeps its number (the gap shows it) but is no failure,
         // and no existing output is moved aside for it.
-        const WindowIconPair icons = ReadWindowIcons(window);
-        if (!icons) {
+        IconRequest request = ItemRequest(*job, IconSourceKind::kWindow, job->output);
+        request.window = window;
+        const IconJobResult item = RunIconJob(request);
+        if (item.Skipped()) {
             ++job->skipped;
             ++job->done;
-        } else if (CountItem(*job,
-                             RunItem(job->output,
-                                     [&] { return WriteWindowIconFile(icons, job->output, job->sizes, job->flags); }),
-                             job->output)) {
+        } else if (CountItem(*job, item.result)) {
             ++written;
         }
         ++job->counter;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/IconJobFlags.h"
-#include "engine/IconSources.h"
+#include "engine/IconJob.h"
 #include "engine/OutputNaming.h"
 #include "sys/FileOperations.h"
 #include "sys/Handles.h"
@@ -262,8 +262,17 @@ WideString RunFileName(const WideString& folder, const wchar_t* suffix) {
 bool MakeFolderIcon(const WideString& source, int32_t index, const WideString& output) {
     const SizeList sizes = {16, 32, 48, 256};
     const IconJobFlags flags = kPngc | kCenter;
-    if (index < 0) return MakeIconFromFile(source, output, sizes, flags);
-    return MakeIconFromResource(source, index, output, sizes, flags);
+    IconRequest request;
+    request.kind = index < 0 ? IconSourceKind::kFile : IconSourceKind::kResource;
+    request.sourcePath = source;
+    request.iconIndex = index;
+    request.sizes = sizes;
+    request.flags = flags;
+    // A name of this run's own: nothing stands there to keep.
+    request.target = output;
+    request.targetIsFile = true;
+    request.backup = OutputBackupRule::kNever;
+    return RunIconJob(request).result.Ok();
 }
 
 // A desktop.ini that the profile functions can write: an existing text file with its attributes cleared, or a new

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "engine/FileStructure.h"
-#include "engine/IconWriter.h"
 #include "engine/JpegDecoder.h"
 #include "engine/WindowIcons.h"
 #include "sys/DynamicCalls.h"
@@ -311,42 +310,13 @@ bool IsReadableSource(const WideString& path) {
     return IsRealFolder(path.Text(), true) || IsReadableDiskFile(path.Text());
 }
 
-bool MakeIconFromFile(const WideString& source, const WideString& output, const SizeList& sizes, IconJobFlags flags) {
-    if (!IsReadableSource(source)) return false;
-    WideString target(output);
-    EnsureOutputExtension(target, flags);
-    {
-        DecodedPicture picture(sizes, flags);
-        if (WriteIconFile(IconSource(source), sizes, target, 0, flags, WideString(), &picture)) return true;
-        if (picture.IsPicture()) return false;
-    }
-
+WideString ShellIconFile(const WideString& source, int32_t& index) {
     WideString resolved(source);
-    int32_t index = 0;
+    index = 0;
     ResolveIconSource(resolved, index);
     if (!FileExists(resolved.Text(), true) && IsWow64()) {
         resolved.Replace(L"\\System32\\", L"\\SysNative\\", 0, false);
         if (!FileExists(resolved.Text(), true)) resolved.Replace(L"\\SysWOW64\\", L"\\System32\\", 0, false);
     }
-    const ReachableFile reachable(resolved);
-    return WriteIconFile(IconSource(reachable.Path()), sizes, target, index, flags | kFromResource, source);
-}
-
-bool MakeIconFromLibrary(const IconLibrary& library, const WideString& path, int32_t index, const WideString& output,
-                         const SizeList& sizes, IconJobFlags flags) {
-    WideString target(output);
-    EnsureOutputExtension(target, flags | kFromResource);
-    IconSource source(path);
-    source.library = &library;
-    return WriteIconFile(source, sizes, target, index, flags | kFromResource, WideString());
-}
-
-bool MakeIconFromResource(const WideString& path, int32_t index, const WideString& output, const SizeList& sizes,
-                          IconJobFlags flags) {
-    if (!IsReadableDiskFile(path.Text())) return false;
-    WideString target(output);
-    EnsureOutputExtension(target, flags | kFromResource);
-    // The loader and the shell's extractors refuse paths of MAX_PATH and more.
-    const ReachableFile file(path);
-    return WriteIconFile(IconSource(file.Path()), sizes, target, index, flags | kFromResource, WideString());
+    return resolved;
 }

@@ -80,15 +80,6 @@ bool ResolveIconSource(WideString& path, int32_t& index);
 // not replaced by the shell's icon for it.
 bool IsReadableSource(const WideString& path);
 
-// Converts any file that IsReadableSource accepts: as a picture when it decodes, else the icon the shell shows for
-// it. A picture whose file could not be written is not replaced by the shell's icon. The output path's extension is
-// brought in line with the flags on a copy. True when the output file was written.
-bool MakeIconFromFile(const WideString& source, const WideString& output, const SizeList& sizes, IconJobFlags flags);
-// Writes the icon group at position index of a library loaded from path (the file the shell's extractor reads for
-// a size the library can't give). True when the output file was written.
-bool MakeIconFromLibrary(const IconLibrary& library, const WideString& path, int32_t index, const WideString& output,
-                         const SizeList& sizes, IconJobFlags flags);
-// Writes the icon with the given index of a resource file, which must be a readable disk file. True when the output
-// file was written.
-bool MakeIconFromResource(const WideString& path, int32_t index, const WideString& output, const SizeList& sizes,
-                          IconJobFlags flags);
+// The file that holds the icon the shell shows for source (ResolveIconSource), and the index there; a 32-bit
+// program looks for system files the folder redirection hides from it where they are.
+WideString ShellIconFile(const WideString& source, int32_t& index);

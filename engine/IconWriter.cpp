@@ -5,9 +5,8 @@
 
 #include <cstring>
 
-#include "engine/ImageScaling.h"
-#include "sys/Handles.h"
 #include "engine/OutputNaming.h"
+#include "sys/Handles.h"
 #include "sys/TempFiles.h"
 
 namespace {
@@ -22,10 +21,6 @@ struct IconDirectoryHeader {
 };
 #pragma pack(pop)
 static_assert(sizeof(IconDirectoryHeader) == 6, "ICONDIR is 6 bytes");
-
-bool IsPngEntry(int size, IconJobFlags flags) {
-    return (flags & kPngc) != 0 && size >= kFirstPngSize;
-}
 
 void FillDirectoryEntry(IconEntry& entry, uint32_t bytesInResource) {
     entry.directory.width = static_cast<uint8_t>(entry.width % 256);
@@ -78,26 +73,6 @@ bool PrepareBitmapEntry(WorkingImage& image, IconEntry& entry) {
     return true;
 }
 
-// The complete PNG stream the imaging library's encoder makes of the image.
-bool EncodePng(const WorkingImage& image, std::vector<uint8_t>& bytes) {
-    CLSID encoder;
-    if (!FindPngEncoder(encoder)) return false;
-    ComPtr<IStream> stream;
-    if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.Receive()))) return false;
-    LARGE_INTEGER start = {};
-    stream->Seek(start, STREAM_SEEK_SET, nullptr);
-    if (image.Check(gdip::GdipSaveImageToStream(image.Get(), stream.Get(), &encoder, nullptr)) != kGpOk) return false;
-
-    stream->Seek(start, STREAM_SEEK_SET, nullptr);
-    STATSTG stat = {};
-    if (FAILED(stream->Stat(&stat, STATFLAG_NONAME)) || stat.cbSize.QuadPart == 0 || stat.cbSize.QuadPart > 0x7FFFFFFF)
-        return false;
-    const ULONG length = static_cast<ULONG>(stat.cbSize.QuadPart);
-    bytes.assign(length, 0);
-    ULONG read = 0;
-    return SUCCEEDED(stream->Read(bytes.data(), length, &read)) && read == length;
-}
-
 bool PreparePngEntry(const WorkingImage& image, IconEntry& entry) {
     if (!EncodePng(image, entry.data)) return false;
     FillDirectoryEntry(entry, static_cast<uint32_t>(entry.data.size()));
@@ -111,13 +86,6 @@ bool CommitOutput(StagedFile& staged, const WideString& path) {
     if (!CommitStagedOutput(staged, path, replaced)) return false;
     SHChangeNotify(replaced ? SHCNE_UPDATEITEM : SHCNE_CREATE, SHCNF_PATHW, path.Text(), nullptr);
     return true;
-}
-
-// Records the outcome of the file steps for LastOutputFailure while the failing step's error is still the
-// thread's last one (removing the temporary file afterwards replaces it).
-bool Written(bool succeeded) {
-    NoteOutputFailure(succeeded ? 0 : GetLastError(), false);
-    return succeeded;
 }
 
 bool WriteEntries(StagedFile& file, std::vector<IconEntry>& entries) {
@@ -136,20 +104,9 @@ bool WriteEntries(StagedFile& file, std::vector<IconEntry>& entries) {
     return true;
 }
 
-// The picture is encoded in memory and written like an icon: the imaging library's own file save reports success
-// under Wine even when the disk refused part of the file, which would leave a truncated picture behind.
-bool WritePngFile(const IconSource& source, const SizeList& sizes, const WideString& path, int32_t index,
-                  IconJobFlags flags, const WideString& fallback, DecodedPicture& picture) {
-    if (sizes.empty()) return false;
-    WorkingImage image = LoadIconImage(source, sizes.back(), flags, fallback, index, &picture);
-    picture.Release();
-    std::vector<uint8_t> png;
-    if (!image || !EncodePng(image, png)) {
-        NoteOutputFailure(0, true);
-        return false;
-    }
-    StagedFile file;
-    return Written(file.Create(path) && file.Write(png.data(), png.size()) && CommitOutput(file, path));
+// The failing step's error, read before the staged file is removed, which replaces it.
+Result Written(bool succeeded) {
+    return succeeded ? Result::Success() : Result::FromError(GetLastError());
 }
 
 }  // namespace
@@ -189,40 +146,48 @@ bool EnsureOutputExtension(WideString& path, IconJobFlags flags) {
     return true;
 }
 
+bool StoredAsPng(int size, IconJobFlags flags) {
+    return (flags & kPngc) != 0 && size >= kFirstPngSize;
+}
+
 bool PrepareIconEntry(WorkingImage image, IconEntry& entry, IconJobFlags flags) {
     if (!image) return false;
-    if (IsPngEntry(entry.width, flags)) return PreparePngEntry(image, entry);
+    if (StoredAsPng(entry.width, flags)) return PreparePngEntry(image, entry);
     return PrepareBitmapEntry(image, entry);
 }
 
-bool WriteIconFile(const IconSource& source, const SizeList& sizes, const WideString& outputPath, int32_t index,
-                   IconJobFlags flags, const WideString& fallback, DecodedPicture* picture) {
-    // One decode of a picture source serves every size of this file.
-    DecodedPicture localPicture(sizes, flags);
-    DecodedPicture& decoded = picture ? *picture : localPicture;
-    if (flags & kPngs) return WritePngFile(source, sizes, outputPath, index, flags, fallback, decoded);
-    if (sizes.empty() || sizes.size() > 0xFFFF) return false;
+void SetPngEntry(IconEntry& entry, std::vector<uint8_t> png) {
+    entry.data = std::move(png);
+    FillDirectoryEntry(entry, static_cast<uint32_t>(entry.data.size()));
+}
 
-    std::vector<IconEntry> entries(sizes.size());
-    for (size_t i = 0; i < sizes.size(); ++i) {
-        entries[i].width = sizes[i];
-        entries[i].height = sizes[i];
-        // A library's own PNG entry of the size holds exactly the pixels that would be encoded again.
-        if ((flags & kFromResource) && source.library && IsPngEntry(sizes[i], flags) &&
-            source.library->GroupPng(index, sizes[i], entries[i].data)) {
-            FillDirectoryEntry(entries[i], static_cast<uint32_t>(entries[i].data.size()));
-            continue;
-        }
-        WorkingImage image = LoadIconImage(source, sizes[i], flags, fallback, index, &decoded);
-        if (!image || !PrepareIconEntry(std::move(image), entries[i], flags)) {
-            NoteOutputFailure(0, true);
-            return false;
-        }
-    }
-    decoded.Release();
+bool EncodePng(const WorkingImage& image, std::vector<uint8_t>& bytes) {
+    CLSID encoder;
+    if (!FindPngEncoder(encoder)) return false;
+    ComPtr<IStream> stream;
+    if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.Receive()))) return false;
+    LARGE_INTEGER start = {};
+    stream->Seek(start, STREAM_SEEK_SET, nullptr);
+    if (image.Check(gdip::GdipSaveImageToStream(image.Get(), stream.Get(), &encoder, nullptr)) != kGpOk) return false;
 
-    // Written beside the output and put in place in one step: a failure at any point (a full disk, an old file
-    // that another program holds) leaves the old output as it was and no temporary file behind.
+    stream->Seek(start, STREAM_SEEK_SET, nullptr);
+    STATSTG stat = {};
+    if (FAILED(stream->Stat(&stat, STATFLAG_NONAME)) || stat.cbSize.QuadPart == 0 || stat.cbSize.QuadPart > 0x7FFFFFFF)
+        return false;
+    const ULONG length = static_cast<ULONG>(stat.cbSize.QuadPart);
+    bytes.assign(length, 0);
+    ULONG read = 0;
+    return SUCCEEDED(stream->Read(bytes.data(), length, &read)) && read == length;
+}
+
+Result WriteIconEntries(std::vector<IconEntry>& entries, const WideString& outputPath) {
     StagedFile file;
     return Written(file.Create(outputPath) && WriteEntries(file, entries) && CommitOutput(file, outputPath));
+}
+
+// The picture is encoded in memory and written like an icon: the imaging library's own file save reports success
+// under Wine even when the disk refused part of the file, which would leave a truncated picture behind.
+Result WritePngFile(const std::vector<uint8_t>& png, const WideString& outputPath) {
+    StagedFile file;
+    return Written(file.Create(outputPath) && file.Write(png.data(), png.size()) && CommitOutput(file, outputPath));
 }

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "engine/IconJobFlags.h"
-#include "engine/IconSources.h"
 #include "engine/Imaging.h"
+#include "sys/Result.h"
 #include "sys/WideString.h"
 
 #pragma pack(push, 1)
@@ -42,16 +42,22 @@ inline uint32_t IconMaskBytes(int width, int height) {
     return static_cast<uint32_t>((width + 31) / 32 * 4) * static_cast<uint32_t>(height);
 }
 
-// Writes an .ico with one entry per listed size (or, with kPngs, one .png of the last listed size). Every size is
-// prepared in memory before the file is created; a failure while writing removes the partly written file.
-// True when the whole file was written.
-// A caller that needs to know whether a picture source decoded passes its own cache.
-bool WriteIconFile(const IconSource& source, const SizeList& sizes, const WideString& outputPath, int32_t index,
-                   IconJobFlags flags, const WideString& fallback, DecodedPicture* picture = nullptr);
-
 // Fills the entry (whose width and height are set to the size) from the image: a 32-bit bitmap with its mask, or a
 // PNG stream for sizes of 64 and more with kPngc. The image is consumed.
 bool PrepareIconEntry(WorkingImage image, IconEntry& entry, IconJobFlags flags);
+// True when an entry of this size is stored as a PNG stream under these flags.
+bool StoredAsPng(int size, IconJobFlags flags);
+// Makes the entry one that holds this complete PNG stream as it is (a library's own PNG image of the size).
+void SetPngEntry(IconEntry& entry, std::vector<uint8_t> png);
+// The complete PNG stream the imaging library's encoder makes of the image.
+bool EncodePng(const WorkingImage& image, std::vector<uint8_t>& bytes);
+
+// Write an .ico of the prepared entries in their order, or one .png of the given stream. The file is written beside
+// the output and put in place in one step (CommitStagedOutput): a failure at any point (a full disk, an old file
+// that another program holds) leaves the old output as it was and no temporary file behind. A failure carries the
+// Windows error of the step that failed.
+Result WriteIconEntries(std::vector<IconEntry>& entries, const WideString& outputPath);
+Result WritePngFile(const std::vector<uint8_t>& png, const WideString& outputPath);
 
 // The class id of the imaging library's PNG encoder.
 bool FindPngEncoder(CLSID& encoder);

@@ -12,9 +12,8 @@
 
 namespace {
 
-// What the last failed write of this thread left for LastOutputFailure; each batch worker has its own.
-thread_local DWORD lastWriteError = 0;
-thread_local bool lastSourceFailed = false;
+// What the last job of this thread left for LastOutputFailure; each batch worker has its own.
+thread_local Result lastOutcome;
 // The output whose job keeps backups, from MoveAsideExisting to FinishOutput, by its key; 0 for none.
 thread_local uint64_t guardedOutput = 0;
 
@@ -144,10 +143,11 @@ bool KeepExisting(const WideString& output, OutputBackup& backup) {
         backup.kept = true;
         return true;
     }
-    NoteOutputFailure(GetLastError(), false);
+    const DWORD error = GetLastError();
     // Nothing was kept, so the earlier backup takes its name back.
     if (!backup.displaced.IsEmpty()) MoveFileExW(backup.displaced.Text(), backup.path.Text(), 0);
     backup.displaced.Clear();
+    SetLastError(error);
     return false;
 }
 
@@ -182,16 +182,15 @@ WideString BackupPath(const WideString& output, int n) {
     return backup.Append(mark.Text(), extension);
 }
 
-bool MoveAsideExisting(const WideString& output, OutputBackup& backup) {
+Result MoveAsideExisting(const WideString& output, OutputBackup& backup) {
     backup = OutputBackup();
     backup.path = BackupPath(output);
     guardedOutput = OutputKey(output);
     const OutputTurn turn(guardedOutput);
-    if (!turn.Taken()) {
-        NoteOutputFailure(GetLastError(), false);
-        return false;
-    }
-    return KeepExisting(output, backup);
+    if (turn.Taken() && KeepExisting(output, backup)) return Result::Success();
+    const Result failed = DiagnoseOutputFailure(output, GetLastError());
+    RememberOutputResult(failed);
+    return failed;
 }
 
 bool FinishOutput(const OutputBackup& backup, const WideString& output, bool succeeded) {
@@ -236,26 +235,25 @@ WideString OutputFilePath(const WideString& target, const WideString& sourceName
     return output;
 }
 
-void NoteOutputFailure(DWORD error, bool sourceFailed) {
-    lastWriteError = error;
-    lastSourceFailed = sourceFailed;
-}
-
-OutputFailure LastOutputFailure(const WideString& output) {
-    if (lastSourceFailed) return OutputFailure::kNotAPicture;
+Result DiagnoseOutputFailure(const WideString& output, DWORD error) {
     WideString folder(output);
     folder.ToParent(true);
-    if (!folder.IsEmpty() && !IsRealFolder(folder.Text(), true)) return OutputFailure::kFolderMissing;
-    if (lastWriteError == ERROR_DISK_FULL || lastWriteError == ERROR_HANDLE_DISK_FULL) return OutputFailure::kDiskFull;
+    if (!folder.IsEmpty() && !IsRealFolder(folder.Text(), true)) return Result::Failed(Failure::kFolderMissing, error);
+    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) return Result::FromError(error);
     // A file that another program holds open refuses every exclusive opening, whatever error the replacement gave.
     if (FileExists(output.Text(), false)) {
         const FileHandle probe(CreateFileW(output.Text(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        if (!probe && GetLastError() == ERROR_SHARING_VIOLATION) return OutputFailure::kFileInUse;
+        if (!probe && GetLastError() == ERROR_SHARING_VIOLATION) return Result::Failed(Failure::kFileInUse, error);
     }
-    if (lastWriteError == ERROR_SHARING_VIOLATION || lastWriteError == ERROR_LOCK_VIOLATION)
-        return OutputFailure::kFileInUse;
-    if (lastWriteError == ERROR_ACCESS_DENIED || lastWriteError == ERROR_WRITE_PROTECT)
-        return OutputFailure::kAccessDenied;
-    if (lastWriteError == ERROR_PATH_NOT_FOUND) return OutputFailure::kFolderMissing;
-    return OutputFailure::kUnknown;
+    return Result::FromError(error);
+}
+
+void RememberOutputResult(const Result& result) {
+    lastOutcome = result;
+}
+
+Failure LastOutputFailure(const WideString& output) {
+    if (lastOutcome.Cause() == Failure::kNotAPicture || lastOutcome.Cause() == Failure::kNoIcon)
+        return Failure::kNotAPicture;
+    return DiagnoseOutputFailure(output, lastOutcome.Error()).Cause();
 }

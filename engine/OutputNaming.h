@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "engine/IconJobFlags.h"
+#include "sys/Result.h"
 #include "sys/TempFiles.h"
 #include "sys/WideString.h"
 
@@ -21,10 +22,11 @@ struct OutputBackup {
 // of the backup name is never replaced: it moves to the next free numbered name first; a backup name that is only
 // a second name of the output itself (left by a run that was killed) is no earlier file and is taken over. The
 // output itself stays in place, so a job whose source is the output reads it as it is now, and a failed job leaves
-// it as it was. True when the output may be replaced: no file stands there, or its content is kept now.
+// it as it was. Success when the output may be replaced: no file stands there, or its content is kept now; else why
+// not (DiagnoseOutputFailure).
 // Until FinishOutput, the job's write of this output on this thread replaces nothing that is not kept
 // (CommitStagedOutput): another run that writes the same name meanwhile loses nothing.
-bool MoveAsideExisting(const WideString& output, OutputBackup& backup);
+Result MoveAsideExisting(const WideString& output, OutputBackup& backup);
 
 // Completes one output after its job. After a failure the backup made for it is removed while it still holds what
 // the output holds, and an earlier backup gets its name back; a backup of a file that another run replaced
@@ -44,13 +46,12 @@ bool CommitStagedOutput(StagedFile& staged, const WideString& output, bool& repl
 // file name comes out (a folder target and an empty source name).
 WideString OutputFilePath(const WideString& target, const WideString& sourceName, IconJobFlags flags);
 
-// Why a job wrote no file, as far as the job and the file system tell. Each page words these its own way.
-enum class OutputFailure { kUnknown, kFolderMissing, kFileInUse, kDiskFull, kAccessDenied, kNotAPicture };
+// Why a step that writes or keeps this output failed with this Windows error: a look at the output's folder (gone)
+// and file (held open by another program) first, then the error itself.
+Result DiagnoseOutputFailure(const WideString& output, DWORD error);
 
-// The cause of the last failed icon or PNG write of this thread (WriteIconFile and the operations built on it) for
-// the given output: a source that gave no image is kNotAPicture; otherwise the write's error code and a look at
-// the output's folder and file decide.
-OutputFailure LastOutputFailure(const WideString& output);
-// Records the outcome of one write of this thread: the Win32 error of the failing file step (0 when the file step
-// did not fail), and whether the source gave every image.
-void NoteOutputFailure(DWORD error, bool sourceFailed);
+// The pages still ask after the fact why the last job of their thread failed, until they take RunIconJob's result:
+// RunIconJob and a failed MoveAsideExisting remember their outcome here. A source that gave no image is
+// kNotAPicture; otherwise the remembered error and a look at the given output decide (DiagnoseOutputFailure).
+void RememberOutputResult(const Result& result);
+Failure LastOutputFailure(const WideString& output);

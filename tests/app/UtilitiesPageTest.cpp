@@ -26,6 +26,7 @@
 #include "RegistryGuard.h"
 #include "engine/FolderIcon.h"
 #include "engine/IconSources.h"
+#include "engine/IconJob.h"
 #include "engine/IconWriter.h"
 #include "sys/Handles.h"
 #include "sys/IconCache.h"

@@ -11,6 +11,7 @@
 #include "IconImageSupport.h"
 #include "PictureSupport.h"
 #include "TestSupport.h"
+#include "engine/IconJob.h"
 #include "engine/IconSources.h"
 #include "engine/ImageScaling.h"
 #include "engine/Imaging.h"

@@ -10,6 +10,7 @@
 #include "IconImageSupport.h"
 #include "PictureSupport.h"
 #include "TestSupport.h"
+#include "engine/IconJob.h"
 #include "engine/IconWriter.h"
 #include "engine/Imaging.h"
 

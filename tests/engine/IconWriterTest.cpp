@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "engine/IconJob.h"
 #include "engine/IconJobFlags.h"
 #include "engine/Imaging.h"
 #include "IcoReader.h"

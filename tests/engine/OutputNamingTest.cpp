@@ -12,6 +12,7 @@
 
 #include "PictureSupport.h"
 #include "TestSupport.h"
+#include "engine/IconJob.h"
 #include "engine/IconWriter.h"
 #include "engine/Imaging.h"
 #include "sys/TempFiles.h"

@@ -15,6 +15,7 @@
 #include "IconImageSupport.h"
 #include "TestSupport.h"
 #include "engine/BatchOperations.h"
+#include "engine/IconJob.h"
 #include "sys/Handles.h"
 
 using namespace testing_support;
@@ -362,15 +363,6 @@ TEST_F(WindowIconsTest, ACancelledBatchStopsBeforeTheNextWindowAndKeepsItsFiles)
     EXPECT_TRUE(job.cancel);
     EXPECT_EQ(job.counter, cancelAt + 1);
     EXPECT_EQ(FolderNames(temp_.Path()), std::set<std::wstring>{std::to_wstring(cancelAt) + L"-Cancelling window.ico"});
-}
-
-TEST_F(WindowIconsTest, CursorReplacementNeedsAnIconAndMakesItTheCursor) {
-    EXPECT_FALSE(ReplaceSystemCursors(nullptr));
-    // Wine's SetSystemCursor accepts every cursor without changing anything; Windows replaces them.
-    EXPECT_TRUE(ReplaceSystemCursors(smallBlue_.Get()));
-    EXPECT_EQ(GetCursor(), smallBlue_.Get());
-    RestoreSystemCursors();
-    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
 }
 
 }  // namespace
