@@ -16,7 +16,7 @@
 #include "sys/FileOperations.h"
 #include "sys/Handles.h"
 #include "sys/ShortcutReader.h"
-#include "sys/SystemInfo.h"
+#include "sys/SystemFolders.h"
 #include "sys/TempFiles.h"
 
 namespace {
@@ -314,9 +314,7 @@ WideString ShellIconFile(const WideString& source, int32_t& index) {
     WideString resolved(source);
     index = 0;
     ResolveIconSource(resolved, index);
-    if (!FileExists(resolved.Text(), true) && IsWow64()) {
-        resolved.Replace(L"\\System32\\", L"\\SysNative\\", 0, false);
-        if (!FileExists(resolved.Text(), true)) resolved.Replace(L"\\SysWOW64\\", L"\\System32\\", 0, false);
-    }
+    // The shell names system files as a 64-bit process sees them; a 32-bit one reaches them under other names.
+    if (!FileExists(resolved.Text(), true)) MapSystemFoldersOfThisProcess(resolved);
     return resolved;
 }
