@@ -2,9 +2,6 @@
 
 #include <shlobj.h>
 
-#include "app/CommandLine.h"
-#include "app/MainWindow.h"
-#include "app/Update.h"
 #include "sys/Handles.h"
 #include "sys/ShellRun.h"
 #include "sys/SystemInfo.h"
@@ -103,47 +100,4 @@ int Application::ShowMessage(const wchar_t* text, int kind, int height) {
     messageBox.closeMessage();
     freeze.unfreeze();
     return answer;
-}
-
-int Application::RunApplication(HINSTANCE moduleInstance, const wchar_t* commandTail, int showMode) {
-    instance = moduleInstance;
-    isWow64 = IsWow64(nullptr);
-    BuildSystemPaths();
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-
-    WideString source;
-    WideString target;
-    WideString iconIndex(L"0");
-    int result = ParseCommandLine(*this, commandTail, source, target, iconIndex);
-    if (batchKind != 0) return static_cast<uint8_t>(result);
-    if (result == 1) return 0;
-    if (result == 2) return 1;
-
-    if (startedAfterUpdate) {
-        RemoveUpdateLeftover(programPath);
-    } else if (IsNewerVersionInstalled(programPath)) {
-        WideString arguments(L" /PostUpdate");
-        if (commandTail && *commandTail) arguments.Append(L" ", commandTail);
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = static_cast<WORD>(showMode);
-        PROCESS_INFORMATION process = {};
-        CreateProcessW(programPath.Text(), const_cast<wchar_t*>(arguments.Text()), nullptr, nullptr, FALSE, 0, nullptr,
-                       programFolder.Text(), &startup, &process);
-        KernelHandle thread(process.hThread);
-        KernelHandle started(process.hProcess);
-        return 0;
-    }
-    isAdmin = IsUserAdmin();
-
-    MainWindow main(*this);
-    // Without a display there is no window to show: the start ends as an empty run.
-    if (!main.BuildMainWindow(result, source)) return 0;
-    main.Show(showMode);
-    main.RunEventLoop();
-    ShowWindow(mainWindow.window, SW_HIDE);
-    while (NextEvent(false)) {
-    }
-    return 0;
 }

@@ -40,9 +40,6 @@ public:
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
 
-    // Runs the program for one command-line tail; the result is the process exit code.
-    int RunApplication(HINSTANCE instance, const wchar_t* commandTail, int showMode);
-
     // On 64-bit Windows, turns System32 paths into SysNative and SysWOW64 paths into System32, so that a 32-bit
     // process reaches the folder the user meant. Unchanged without WOW64.
     WideString& MapSystemFolders(WideString& path) const;
@@ -70,7 +67,6 @@ public:
     // Fills the system folder paths from the Windows folder (step 2 of the start-up).
     void BuildSystemPaths();
 
-    uint8_t batchKind = 0;
     bool isAdmin = false;
     HeaderControls header;
     HINSTANCE instance = nullptr;

@@ -2,21 +2,12 @@
 
 #include <windows.h>
 #include <shellapi.h>
-#include <shlwapi.h>
 
 #include <algorithm>
 #include <cwchar>
 #include <vector>
 
-#include "app/Application.h"
-#include "app/BatchCommand.h"
-#include "engine/BatchJob.h"
-#include "engine/IconJob.h"
-#include "engine/IconJobFlags.h"
-#include "engine/IconSources.h"
-#include "engine/IconWriter.h"
-#include "engine/OutputNaming.h"
-#include "sys/FileOperations.h"
+#include "app/CommandRunner.h"
 #include "sys/Handles.h"
 #include "sys/TokenList.h"
 
@@ -25,8 +16,8 @@ namespace {
 constexpr int kMaxSizes = 8;
 constexpr int kMinSize = 16;
 constexpr int kMaxSize = 1024;
-constexpr int kMessageHeight = 130;
 constexpr wchar_t kInvalidOption[] = L"无效的命令行选项";
+constexpr wchar_t kAfterUpdate[] = L"/PostUpdate";
 
 bool IsOptionPrefix(wchar_t c) {
     return c == L'/' || c == L'-';
@@ -56,12 +47,6 @@ bool HasPngOption(const WideString& argument) {
     return false;
 }
 
-WideString TakenArgument(const wchar_t* text) {
-    WideString value(text);
-    value.ExpandEnvironment();
-    return value;
-}
-
 // Reads the items of "/formats=" as the C library reads a long: sizes 16 to 1024 are kept, each once (a repeated
 // size would only store the same picture again), at most eight.
 void ReadSizes(const WideString& items, SizeList& sizes) {
@@ -76,169 +61,211 @@ void ReadSizes(const WideString& items, SizeList& sizes) {
     }
 }
 
-bool IsResourcePath(const Application& app, const WideString& path) {
-    const WideString extension = path.Extension(true);
-    if (extension.Length() < 4) return false;
-    return app.resourceExtensions.Find(WideString::Concat(extension, L"|").Text(), false) > 0;
-}
-
-// One existing path given alone: the main window opens with it as its source.
-int ParseLonePath(const Application& app, WideString tail, WideString& source) {
-    auto dropQuotes = [](WideString& text) {
-        const int length = text.Length();
-        if (length < 2 || text.Text()[0] != L'"' || text.Text()[length - 1] != L'"') return;
-        if (length == 2)
-            text.Clear();
-        else
-            text.Mid(2, length - 2);
-    };
-    dropQuotes(tail);
-    if (!FileExists(tail.Text(), true)) return 0;
-    dropQuotes(tail);
-    source = tail;
-    return IsResourcePath(app, source) ? 4 : 3;
-}
-
-struct SingleJob {
-    IconJobFlags flags = kPngc | kCenter;
-    SizeList sizes{16, 32, 48, 256};
-};
-
-// Converts or extracts the single source. An output that names the source file itself keeps the source's current
-// content as its backup; without that backup the job does not run, so the source is never lost. An empty source,
-// or an icon index beyond 32 bits, names nothing to convert.
-bool RunSingleJob(Application& app, WideString source, WideString target, SingleJob job) {
-    int32_t index = 0;
-    if ((job.flags & kFromResource) && !SplitIconLocation(source, index)) return false;
-    if (source.IsEmpty()) return false;
-    app.MapSystemFolders(source);
-    // "out.png." names out.png, so its extension decides as well.
-    DropTrailingDotsAndSpaces(target);
-    if (target.Extension(false).EqualsIgnoreCase(L"png")) job.flags |= kPngs;
-    if (target.IsEmpty()) target = source;
-    app.MapSystemFolders(target);
-    WideString sourceName(source);
-    sourceName.StripTrailingBackslashes();
-    target = OutputFilePath(target, sourceName.FileName(), job.flags);
-    if (target.IsEmpty()) return false;
-
-    OutputBackup backup;
-    const bool targetIsSource = IsSameFile(source, target);
-    if (targetIsSource && !MoveAsideExisting(target, backup)) return false;
-    const bool written = (job.flags & kFromResource) ? MakeIconFromResource(source, index, target, job.sizes, job.flags)
-                                                     : MakeIconFromFile(source, target, job.sizes, job.flags);
-    if (targetIsSource) FinishOutput(backup, target, written);
-    return written;
-}
-
-}  // namespace
-
-int ParseCommandLine(Application& app, const wchar_t* commandTail, WideString& source, WideString& target,
-                     WideString&) {
-    if (commandTail == nullptr || commandTail[0] == 0) return 0;
-    WideString tail(commandTail);
-
-    const int marker = tail.Find(L"/PostUpdate", false);
-    if (marker >= 1 && marker <= 3) {
-        app.startedAfterUpdate = true;
-        tail.DropLeft(marker - 1 + lstrlenW(L"/PostUpdate"));
-        tail.Trim(WideString::kTrimLeading | WideString::kTrimTrailing);
-        // The platform splits an empty text into the program's own path; nothing after the marker means no
-        // arguments.
-        if (tail.IsEmpty()) return 0;
-    }
-
+// The arguments of the tail with every quote removed; empty when there are none.
+std::vector<WideString> SplitArguments(const WideString& tail) {
     // The platform reads its first argument as a program name, where quotes don't group; a stand-in name puts
     // every argument of the tail under the ordinary rules.
     const WideString line = WideString::Concat(L"Glyphwright ", tail);
     int count = 0;
-    LocalMemoryHandle argumentBlock(reinterpret_cast<HLOCAL>(CommandLineToArgvW(line.Text(), &count)));
-    if (!argumentBlock || count <= 1) return 0;
-    wchar_t** rawArguments = static_cast<wchar_t**>(argumentBlock.Get());
-    if (count == 2) return ParseLonePath(app, tail, source);
-
+    LocalMemoryHandle block(reinterpret_cast<HLOCAL>(CommandLineToArgvW(line.Text(), &count)));
     std::vector<WideString> arguments;
+    if (!block) return arguments;
+    wchar_t** raw = static_cast<wchar_t**>(block.Get());
     for (int i = 1; i < count; ++i) {
-        WideString argument(rawArguments[i]);
+        WideString argument(raw[i]);
         argument.Replace(L"\"", L"", 0, true);
         arguments.push_back(argument);
     }
+    return arguments;
+}
 
-    SingleJob job;
-    BatchJob batch;
-    // A single job asked for, also with an empty source ("/img=", /convert ""), which then fails.
-    bool singleJob = false;
+// A job's paths as given; a path taken from its own argument gets its environment variables expanded when the job
+// runs, one after "=" is taken as written.
+struct JobPaths {
+    WideString source;
+    WideString target;
+    bool expandSource = false;
+    bool expandTarget = false;
+
+    void SetSource(const WideString& value, bool expand) {
+        source = value;
+        expandSource = expand;
+    }
+    void SetTarget(const WideString& value, bool expand) {
+        target = value;
+        expandTarget = expand;
+    }
+};
+
+// Reads the options in order; a later option overrides an earlier one, and a batch option wins over a single job,
+// each keeping its own paths.
+class OptionReader {
+public:
+    explicit OptionReader(CommandRequest& request) : request_(request) {}
+
+    void Read(const std::vector<WideString>& arguments) {
+        for (size_t i = 0; i < arguments.size(); ++i) {
+            // "/formats=" with nothing after it stops the reading: no size, nothing runs.
+            if (!ReadOption(arguments, i)) break;
+        }
+        const bool batch = batchKind_ != CommandKind::kNothing;
+        const JobPaths& paths = batch ? batch_ : single_;
+        request_.source = paths.source;
+        request_.target = paths.target;
+        request_.expandSource = paths.expandSource;
+        request_.expandTarget = paths.expandTarget;
+        if (batch)
+            request_.kind = batchKind_;
+        else if (singleJob_)
+            request_.kind = (request_.flags & kFromResource) ? CommandKind::kExtract : CommandKind::kConvert;
+        else
+            request_.kind = CommandKind::kInvalid;
+    }
+
     // An argument no option takes (an unknown option, a path too many): a job does not run on a guess.
     bool unknownArgument = false;
-    // The optional target of /convert and /extract: a following argument that is not an option.
-    auto takeOptionalTarget = [&arguments, &target](size_t& i) {
-        if (i + 1 < arguments.size() && !IsOptionPrefix(arguments[i + 1].Text()[0])) {
-            target = TakenArgument(arguments[++i].Text());
-        }
-    };
 
+private:
+    bool ReadOption(const std::vector<WideString>& arguments, size_t& i);
+    bool ReadJob(const std::vector<WideString>& arguments, size_t& i);
+    void ReadFlag(const WideString& argument);
+
+    CommandRequest& request_;
+    CommandKind batchKind_ = CommandKind::kNothing;
+    JobPaths batch_;
+    JobPaths single_;
+    // A single job asked for, also with an empty source ("/img=", /convert ""), which then fails.
+    bool singleJob_ = false;
+};
+
+// False when the reading stops here.
+bool OptionReader::ReadOption(const std::vector<WideString>& arguments, size_t& i) {
+    if (ReadJob(arguments, i)) return true;
+    const WideString& argument = arguments[i];
     WideString value;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const WideString& argument = arguments[i];
-        const size_t following = arguments.size() - 1 - i;
-        if (IsOption(argument, L"batchextract")) {
-            if (following < 2) continue;
-            SetBatchPaths(app, batch, kBatchExtract, arguments[i + 1].Text(), arguments[i + 2].Text());
-            job.flags |= kFromResource;
-            i += 2;
-        } else if (IsOption(argument, L"batchconvert")) {
-            if (following < 2) continue;
-            SetBatchPaths(app, batch, kBatchConvert, arguments[i + 1].Text(), arguments[i + 2].Text());
-            i += 2;
-        } else if (IsOption(argument, L"savewindows")) {
-            if (following < 1) continue;
-            SetBatchPaths(app, batch, kBatchSaveWindows, nullptr, arguments[i + 1].Text());
-            i += 1;
-        } else if (IsOption(argument, L"extract")) {
-            if (following < 1) continue;
-            source = TakenArgument(arguments[++i].Text());
-            takeOptionalTarget(i);
-            job.flags |= kFromResource;
-            singleJob = true;
-        } else if (IsOption(argument, L"convert")) {
-            if (following < 1) continue;
-            source = TakenArgument(arguments[++i].Text());
-            takeOptionalTarget(i);
-            singleJob = true;
-        } else if (IsPrefixOption(argument, L"img=", value)) {
-            source = value;
-            singleJob = true;
-        } else if (IsPrefixOption(argument, L"res=", value)) {
-            source = value;
-            job.flags |= kFromResource;
-            singleJob = true;
-        } else if (IsPrefixOption(argument, L"icon=", value)) {
-            target = value;
-        } else if (HasPngOption(argument)) {
-            job.flags |= kPngs;
-        } else if (IsPrefixOption(argument, L"formats=", value)) {
-            if (value.IsEmpty()) return 2;
-            ReadSizes(value, job.sizes);
-        } else if (IsOption(argument, L"nopngc")) {
-            job.flags &= ~kPngc;
-        } else if (IsOption(argument, L"crop")) {
-            job.flags = (job.flags & ~kCenter) | kCrop;
-        } else if (IsOption(argument, L"stretch")) {
-            job.flags &= ~(kCenter | kCrop);
-        } else {
-            unknownArgument = true;
+    if (IsPrefixOption(argument, L"icon=", value)) {
+        single_.SetTarget(value, false);
+    } else if (HasPngOption(argument)) {
+        request_.flags |= kPngs;
+    } else if (IsPrefixOption(argument, L"formats=", value)) {
+        if (value.IsEmpty()) {
+            request_.sizes.clear();
+            return false;
         }
+        ReadSizes(value, request_.sizes);
+    } else {
+        ReadFlag(argument);
     }
-    if (job.sizes.empty()) return 2;
+    return true;
+}
 
-    const bool batchJob = app.batchKind != kBatchNone;
-    if (unknownArgument && (batchJob || singleJob)) {
-        app.ShowMessage(kInvalidOption, 0, kMessageHeight);
-        return batchJob ? kBatchInvalidOption : 2;
+// The options that name a job and its paths; false for any other argument. A batch or job option without the
+// paths it takes is passed over.
+bool OptionReader::ReadJob(const std::vector<WideString>& arguments, size_t& i) {
+    const WideString& argument = arguments[i];
+    const size_t following = arguments.size() - 1 - i;
+    WideString value;
+    const bool batchExtract = IsOption(argument, L"batchextract");
+    if (batchExtract || IsOption(argument, L"batchconvert")) {
+        if (following < 2) return true;
+        batchKind_ = batchExtract ? CommandKind::kBatchExtract : CommandKind::kBatchConvert;
+        if (batchExtract) request_.flags |= kFromResource;
+        batch_.SetSource(arguments[++i], true);
+        batch_.SetTarget(arguments[++i], true);
+    } else if (IsOption(argument, L"savewindows")) {
+        if (following < 1) return true;
+        batchKind_ = CommandKind::kBatchSaveWindows;
+        batch_.SetTarget(arguments[++i], true);
+    } else if (IsOption(argument, L"extract") || IsOption(argument, L"convert")) {
+        if (following < 1) return true;
+        if (IsOption(argument, L"extract")) request_.flags |= kFromResource;
+        single_.SetSource(arguments[++i], true);
+        // The optional target: a following argument that is not an option.
+        if (i + 1 < arguments.size() && !IsOptionPrefix(arguments[i + 1].Text()[0]))
+            single_.SetTarget(arguments[++i], true);
+        singleJob_ = true;
+    } else if (IsPrefixOption(argument, L"img=", value)) {
+        single_.SetSource(value, false);
+        singleJob_ = true;
+    } else if (IsPrefixOption(argument, L"res=", value)) {
+        single_.SetSource(value, false);
+        request_.flags |= kFromResource;
+        singleJob_ = true;
+    } else {
+        return false;
     }
-    if (batchJob) return RunBatchCommand(app, batch, job.sizes, job.flags);
-    if (singleJob) return RunSingleJob(app, source, target, job) ? 1 : 2;
+    return true;
+}
 
-    app.ShowMessage(kInvalidOption, 0, kMessageHeight);
-    return -2;
+void OptionReader::ReadFlag(const WideString& argument) {
+    IconJobFlags& flags = request_.flags;
+    if (IsOption(argument, L"nopngc")) {
+        flags &= ~kPngc;
+    } else if (IsOption(argument, L"crop")) {
+        flags = (flags & ~kCenter) | kCrop;
+    } else if (IsOption(argument, L"stretch")) {
+        flags &= ~(kCenter | kCrop);
+    } else {
+        unknownArgument = true;
+    }
+}
+
+}  // namespace
+
+void DropEnclosingQuotes(WideString& text) {
+    const int length = text.Length();
+    if (length < 2 || text.Text()[0] != L'"' || text.Text()[length - 1] != L'"') return;
+    if (length == 2)
+        text.Clear();
+    else
+        text.Mid(2, length - 2);
+}
+
+CommandRequest ReadCommandLine(const wchar_t* commandTail) {
+    CommandRequest request;
+    if (commandTail == nullptr || commandTail[0] == 0) return request;
+    WideString tail(commandTail);
+
+    const int marker = tail.Find(kAfterUpdate, false);
+    if (marker >= 1 && marker <= 3) {
+        request.afterUpdate = true;
+        tail.DropLeft(marker - 1 + lstrlenW(kAfterUpdate));
+        tail.Trim(WideString::kTrimLeading | WideString::kTrimTrailing);
+        // The platform splits an empty text into the program's own path; nothing after the marker means no
+        // arguments.
+        if (tail.IsEmpty()) return request;
+    }
+
+    const std::vector<WideString> arguments = SplitArguments(tail);
+    if (arguments.empty()) return request;
+    if (arguments.size() == 1) {
+        // The tail as written, not the split argument: its quotes are the path's own business.
+        request.kind = CommandKind::kOpenPath;
+        request.source = tail;
+        DropEnclosingQuotes(request.source);
+        return request;
+    }
+
+    OptionReader reader(request);
+    reader.Read(arguments);
+    if (reader.unknownArgument || request.kind == CommandKind::kInvalid) request.error = kInvalidOption;
+    return request;
+}
+
+int ParseCommandLine(Application& app, const wchar_t* commandTail, WideString& source, WideString& target,
+                     WideString&) {
+    const CommandRequest request = ReadCommandLine(commandTail);
+    const CommandOutcome outcome = RunCommandLine(app, request);
+    source = outcome.opensWindow ? outcome.source : request.source;
+    target = request.target;
+    if (outcome.opensWindow) return outcome.preload;
+    switch (request.kind) {
+        case CommandKind::kBatchExtract:
+        case CommandKind::kBatchConvert:
+        case CommandKind::kBatchSaveWindows:
+            // The batch results below zero are the exit codes read as a signed byte.
+            return static_cast<int8_t>(outcome.exitCode);
+        default:
+            return outcome.exitCode == ExitCode::kSuccess ? 1 : 2;
+    }
 }

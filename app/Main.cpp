@@ -2,6 +2,7 @@
 #include <objbase.h>
 
 #include "app/Application.h"
+#include "app/Startup.h"
 #include "engine/Imaging.h"
 #include "sys/Handles.h"
 
@@ -10,5 +11,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandTail, int showMo
     ComScope com;
     ImagingSession imaging;
     Application app;
-    return app.RunApplication(instance, commandTail, showMode);
+    return RunApplication(app, instance, commandTail, showMode);
 }

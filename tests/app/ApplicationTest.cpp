@@ -7,6 +7,7 @@
 #include "ScreenSupport.h"
 #include "TestSupport.h"
 #include "app/Application.h"
+#include "app/Startup.h"
 
 namespace {
 
@@ -84,7 +85,7 @@ TEST(Wow64Test, StartUpFindsWhereTheSixtyFourBitSystemFolderIs) {
     Application app;
     {
         MainWindowCloser closer;
-        ASSERT_EQ(app.RunApplication(GetModuleHandleW(nullptr), L"", SW_SHOWNORMAL), 0);
+        ASSERT_EQ(RunApplication(app, GetModuleHandleW(nullptr), L"", SW_SHOWNORMAL), 0);
     }
     EXPECT_FALSE(IsWindowVisible(app.mainWindow.window)) << "the start opened the main window until it was closed";
 
@@ -351,7 +352,7 @@ TEST(CommandLineMessageTest, ErrorsAppearInTheToolkitsBoxAndTheClickOnOkEndsTheR
             // An invalid option leads on to the main window after its message.
             ScriptRun run(s);
             MainWindowCloser closer;
-            exitCode = app.RunApplication(GetModuleHandleW(nullptr), c.tail.c_str(), SW_SHOWNORMAL);
+            exitCode = RunApplication(app, GetModuleHandleW(nullptr), c.tail.c_str(), SW_SHOWNORMAL);
         }
         EXPECT_TRUE(s.acted) << "the message was shown in the box";
         EXPECT_EQ(s.text, c.message);

@@ -5,14 +5,17 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "PictureSupport.h"
 #include "TestSupport.h"
 #include "app/Application.h"
+#include "app/CommandRunner.h"
 #include "engine/IconWriter.h"
 #include "engine/Imaging.h"
 #include "sys/Handles.h"
+#include "ui/UiMessageBox.h"
 
 using namespace testing_support;
 
@@ -84,7 +87,6 @@ TEST_F(CommandLineTest, NothingToDoOpensTheMainWindow) {
     for (const wchar_t* tail : tails)
         EXPECT_EQ(Parse(tail), 0) << Narrow(tail);
     EXPECT_TRUE(app_.startedAfterUpdate);
-    EXPECT_EQ(app_.batchKind, 0);
 }
 
 TEST_F(CommandLineTest, ALoneExistingPathPreloadsTheMainWindow) {
@@ -116,7 +118,6 @@ TEST_F(CommandLineTest, ALoneExistingPathPreloadsTheMainWindow) {
 TEST_F(CommandLineTest, ConvertWritesTheDefaultSizes) {
     EXPECT_EQ(Parse(WideString::Concat(L"/convert ", Quoted(L"pic.png"))), 1);
     EXPECT_EQ(IconEntries(Read(L"pic.ico")), std::vector<int>({16, 32, 48, 1000}));
-    EXPECT_EQ(app_.batchKind, 0);
 }
 
 TEST_F(CommandLineTest, OptionsShapeTheJob) {
@@ -328,23 +329,150 @@ TEST_F(CommandLineTest, BatchOptionsRecordTheirKind) {
     const WideString out = folder_ / L"out\\deeper";
     struct Case {
         WideString tail;
-        uint8_t kind;
+        CommandKind kind;
     };
     const Case cases[] = {
-        {WideString::Concat(L"-BATCHEXTRACT \"", SystemFile(L"notepad.exe"), L"\" \"", out, L"\" /formats=16"), 1},
-        {WideString::Concat(L"/formats=16 /batchconvert \"", folder_.Path(), L"\" \"", out, L"\""), 2},
-        {WideString::Concat(L"/formats=8 /savewindows \"", out, L"\""), 3},
+        {WideString::Concat(L"-BATCHEXTRACT \"", SystemFile(L"notepad.exe"), L"\" \"", out, L"\" /formats=16"),
+         CommandKind::kBatchExtract},
+        {WideString::Concat(L"/formats=16 /batchconvert \"", folder_.Path(), L"\" \"", out, L"\""),
+         CommandKind::kBatchConvert},
+        {WideString::Concat(L"/formats=8 /savewindows \"", out, L"\""), CommandKind::kBatchSaveWindows},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.kind));
-        app_.batchKind = 0;
         const int result = Parse(c.tail);
-        EXPECT_EQ(app_.batchKind, c.kind);
+        EXPECT_EQ(ReadCommandLine(c.tail.Text()).kind, c.kind);
         EXPECT_TRUE(Exists(out.Text())) << "the target folder is created with its parents";
-        if (c.kind == 3) {
+        if (c.kind == CommandKind::kBatchSaveWindows) {
             EXPECT_EQ(result, 2) << "no size";
         }
     }
+}
+
+TEST(ReadCommandLineTest, TheRequestSaysWhatTheCommandLineAsks) {
+    constexpr IconJobFlags kDefault = kPngc | kCenter;
+    const SizeList kDefaultSizes{16, 32, 48, 256};
+    struct Case {
+        const wchar_t* tail;
+        CommandKind kind;
+        const wchar_t* source;
+        const wchar_t* target;
+        SizeList sizes;
+        IconJobFlags flags;
+        bool error;
+        bool afterUpdate;
+    };
+    const Case cases[] = {
+        {L"", CommandKind::kNothing, L"", L"", kDefaultSizes, kDefault, false, false},
+        {L"  /postupdate  ", CommandKind::kNothing, L"", L"", kDefaultSizes, kDefault, false, true},
+        {L"\"C:\\a b\\x.png\"", CommandKind::kOpenPath, L"C:\\a b\\x.png", L"", kDefaultSizes, kDefault, false, false},
+        {L"/PostUpdate x.dll", CommandKind::kOpenPath, L"x.dll", L"", kDefaultSizes, kDefault, false, true},
+        {L"/convert \"%T%\\a b.png\" out.ico /formats=16,16,2000,32",
+         CommandKind::kConvert,
+         L"%T%\\a b.png",
+         L"out.ico",
+         {16, 32},
+         kDefault,
+         false,
+         false},
+        {L"/extract lib.dll,3 /nopngc -CROP", CommandKind::kExtract, L"lib.dll,3", L"", kDefaultSizes,
+         kFromResource | kCrop, false, false},
+        {L"/res=lib.dll /icon=o.ico /stretch x/png", CommandKind::kExtract, L"lib.dll", L"o.ico", kDefaultSizes,
+         kFromResource | kPngc | kPngs, false, false},
+        // A later job option takes over the source; the resource flag of an earlier one stays.
+        {L"/extract a.dll /convert b.png", CommandKind::kExtract, L"b.png", L"", kDefaultSizes,
+         kDefault | kFromResource, false, false},
+        // A batch wins over a single job and keeps its own paths.
+        {L"/batchconvert in out /convert x.png /icon=y.ico", CommandKind::kBatchConvert, L"in", L"out", kDefaultSizes,
+         kDefault, false, false},
+        {L"/batchextract in out /savewindows win", CommandKind::kBatchSaveWindows, L"in", L"win", kDefaultSizes,
+         kDefault | kFromResource, false, false},
+        {L"/convert a.png /bogus", CommandKind::kConvert, L"a.png", L"", kDefaultSizes, kDefault, true, false},
+        {L"/batchconvert in out extra", CommandKind::kBatchConvert, L"in", L"out", kDefaultSizes, kDefault, true,
+         false},
+        {L"/png /crop", CommandKind::kInvalid, L"", L"", kDefaultSizes, kPngc | kCrop | kPngs, true, false},
+        {L"/batchextract onlyone", CommandKind::kInvalid, L"", L"", kDefaultSizes, kDefault, true, false},
+        // An empty /formats= ends the reading: what follows it is not seen.
+        {L"/convert a.png /formats= /bogus /batchconvert in out",
+         CommandKind::kConvert,
+         L"a.png",
+         L"",
+         {},
+         kDefault,
+         false,
+         false},
+        {L"/batchconvert in out /formats=8", CommandKind::kBatchConvert, L"in", L"out", {}, kDefault, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.tail));
+        const CommandRequest request = ReadCommandLine(c.tail);
+        EXPECT_EQ(request.kind, c.kind);
+        EXPECT_STREQ(request.source.Text(), c.source);
+        EXPECT_STREQ(request.target.Text(), c.target);
+        EXPECT_EQ(request.sizes, c.sizes);
+        EXPECT_EQ(request.flags, c.flags);
+        EXPECT_EQ(request.error != nullptr, c.error);
+        EXPECT_EQ(request.afterUpdate, c.afterUpdate);
+    }
+    // Paths after /convert get their variables expanded when the job runs; "=" values are taken as written.
+    EXPECT_TRUE(ReadCommandLine(L"/convert %T%\\a.png %T%\\b.ico").expandSource);
+    EXPECT_FALSE(ReadCommandLine(L"/convert %T%\\a.png /img=%T%\\c.png").expandSource);
+    EXPECT_FALSE(ReadCommandLine(L"/img=a.png /icon=%T%\\c.ico").expandTarget);
+}
+
+// Refuses every message box the runner might try to show, and counts the tries.
+class BoxRefusal {
+public:
+    BoxRefusal() : hook_(SetWindowsHookExW(WH_CBT, OnCbt, nullptr, GetCurrentThreadId())) { tries = 0; }
+    ~BoxRefusal() { UnhookWindowsHookEx(hook_); }
+    static int tries;
+
+private:
+    static LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam) {
+        wchar_t name[64] = {};
+        if (code == HCBT_CREATEWND && GetClassNameW(reinterpret_cast<HWND>(wParam), name, 64) &&
+            std::wcscmp(name, UiMessageBox::kBoxClass) == 0) {
+            ++tries;
+            return 1;
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    HHOOK hook_;
+};
+int BoxRefusal::tries = 0;
+
+TEST_F(CommandLineTest, TheRunnerReportsRefusedCommandsWithoutABox) {
+    ASSERT_TRUE(WriteBytes((folder_ / L"file.txt").Text(), "x", 1));
+    const WideString out = folder_ / L"out";
+    struct Case {
+        WideString tail;
+        int exitCode;
+        const wchar_t* message;
+        bool opensWindow;
+    };
+    const Case cases[] = {
+        {WideString::Concat(L"/batchconvert ", Quoted(L"missing"), L" ", Quoted(L"out")), 254,
+         L"批量图标创建操作的源路径无效", false},
+        {WideString::Concat(L"/batchextract ", Quoted(L"file.txt"), L" ", Quoted(L"file.txt\\sub")), 253,
+         L"批量图标创建操作的目标文件夹无效", false},
+        {WideString::Concat(L"/batchconvert \"", folder_.Path(), L"\" ", Quoted(L"out"), L" extra"), 252,
+         L"无效的命令行选项", false},
+        {WideString::Concat(L"/bogus /convert ", Quoted(L"file.txt"), L" ", Quoted(L"out")), 1, L"无效的命令行选项",
+         false},
+        {L"/png /crop", 0, L"无效的命令行选项", true},
+        {WideString::Concat(L"/formats=8 /batchconvert \"", folder_.Path(), L"\" ", Quoted(L"out")), 2, nullptr, false},
+        {L"/formats=8 /bogus", 1, nullptr, false},
+    };
+    BoxRefusal refusal;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.tail.Text()));
+        const CommandOutcome outcome = RunCommand(app_, ReadCommandLine(c.tail.Text()));
+        EXPECT_EQ(static_cast<int>(outcome.exitCode), c.exitCode);
+        EXPECT_STREQ(outcome.message ? outcome.message : L"", c.message ? c.message : L"");
+        EXPECT_EQ(outcome.opensWindow, c.opensWindow);
+        EXPECT_FALSE(Exists(out.Text()));
+    }
+    EXPECT_EQ(BoxRefusal::tries, 0);
 }
 
 }  // namespace
