@@ -207,6 +207,14 @@ protected:
         window().setText(page->batchTarget, target);
     }
     WideString Settings() const { return temp / L"Glyphwright.ini"; }
+    // Clicks start and serves the window, as the event loop does, until the batch has ended.
+    void Start() {
+        page->OnStart();
+        while (page->RunningJob()) {
+            if (!app->NextEvent(false)) Sleep(5);
+            page->CollectJob();
+        }
+    }
     // Drops a path at the centre of a control, or on an empty spot of the page, through the window's message.
     void Drop(int control, const WideString& path) {
         POINT point = {600, 245};  // page coordinates right of the options' title
@@ -266,7 +274,7 @@ TEST_F(BatchPageTest, StartRefusesWhatItCannotRunWithTheFirstFailingCheck) {
         window().setText(page->batchTarget, c.target);
         for (int box : page->formats.sizeBoxes)
             if (!c.sizes) window().setState(box, kStateUnchecked);
-        page->OnStart();
+        Start();
         EXPECT_EQ(Narrow(Text(page->batchStatus).c_str()), Narrow(c.expected));
         EXPECT_TRUE(Enabled(tab)) << "the tab control is given back";
     }
@@ -378,7 +386,7 @@ TEST_F(BatchPageTest, AFolderOfPicturesConvertsWhileTheWindowShowsProgressAndMat
                 Sleep(50);
             }
         });
-        page->OnStart();
+        Start();
         returned = true;
         rescue.join();
         EXPECT_FALSE(rescued) << "the result waited for a message from outside";
@@ -450,7 +458,7 @@ TEST_F(BatchPageTest, ResultTextsTellFailuresFromPartialSuccess) {
             ASSERT_TRUE(CreateDirectoryW((std::wstring(target.Text()) + L"\\" + outputs[i]).c_str(), nullptr));
         window().setState(c.extract ? page->batchKindExtract : page->batchKindConvert, kStateChecked);
         SetFields(c.extract ? notepad.Text() : source.Text(), target.Text());
-        page->OnStart();
+        Start();
         EXPECT_EQ(Narrow(Text(page->batchStatus).c_str()), Narrow(c.expected.c_str()));
     }
 
@@ -466,7 +474,7 @@ TEST_F(BatchPageTest, ResultTextsTellFailuresFromPartialSuccess) {
         ASSERT_TRUE(held);
         window().setState(page->batchKindConvert, kStateChecked);
         SetFields(source.Text(), target.Text());
-        page->OnStart();
+        Start();
     }
     EXPECT_EQ(Narrow(Text(page->batchStatus).c_str()), Narrow(L"图标创建操作失败. 目标文件正被其他程序使用."));
     EXPECT_EQ(ReadBytes(output.Text()), std::vector<uint8_t>({'o', 'l', 'd'}));
@@ -712,7 +720,7 @@ TEST_F(BatchPageTest, WindowsWithoutIconsAreSkippedNotFailed) {
     ASSERT_TRUE(withIcon && bare);
     window().setState(page->batchKindWindows, kStateChecked);
     SetFields(kAllWindows, target.Text());
-    page->OnStart();
+    Start();
     DestroyWindow(withIcon);
     DestroyWindow(bare);
     const std::set<std::wstring> names = FolderNames(target);
