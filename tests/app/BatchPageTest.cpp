@@ -700,6 +700,54 @@ TEST(CloseRequestTest, ACloseWhileAJobIsPreparedClosesTheWindowAfterTheJob) {
     CoUninitialize();
 }
 
+// While the single-icon page makes an icon the one event loop serves the window: timers tick, the page's inputs are
+// greyed and the status says what runs; the outcome shows once the worker has ended, over a whole file.
+TEST(SingleJobTest, TheEventLoopServesTheWindowWhileAnIconIsMade) {
+    CoInitialize(nullptr);
+    TempFolder temp;
+    const WideString picture = temp / L"large.png";
+    const WideString icon = temp / L"large.ico";
+    ASSERT_TRUE(SavePicture(picture, 4000, 3000, 0xFF2080C0));
+    RunningMainWindow run(temp.Path());
+    ASSERT_TRUE(run.built);
+    UiWindow& w = run.app.mainWindow;
+    SingleIconPage& page = run.main.single;
+    w.setText(page.sourceField, picture.Text());
+    w.setText(page.targetField, icon.Text());
+    run.RunUntil([&] { return !run.main.Busy(); });
+
+    int ticksWhileRunning = 0;
+    std::set<std::wstring> statusesWhileRunning;
+    bool enabledWhileRunning = false;
+    Ticker watcher([&] {
+        if (!page.JobRunning()) return true;
+        ++ticksWhileRunning;
+        statusesWhileRunning.insert(w.getText(page.singleStatus).Text());
+        enabledWhileRunning |= w.getState(page.createButton, kStateEnable | kStateDisable) == kStateEnable;
+        return true;
+    });
+    HWND button = w.handleOf(page.createButton);
+    PostMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(page.createButton, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+    const DWORD start = GetTickCount();
+    bool started = false;
+    while ((!started || page.JobRunning()) && GetTickCount() - start < 60000) {
+        if (run.app.NextEvent(false))
+            run.main.Dispatch();
+        else
+            Sleep(5);
+        started = started || page.JobRunning();
+    }
+    EXPECT_TRUE(started);
+    EXPECT_GT(ticksWhileRunning, 0) << "the window was not served while the icon was made";
+    EXPECT_EQ(statusesWhileRunning, std::set<std::wstring>({L"正在转换..."}));
+    EXPECT_FALSE(enabledWhileRunning) << "the create button stayed usable while its job ran";
+    EXPECT_EQ(Narrow(w.getText(page.singleStatus).Text()), Narrow(L"选择的文件已成功转换."));
+    EXPECT_TRUE(IsIconFile(icon));
+    EXPECT_EQ(w.getState(page.createButton, kStateEnable | kStateDisable), kStateEnable);
+    CoUninitialize();
+}
+
 // Windows whose icon can't be read (under Wine every other process's window) are skipped, not failed: a batch that
 // wrote the icon of every window that has one reports success.
 TEST_F(BatchPageTest, WindowsWithoutIconsAreSkippedNotFailed) {
