@@ -3,16 +3,14 @@
 #include <shlobj.h>
 
 #include "sys/Handles.h"
+#include "sys/SystemFolders.h"
 #include "sys/ShellRun.h"
 #include "sys/SystemInfo.h"
 #include "ui/ModalGuards.h"
 #include "ui/ToolkitImages.h"
 
-constexpr int32_t Application::kSizeTable[Application::kSizeCount];
-
 Application::Application() : openAddress([](const wchar_t* address) { return ShellRun(address) != 0; }) {
     osVersion = OsVersion();
-    resourceExtensions = kResourceExtensions;
     checkImages[kCheckChecked].Reset(makeCheckImage(1));
     checkImages[kCheckUnchecked].Reset(makeCheckImage(0));
     checkImages[kRadioChecked].Reset(makeRadioImage(1));
@@ -28,19 +26,14 @@ Application::Application() : openAddress([](const wchar_t* address) { return She
 void Application::BuildSystemPaths() {
     WideString windows;
     windows.SetSpecialFolder(CSIDL_WINDOWS);
-    windows.StripTrailingBackslashes();
-    sysNativePath = WideString::Concat(windows, L"\\SysNative");
-    system32Path = WideString::Concat(windows, L"\\System32");
-    sysWow64Path = WideString::Concat(windows, L"\\SysWow64");
+    const SystemFolderPaths folders = SystemFolderPathsOf(windows);
+    system32Path = folders.system32;
+    sysNativePath = folders.sysNative;
+    sysWow64Path = folders.sysWow64;
 }
 
 WideString& Application::MapSystemFolders(WideString& path) const {
-    if (!isWow64) return path;
-    // Order matters: System32 first becomes SysNative (the real 64-bit folder); SysWOW64 then becomes System32,
-    // which the file-system redirection of a 32-bit process turns into SysWOW64 again.
-    path.Replace(system32Path.Text(), sysNativePath.Text(), 0, false);
-    path.Replace(sysWow64Path.Text(), system32Path.Text(), 0, false);
-    return path;
+    return ::MapSystemFolders(path, {system32Path, sysNativePath, sysWow64Path}, isWow64);
 }
 
 bool Application::NextEvent(bool wait) {

@@ -16,9 +16,6 @@
 // command line share (system-folder mapping, messages).
 class Application {
 public:
-    static constexpr int kSizeCount = 10;
-    static constexpr int32_t kSizeTable[kSizeCount] = {16, 24, 32, 48, 64, 72, 96, 128, 256, 512};
-    static constexpr const wchar_t* kResourceExtensions = L".exe|.dll|.ocx|.scr|.cur|.ani|.ico|";
     static constexpr const wchar_t* kVersion = GW_VERSION_WIDE;
     static constexpr const wchar_t* kHelpAddress = L"https://www.glyphwright.org/help/";
     static constexpr const wchar_t* kVersionAddressPrefix = L"https://www.glyphwright.org/releases/";
@@ -74,7 +71,6 @@ public:
     bool startedAfterUpdate = false;
     double osVersion = 0;
     UiEventSlot events;
-    WideString resourceExtensions;
     WideString sysNativePath;
     WideString system32Path;
     WideString sysWow64Path;

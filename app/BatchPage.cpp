@@ -5,6 +5,7 @@
 #include "app/Application.h"
 #include "app/FailureText.h"
 #include "app/PageStyle.h"
+#include "engine/IconLibrary.h"
 #include "engine/BatchOperations.h"
 #include "sys/Dialogs.h"
 #include "sys/FileOperations.h"
@@ -51,13 +52,6 @@ constexpr wchar_t kCancelled[] = L"图标创建操作在完成之前已被取消
 
 // How often the event loop shows a running batch's progress when no message arrives.
 constexpr UINT kProgressIntervalMs = 100;
-
-WideString FirstDropped(const WideString& dropped) {
-    WideString first(dropped);
-    const int end = first.Find(L"\r\n", true);
-    if (end > 0) first.TruncateTo(end - 1);
-    return first;
-}
 
 // A batch that wrote nothing: why, as the first failed item tells it, or that there was nothing to do.
 WideString FailureText(const BatchJob& job, bool isAdmin) {
@@ -202,7 +196,7 @@ void BatchPage::OnTargetBrowse() {
 }
 
 void BatchPage::OnFilesDropped(int targetControl, const WideString& dropped) {
-    WideString path = FirstDropped(dropped);
+    WideString path(dropped);
     if (path.IsEmpty()) return;
     if (targetControl == batchTarget) {
         if (IsRealFolder(path.Text(), true)) window_.setText(batchTarget, path.Text());
@@ -220,9 +214,7 @@ void BatchPage::OnFilesDropped(int targetControl, const WideString& dropped) {
         path = shortcut.TargetPath();
         path.ExpandEnvironment();
     }
-    // The extension is looked up with its closing bar, so a part of one (".ex") is not taken for it.
-    const WideString extension = path.Extension(true);
-    if (extension.Length() < 2 || app_.resourceExtensions.Find(WideString::Concat(extension, L"|").Text()) <= 0) return;
+    if (!IsResourceFileName(path)) return;
     window_.setState(batchKindExtract, kStateChecked);
     window_.setText(batchSource, path.Text());
 }

@@ -42,8 +42,8 @@ public:
     void OnKindWindows();
     void OnSourceBrowse();
     void OnTargetBrowse();
-    // Only the first of the dropped paths (joined by "\r\n") is used.
-    void OnFilesDropped(int targetControl, const WideString& dropped);
+    // The first path of a drop (the main window passes only that one).
+    void OnFilesDropped(int targetControl, const WideString& path);
     void OnStart();
     void ClearStatus();
 

@@ -108,14 +108,14 @@ public:
             // "/formats=" with nothing after it stops the reading: no size, nothing runs.
             if (!ReadOption(arguments, i)) break;
         }
-        const bool batch = batchKind_ != CommandKind::kNothing;
+        const bool batch = batchCommand_ != CommandKind::kNothing;
         const JobPaths& paths = batch ? batch_ : single_;
         request_.source = paths.source;
         request_.target = paths.target;
         request_.expandSource = paths.expandSource;
         request_.expandTarget = paths.expandTarget;
         if (batch)
-            request_.kind = batchKind_;
+            request_.kind = batchCommand_;
         else if (singleJob_)
             request_.kind = (request_.flags & kFromResource) ? CommandKind::kExtract : CommandKind::kConvert;
         else
@@ -131,7 +131,7 @@ private:
     void ReadFlag(const WideString& argument);
 
     CommandRequest& request_;
-    CommandKind batchKind_ = CommandKind::kNothing;
+    CommandKind batchCommand_ = CommandKind::kNothing;
     JobPaths batch_;
     JobPaths single_;
     // A single job asked for, also with an empty source ("/img=", /convert ""), which then fails.
@@ -168,13 +168,13 @@ bool OptionReader::ReadJob(const std::vector<WideString>& arguments, size_t& i) 
     const bool batchExtract = IsOption(argument, L"batchextract");
     if (batchExtract || IsOption(argument, L"batchconvert")) {
         if (following < 2) return true;
-        batchKind_ = batchExtract ? CommandKind::kBatchExtract : CommandKind::kBatchConvert;
+        batchCommand_ = batchExtract ? CommandKind::kBatchExtract : CommandKind::kBatchConvert;
         if (batchExtract) request_.flags |= kFromResource;
         batch_.SetSource(arguments[++i], true);
         batch_.SetTarget(arguments[++i], true);
     } else if (IsOption(argument, L"savewindows")) {
         if (following < 1) return true;
-        batchKind_ = CommandKind::kBatchSaveWindows;
+        batchCommand_ = CommandKind::kBatchSaveWindows;
         batch_.SetTarget(arguments[++i], true);
     } else if (IsOption(argument, L"extract") || IsOption(argument, L"convert")) {
         if (following < 1) return true;

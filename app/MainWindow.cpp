@@ -123,7 +123,7 @@ bool MainWindow::OnCloseRequest() {
 }
 
 void MainWindow::OnFilesDropped(int target) {
-    const WideString dropped(app_.mainWindow.droppedFiles());
+    const WideString dropped(app_.mainWindow.firstDroppedFile());
     switch (ShownPage()) {
         case 0:
             return single.OnFilesDropped(target, dropped);

@@ -10,6 +10,7 @@
 #include "app/FailureText.h"
 #include "app/PageStyle.h"
 #include "app/WindowPicker.h"
+#include "engine/IconLibrary.h"
 #include "engine/BatchOperations.h"
 #include "engine/IconJob.h"
 #include "engine/IconSources.h"
@@ -383,9 +384,7 @@ void SingleIconPage::OnPngsToggled() {
     window_.setText(targetField, WithOutputExtension(target).Text());
 }
 
-void SingleIconPage::OnFilesDropped(int targetControl, const WideString& dropped) {
-    WideString path(dropped);
-    if (const int end = path.Find(L"\r\n", true)) path.TruncateTo(end - 1);
+void SingleIconPage::OnFilesDropped(int targetControl, const WideString& path) {
     if (path.IsEmpty()) return;
     UiWindow& w = window_;
     if (targetControl == targetField) {
@@ -396,8 +395,7 @@ void SingleIconPage::OnFilesDropped(int targetControl, const WideString& dropped
     }
     w.setText(sourceField, path.Text());
     pickedWindow_ = nullptr;
-    const WideString extension = path.Extension(true);
-    const bool resource = extension.Ok() && extension.Length() > 3 && app_.resourceExtensions.Find(extension.Text());
+    const bool resource = IsResourceFileName(path);
     w.setState(indexField, resource ? kStateEnable : kStateDisable);
     SetChecked(resource ? kindResource : kindFile, true);
     w.setText(createButton, resource ? text::kExtract : text::kConvert);

@@ -45,7 +45,7 @@ public:
     void OnKindWindow();
     void OnPickWindow();
     void OnPngsToggled();
-    void OnFilesDropped(int targetControl, const WideString& dropped);
+    void OnFilesDropped(int targetControl, const WideString& path);
     void OnSourceBrowse();
     void OnTargetBrowse();
     void OnCreate();

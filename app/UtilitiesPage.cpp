@@ -5,6 +5,7 @@
 #include "app/Application.h"
 #include "app/FailureText.h"
 #include "app/PageStyle.h"
+#include "engine/IconLibrary.h"
 #include "engine/FolderIcon.h"
 #include "sys/Dialogs.h"
 #include "sys/ExplorerSettings.h"
@@ -57,12 +58,6 @@ constexpr const wchar_t* kRefreshFailed = L"无法重置 Windows 外壳.";
 constexpr const wchar_t* kRestartDone = L"Windows 外壳已成功重新启动";
 constexpr const wchar_t* kRestartFailed = L"无法重启 Windows 外壳.";
 }  // namespace text
-
-WideString FirstPath(const WideString& dropped) {
-    WideString path(dropped);
-    if (const int end = path.Find(L"\r\n", true)) path.TruncateTo(end - 1);
-    return path;
-}
 
 }  // namespace
 
@@ -199,8 +194,7 @@ void UtilitiesPage::OnFolderBrowse() {
         window_->setText(folderField, chosen.Text());
 }
 
-void UtilitiesPage::OnFilesDropped(int targetControl, const WideString& dropped) {
-    const WideString path = FirstPath(dropped);
+void UtilitiesPage::OnFilesDropped(int targetControl, const WideString& path) {
     if (path.IsEmpty()) return;
     if (targetControl == folderField) {
         if (PathIsDirectoryW(path.Text())) window_->setText(folderField, path.Text());
@@ -210,12 +204,7 @@ void UtilitiesPage::OnFilesDropped(int targetControl, const WideString& dropped)
 }
 
 int32_t UtilitiesPage::IconIndexFor(const WideString& source) const {
-    const WideString extension = source.Extension(true);
-    if (!extension.Ok() || extension.IsEmpty()) return -1;
-    // Whole entries of the "|"-separated list only, so that ".ex" does not count as ".exe".
-    const WideString list = WideString::Concat(L"|", app_.resourceExtensions);
-    const WideString entry = WideString::Concat(L"|", extension, L"|");
-    return list.Find(entry.Text()) ? 0 : -1;
+    return IsResourceFileName(source) ? 0 : -1;
 }
 
 void UtilitiesPage::OnApply() {

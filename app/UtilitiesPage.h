@@ -49,8 +49,8 @@ public:
     // Handlers of the page's controls.
     void OnSourceBrowse();
     void OnFolderBrowse();
-    // Only the first of the dropped paths (joined by "\r\n") is used.
-    void OnFilesDropped(int targetControl, const WideString& dropped);
+    // The first path of a drop (the main window passes only that one).
+    void OnFilesDropped(int targetControl, const WideString& path);
     void OnApply();
     void OnShowHidden();
     void OnShowSystem();

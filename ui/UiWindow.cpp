@@ -398,6 +398,12 @@ const WideString& UiWindow::droppedFiles() {
     return textBuffer;
 }
 
+WideString UiWindow::firstDroppedFile() {
+    WideString first(droppedFiles());
+    if (const int end = first.Find(L"\r\n", true)) first.TruncateTo(end - 1);
+    return first;
+}
+
 void UiWindow::waitMouseRelease() {
     auto down = [] { return (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0; };
     while (down() || down()) {

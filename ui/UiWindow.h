@@ -91,6 +91,8 @@ public:
     static int waitEvent(UiEventSlot& slot, int mode);
     // Paths of the last drop on this window joined by "\r\n"; empty when the slot's last event is not that drop.
     const WideString& droppedFiles();
+    // The first of those paths, the one a field takes.
+    WideString firstDroppedFile();
     void waitMouseRelease();
     // Posts WM_NULL to the window every 20 ms from another thread for as long as the window exists.
     static bool startTicker(HWND target);

@@ -223,7 +223,7 @@ protected:
         PostDrop(window().window, point, {path.Text()});
         for (int round = 0; round < 100; ++round) {
             if (app->NextEvent(false) && app->events.code == kEventFilesDropped) {
-                page->OnFilesDropped(app->events.param1, window().droppedFiles());
+                page->OnFilesDropped(app->events.param1, window().firstDroppedFile());
                 return;
             }
             Sleep(5);
