@@ -8,7 +8,6 @@
 #include "engine/BatchOperations.h"
 #include "sys/Dialogs.h"
 #include "sys/FileOperations.h"
-#include "sys/Handles.h"
 #include "sys/ShortcutReader.h"
 #include "ui/ModalGuards.h"
 #include "ui/UiWindow.h"
@@ -50,68 +49,8 @@ constexpr wchar_t kNotAPicture[] = L" 源文件不是可读取的图片或图标
 constexpr wchar_t kCancelled[] = L"图标创建操作在完成之前已被取消";
 }  // namespace text
 
-// How often the start handler looks at a running batch when no message arrives.
+// How often the event loop shows a running batch's progress when no message arrives.
 constexpr UINT kProgressIntervalMs = 100;
-
-// A thread timer: while it lives, the thread's message wait returns at every tick.
-class ThreadTimer {
-public:
-    explicit ThreadTimer(UINT intervalMs) : id_(SetTimer(nullptr, 0, intervalMs, nullptr)) {}
-    ~ThreadTimer() {
-        if (id_) KillTimer(nullptr, id_);
-    }
-    ThreadTimer(const ThreadTimer&) = delete;
-    ThreadTimer& operator=(const ThreadTimer&) = delete;
-
-private:
-    UINT_PTR id_;
-};
-
-// Waits for a thread's end. A window batch asks this thread's windows for their icons, so messages sent to them
-// are answered meanwhile; nothing posted is taken from the queue.
-void WaitForThreadEnd(HANDLE thread) {
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
-        MSG msg;
-        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-}
-
-// Owns a worker and the job it works on: however the start handler is left, the job is released only after the
-// worker has ended, and a worker still running then is cancelled first.
-class BatchWorker {
-public:
-    explicit BatchWorker(std::unique_ptr<BatchJob> job) : job_(std::move(job)) {}
-    ~BatchWorker() { Stop(); }
-    BatchWorker(const BatchWorker&) = delete;
-    BatchWorker& operator=(const BatchWorker&) = delete;
-
-    bool Start(LPTHREAD_START_ROUTINE entry) {
-        thread_.Reset(CreateThread(nullptr, 0, entry, job_.get(), 0, nullptr));
-        return thread_.Valid();
-    }
-    bool Running() const {
-        DWORD code = 0;
-        return thread_.Valid() && GetExitCodeThread(thread_.Get(), &code) && code == STILL_ACTIVE;
-    }
-    void Stop() {
-        if (!thread_.Valid()) return;
-        job_->cancel = true;
-        WaitForThreadEnd(thread_.Get());
-        thread_.Reset();
-    }
-    // The exit code once the worker has ended; 0 when it can't be read.
-    DWORD Result() {
-        WaitForThreadEnd(thread_.Get());
-        DWORD code = 0;
-        return GetExitCodeThread(thread_.Get(), &code) ? code : 0;
-    }
-    HANDLE Thread() const { return thread_.Get(); }
-    const BatchJob& Job() const { return *job_; }
-
-private:
-    std::unique_ptr<BatchJob> job_;
-    KernelHandle thread_;
-};
 
 WideString FirstDropped(const WideString& dropped) {
     WideString first(dropped);
@@ -142,6 +81,10 @@ WideString ResultText(DWORD exitCode, const BatchJob& job, bool isAdmin) {
 }  // namespace
 
 BatchPage::BatchPage(Application& app) : app_(app), window_(app.mainWindow) {}
+
+BatchPage::~BatchPage() {
+    FinishJob(true);
+}
 
 void BatchPage::Build(int tabControl) {
     tabControl_ = tabControl;
@@ -189,16 +132,8 @@ void BatchPage::Build(int tabControl) {
     ShowOptions(ReadFormatSet(SettingsFilePath(app_.programFolder).Text(), kBatchIconFormatsKey));
 }
 
-bool BatchPage::HandlesClick(int control) const {
-    if (control <= 0) return false;
-    for (int own :
-         {batchKindExtract, batchKindConvert, batchKindWindows, batchSourceBrowse, batchTargetBrowse, batchStart})
-        if (control == own) return true;
-    return formats.Contains(control);
-}
-
-void BatchPage::OnClick(int control) {
-    if (control <= 0) return;
+bool BatchPage::OnCommand(int control, int code) {
+    if (control <= 0 || code != control) return false;
     if (control == batchKindExtract)
         OnKindExtract();
     else if (control == batchKindConvert)
@@ -212,7 +147,10 @@ void BatchPage::OnClick(int control) {
     else if (control == batchStart)
         OnStart();
     else if (formats.Contains(control))
-        ClearStatus();
+        ClearStatus();  // an option the next batch uses: the last result no longer applies
+    else
+        return false;
+    return true;
 }
 
 void BatchPage::OnKindExtract() {
@@ -289,11 +227,7 @@ void BatchPage::OnFilesDropped(int targetControl, const WideString& dropped) {
     window_.setText(batchSource, path.Text());
 }
 
-void BatchPage::OnStart() {
-    // The tab control: the page can't change while a batch runs.
-    ControlFreeze freeze;
-    freeze.freeze(&window_, tabControl_, tabControl_);
-
+std::unique_ptr<BatchJob> BatchPage::ReadJob() {
     auto job = std::make_unique<BatchJob>();
     job->owner = &app_;
     const bool windows = IsChecked(batchKindWindows);
@@ -302,70 +236,93 @@ void BatchPage::OnStart() {
     if (!windows) app_.MapSystemFolders(job->source);
     if (job->source.IsEmpty() || (convert && !IsRealFolder(job->source.Text()))) {
         SetStatus(text::kInvalidSource);
-        return;
+        return nullptr;
     }
     job->targetFolder = window_.getText(batchTarget);
     app_.MapSystemFolders(job->targetFolder);
     if (job->targetFolder.IsEmpty() || !CreateFolderTree(job->targetFolder.Text())) {
         SetStatus(text::kInvalidTarget);
-        return;
+        return nullptr;
     }
     const IconFormatSet set = ReadOptions();
     if (!set.AnySize()) {
         SetStatus(text::kNoFormat);
-        return;
+        return nullptr;
     }
-
     WriteFormatSet(SettingsFilePath(app_.programFolder).Text(), kBatchIconFormatsKey, set);
     const IconJobInputs inputs = FormatSetToJob(set);
     job->sizes = inputs.sizes;
     job->flags = inputs.flags | (windows ? kFromWindow : convert ? 0 : kFromResource);
-    SetStatus(text::kCreating);
+    return job;
+}
 
-    // The batch works on its own copy of the page's inputs, so they are greyed while it runs and come back as they
-    // were: what the page shows afterwards is what ran.
-    ControlFreeze pageInputs;
-    pageInputs.freeze(&window_, firstControl_, batchStart);
-    BatchWorker worker(std::move(job));
-    if (!worker.Start(windows   ? BatchSaveWindowIconsThread
-                      : convert ? BatchConvertPicturesThread
-                                : BatchExtractIconsThread)) {
+void BatchPage::OnStart() {
+    if (runningJob_) return;
+    const bool windows = IsChecked(batchKindWindows);
+    const bool convert = IsChecked(batchKindConvert);
+    std::unique_ptr<BatchJob> job = ReadJob();
+    if (!job) return;
+    SetStatus(text::kCreating);
+    tabFreeze_.freeze(&window_, tabControl_, tabControl_);
+    inputFreeze_.freeze(&window_, firstControl_, batchStart);
+    const LPTHREAD_START_ROUTINE entry = windows   ? BatchSaveWindowIconsThread
+                                         : convert ? BatchConvertPicturesThread
+                                                   : BatchExtractIconsThread;
+    BatchJob* handedOver = job.get();
+    if (!worker_.Start([entry, handedOver] { return entry(handedOver); }, window_.window)) {
+        inputFreeze_.unfreeze();
+        tabFreeze_.unfreeze();
         SetStatus(text::kFailed);
         return;
     }
-    runningJob_ = &worker.Job();
-    const bool interrupted = WaitForWorker(worker.Thread(), worker.Job());
-    if (interrupted && worker.Running()) {
-        // The close request that cancels the batch is used up by it; one that comes while the last item ends is
-        // not, and closes the window afterwards.
-        app_.ConsumeCloseRequests();
-        worker.Stop();
-        SetStatus(text::kCancelled);
-    } else {
-        const DWORD result = worker.Result();
-        SetStatus(ResultText(result, worker.Job(), app_.isAdmin).Text());
+    job_ = std::move(job);
+    runningJob_ = job_.get();
+    shownProgress_ = -1;
+    cancelled_ = false;
+    ticks_ = SetTimer(nullptr, 0, kProgressIntervalMs, nullptr);
+}
+
+void BatchPage::CollectJob() {
+    if (!runningJob_) return;
+    if (worker_.Finished())
+        EndJob();
+    else
+        ShowProgress();
+}
+
+bool BatchPage::CancelOnClose() {
+    if (!runningJob_ || cancelled_ || worker_.Finished()) return false;
+    job_->cancel = true;
+    cancelled_ = true;
+    return true;
+}
+
+void BatchPage::FinishJob(bool cancel) {
+    if (!runningJob_) return;
+    if (cancel && !worker_.Finished()) {
+        job_->cancel = true;
+        cancelled_ = true;
     }
+    EndJob();
+}
+
+void BatchPage::EndJob() {
+    const DWORD result = worker_.Collect();
+    if (ticks_) KillTimer(nullptr, ticks_);
+    ticks_ = 0;
+    SetStatus(cancelled_ ? text::kCancelled : ResultText(result, *job_, app_.isAdmin).Text());
+    inputFreeze_.unfreeze();
+    tabFreeze_.unfreeze();
     runningJob_ = nullptr;
+    job_.reset();
 }
 
-bool BatchPage::WaitForWorker(HANDLE thread, const BatchJob& job) {
-    // The ticks wake the wait below, so progress and the end of the batch show without any input.
-    const ThreadTimer ticks(kProgressIntervalMs);
-    int64_t shown = -1;
-    for (;;) {
-        DWORD code = 0;
-        if (!GetExitCodeThread(thread, &code) || code != STILL_ACTIVE) return false;
-        ShowProgress(job, shown);
-        if (!app_.NextEvent(true) || app_.ClosePending()) return true;
-    }
-}
-
-void BatchPage::ShowProgress(const BatchJob& job, int64_t& shown) {
-    const int32_t done = job.done, total = job.total;
+void BatchPage::ShowProgress() {
+    const int32_t done = job_->done, total = job_->total;
     if (done == 0 && total == 0) return;
     const int64_t now = (static_cast<int64_t>(total) << 32) | static_cast<uint32_t>(done);
-    if (now == shown) return;
-    shown = now;
+    if (now == shownProgress_) return;
+    shownProgress_ = now;
     WideString line = WideString::Concat(text::kCreating, text::kProgressDone, WideString::FromInt(done));
     if (total > 0) line.Append(L"/", WideString::FromInt(total));
     SetStatus(line.Text());

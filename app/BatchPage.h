@@ -3,22 +3,27 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 
+#include "app/BackgroundJob.h"
 #include "app/FormatControls.h"
 #include "app/FormatSet.h"
 #include "engine/BatchJob.h"
 #include "sys/WideString.h"
+#include "ui/ModalGuards.h"
 
 class Application;
 class UiWindow;
 
 // The batch page: one of the three batch operations (every icon of a resource file, every picture of a folder,
 // the icons of all open windows) into a target folder with the page's own format set. A batch runs on a worker
-// thread while the start handler keeps the window painted and shows the worker's progress, the page's inputs greyed;
-// a close request meanwhile cancels it. The members are the indexes of the page's controls in the main window.
+// thread while the event loop keeps serving the window and shows the worker's progress at every tick, the page's
+// inputs greyed; a close request meanwhile cancels it. The members are the indexes of the page's controls in the main
+// window.
 class BatchPage {
 public:
     explicit BatchPage(Application& app);
+    ~BatchPage();
     BatchPage(const BatchPage&) = delete;
     BatchPage& operator=(const BatchPage&) = delete;
 
@@ -27,10 +32,9 @@ public:
     // button becomes the default when the page is shown.
     void Build(int tabControl);
 
-    // True for the controls whose clicks the page handles: kind radios, browse buttons, start and the fifteen
-    // option controls (a click on one of those clears the status line).
-    bool HandlesClick(int control) const;
-    void OnClick(int control);
+    // Runs the page's handler of an event about one of its controls (code: the event; a click's is the control's
+    // own index). False for a control that is not the page's.
+    bool OnCommand(int control, int code);
 
     // Handlers of the event loop.
     void OnKindExtract();
@@ -49,6 +53,14 @@ public:
 
     // The running batch's job (null when idle), for a look at its progress.
     const BatchJob* RunningJob() const { return runningJob_; }
+    // Shows the running batch's progress, and its result once the worker has ended (the event loop calls it for
+    // every event; the worker's end and the progress ticks wake the loop).
+    void CollectJob();
+    // Cancels the running batch for a close request: true when there was one to cancel; its end is collected
+    // later. A batch already cancelled or ended takes no further close.
+    bool CancelOnClose();
+    // Waits for the running batch (cancelled first when cancel) and shows its result.
+    void FinishJob(bool cancel);
 
     int32_t batchKindExtract = 0;
     int32_t batchKindConvert = 0;
@@ -68,14 +80,25 @@ private:
     bool IsChecked(int index);
     void SetEnabled(int index, bool enabled);
     void SetStatus(const wchar_t* text);
-    // Waits for the worker while handling the window's messages (none is dispatched to a page) and shows its
-    // progress; true when a close request or the end of the message loop came first.
-    bool WaitForWorker(HANDLE thread, const BatchJob& job);
-    void ShowProgress(const BatchJob& job, int64_t& shown);
+    // The job the page's fields describe; null, with the reason in the status line, when they describe none.
+    std::unique_ptr<BatchJob> ReadJob();
+    void ShowProgress();
+    void EndJob();
 
     Application& app_;
     UiWindow& window_;
     int32_t tabControl_ = 0;
     int32_t firstControl_ = 0;  // the page's first control; its inputs run from here to the start button
     const BatchJob* runningJob_ = nullptr;
+    // The batch works on its own copy of the page's inputs, so they are greyed while it runs and come back as they
+    // were: what the page shows afterwards is what ran. The tab control is frozen too: the page can't change.
+    ControlFreeze tabFreeze_;
+    ControlFreeze inputFreeze_;
+    std::unique_ptr<BatchJob> job_;
+    // A thread timer: its ticks wake the event loop, so progress shows without any input.
+    UINT_PTR ticks_ = 0;
+    int64_t shownProgress_ = -1;
+    bool cancelled_ = false;
+    // Declared last: destroyed first, so a worker still running ends before the job it works on goes.
+    BackgroundJob worker_;
 };

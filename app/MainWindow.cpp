@@ -2,8 +2,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
-
 #include "app/Application.h"
 #include "app/WindowPicker.h"
 #include "sys/ShellRun.h"
@@ -28,10 +26,6 @@ constexpr uint32_t kHeaderFlags = 0x400;
 constexpr int32_t kWhite = 0xFFFFFF;
 constexpr int32_t kBlack = 0;
 constexpr int32_t kPageBackground = 0xFEFEFE;
-
-bool IsClickOn(const UiEventSlot& e, int32_t index) {
-    return index > 0 && e.code == index;
-}
 
 }  // namespace
 
@@ -65,6 +59,12 @@ void MainWindow::BuildHeader() {
     w.setCursor(app_.header.helpLink, LoadCursorW(nullptr, IDC_HAND));
 }
 
+void MainWindow::AddPage(int position) {
+    UiWindow& w = app_.mainWindow;
+    pages[position] = w.addTabPage(tab, position, text::kPageTitles[position]);
+    w.setBitmapFromPngResource(pages[position], position, kPageImages[position]);
+}
+
 bool MainWindow::BuildMainWindow(int commandResult, const WideString& source) {
     UiWindow& w = app_.mainWindow;
     if (!w.create(text::kClass, text::kTitle, 650, 530, -1, -1)) return false;
@@ -81,80 +81,15 @@ bool MainWindow::BuildMainWindow(int commandResult, const WideString& source) {
     tab = w.addTab(4, 62, 642, 464);
     app_.header.firstPageControl = tab;
     w.setResizeDefaults(0);
-    auto addPage = [this, &w](int position) {
-        pages[position] = w.addTabPage(tab, position, text::kPageTitles[position]);
-        w.setBitmapFromPngResource(pages[position], position, kPageImages[position]);
-    };
-
-    addPage(0);
-    single.Build(commandResult, source);
-    dropHandlers[0] = [this](int target, const WideString& dropped) { single.OnFilesDropped(target, dropped); };
-    AddPageRows();
-
-    addPage(1);
+    AddPage(0);
+    single.Build(tab, commandResult, source);
+    AddPage(1);
     batch.Build(tab);
-    dropHandlers[1] = [this](int target, const WideString& dropped) { batch.OnFilesDropped(target, dropped); };
-    // Rows 16 to 21 and the batch page's part of 28: each control is the page's own, so one row serves them all.
-    AddRow(
-        16, [this](const UiEventSlot& e) { return batch.HandlesClick(e.code); },
-        [this] { batch.OnClick(app_.events.code); });
-    // Enter in a field presses the create, start or apply button of the page that is shown.
-    AddRow(
-        29, [](const UiEventSlot& e) { return e.code == kEventTabChanged; },
-        [this] {
-            const int32_t buttons[kPageCount] = {single.createButton, batch.batchStart, utilities.applyIconButton};
-            app_.mainWindow.setDefaultButton(buttons[ShownPage()]);
-        });
     // Drops from programs of lower rights reach an elevated window only through the message filter.
     UiWindow::allowDrops();
-    addPage(2);
-    utilities.Build(w, pages[2]);
-    utilities.AddRows(*this);
+    AddPage(2);
+    utilities.Build(w, tab, pages[2]);
     return true;
-}
-
-void MainWindow::AddRow(int order, std::function<bool(const UiEventSlot&)> matches, std::function<void()> run) {
-    Row row{order, std::move(matches), std::move(run)};
-    auto after = std::upper_bound(rows_.begin(), rows_.end(), order,
-                                  [](int value, const Row& existing) { return value < existing.order; });
-    rows_.insert(after, std::move(row));
-}
-
-void MainWindow::AddPageRows() {
-    SingleIconPage& p = single;
-    auto click = [](const int32_t& index) { return [&index](const UiEventSlot& e) { return IsClickOn(e, index); }; };
-    AddRow(1, click(p.kindFile), [&p] { p.OnKindFile(); });
-    AddRow(2, click(p.kindResource), [&p] { p.OnKindResource(); });
-    AddRow(3, click(p.kindWindow), [&p] { p.OnKindWindow(); });
-    AddRow(4, click(p.picker), [&p] { p.OnPickWindow(); });
-    AddRow(
-        5,
-        [&p](const UiEventSlot& e) {
-            return e.code == kEventEditChange && (e.param1 == p.indexField || e.param1 == p.sourceField);
-        },
-        [&p] { p.UpdatePreview(); });
-    AddRow(
-        6, [&p](const UiEventSlot& e) { return IsClickOn(e, p.preview32) || IsClickOn(e, p.preview128); },
-        [&p] { p.UpdatePreview(); });
-    AddRow(7, click(p.formats.pngs), [&p] { p.OnPngsToggled(); });
-    AddRow(
-        8, [&p](const UiEventSlot& e) { return e.code > 0 && p.formats.IsFitRadio(e.code); },
-        [&p] { p.UpdatePreview(); });
-    AddRow(
-        9, [](const UiEventSlot& e) { return e.code == kEventFilesDropped; },
-        [this] {
-            const int target = app_.events.param1;
-            const WideString dropped(app_.mainWindow.droppedFiles());
-            const int page = ShownPage();
-            if (dropHandlers[page]) dropHandlers[page](target, dropped);
-        });
-    AddRow(10, click(p.sourceBrowse), [&p] { p.OnSourceBrowse(); });
-    AddRow(11, click(p.targetBrowse), [&p] { p.OnTargetBrowse(); });
-    AddRow(12, click(runAsAdminLink), [this] { RunAsAdministrator(); });
-    AddRow(15, click(p.createButton), [&p] { p.OnCreate(); });
-    AddRow(
-        28, [&p](const UiEventSlot& e) { return e.code > 0 && p.formats.IsSizeOrPngc(e.code); },
-        [&p] { p.ClearStatus(); });
 }
 
 int MainWindow::ShownPage() {
@@ -162,33 +97,81 @@ int MainWindow::ShownPage() {
     return item >= 0 && item < kPageCount ? static_cast<int>(item) : 0;
 }
 
-bool MainWindow::Dispatch() {
-    // A preview finished on its worker wakes the loop; it is shown whatever the event.
+bool MainWindow::Busy() const {
+    return single.PreviewPending() || single.JobRunning() || batch.RunningJob() || utilities.JobRunning();
+}
+
+void MainWindow::CollectJobs() {
+    // A worker that finished wakes the loop (a batch's ticks too); what it made is shown whatever the event.
     single.CollectPreview();
+    single.CollectJob();
+    batch.CollectJob();
+    utilities.CollectJob();
+}
+
+bool MainWindow::OnCloseRequest() {
+    if (batch.CancelOnClose()) {
+        // The close request that cancels the batch is used up by it; one that comes while the last item ends is
+        // not, and closes the window.
+        app_.ConsumeCloseRequests();
+        return true;
+    }
+    single.FinishJob();
+    batch.FinishJob(false);
+    utilities.FinishJob();
+    return false;
+}
+
+void MainWindow::OnFilesDropped(int target) {
+    const WideString dropped(app_.mainWindow.droppedFiles());
+    switch (ShownPage()) {
+        case 0:
+            return single.OnFilesDropped(target, dropped);
+        case 1:
+            return batch.OnFilesDropped(target, dropped);
+        default:
+            return utilities.OnFilesDropped(target, dropped);
+    }
+}
+
+bool MainWindow::Dispatch() {
+    CollectJobs();
     const UiEventSlot& e = app_.events;
-    if (e.code == kEventClose) return false;
+    if (e.code == kEventClose) return OnCloseRequest();
     if (e.source != &app_.mainWindow) return true;
-    for (const Row& row : rows_) {
-        if (!row.matches(e)) continue;
-        row.run();
-        break;
+    if (e.code == kEventFilesDropped) {
+        OnFilesDropped(e.param1);
+    } else if (e.code == kEventTabChanged) {
+        // Enter in a field presses the create, start or apply button of the page that is shown.
+        const int32_t buttons[kPageCount] = {single.createButton, batch.batchStart, utilities.applyIconButton};
+        app_.mainWindow.setDefaultButton(buttons[ShownPage()]);
+    } else if (e.code > 0 && e.code == runAsAdminLink) {
+        RunAsAdministrator();
+    } else {
+        const int control = e.code == kEventEditChange ? e.param1 : e.code;
+        if (!single.OnCommand(control, e.code) && !batch.OnCommand(control, e.code))
+            utilities.OnCommand(control, e.code);
     }
     return !restarted;
 }
 
 void MainWindow::Show(int showMode) {
     UiWindow& w = app_.mainWindow;
-    w.show(showMode, kShowUpdate | kShowToFront | kShowActivate | kShowDrain);
+    w.show(showMode, kShowUpdate | kShowToFront | kShowActivate);
     // Without this the first link takes the focus and shows its focus box in the header.
     SetFocus(w.handleOf(single.sourceField));
 }
 
 void MainWindow::RunEventLoop() {
-    // A handler may have drained a close request while it worked (a job's progress, a batch's end): it is checked
-    // before every wait, so it ends the loop as soon as that handler returns.
-    while (!app_.ClosePending() && app_.NextEvent(true)) {
-        if (!Dispatch()) break;
+    // A close request that another loop took from the queue (a message box's) is still pending: it is honoured
+    // before every wait.
+    for (;;) {
+        if (app_.ClosePending() && !OnCloseRequest()) break;
+        if (!app_.NextEvent(true) || !Dispatch()) break;
     }
+    batch.FinishJob(true);
+    single.FinishJob();
+    utilities.FinishJob();
 }
 
 bool MainWindow::RunAsAdministrator() {
@@ -199,8 +182,6 @@ bool MainWindow::RunAsAdministrator() {
     else if (!arguments.IsEmpty())
         arguments = WideString::Concat(L"\"", arguments, L"\"");
     ShowWindow(w.window, SW_HIDE);
-    while (app_.NextEvent(false)) {
-    }
     while (GetAsyncKeyState(VK_LBUTTON) & 0x8000)
         Sleep(5);
     if (ShellRun(app_.programPath.Text(), arguments.IsEmpty() ? nullptr : arguments.Text(), L"runas") != 0) {

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <vector>
 
 #include "app/BatchPage.h"
 #include "app/SingleIconPage.h"
@@ -28,23 +26,13 @@ public:
     // Shows the window with the start's show mode, ready for typing in the source field.
     void Show(int showMode);
     // Waits for events and dispatches them until the window is closed, the message loop ends or the program has
-    // restarted itself elevated.
+    // restarted itself elevated. A running batch is cancelled and a running job finished before it returns.
     void RunEventLoop();
-    // Runs the first row of the dispatch table that matches the event in the application's slot. False when the
-    // loop must end.
+    // Handles the event in the application's slot: the workers' results first, then a close request, the window's
+    // own controls, or the page that owns the control. False when the loop must end.
     bool Dispatch();
-
-    // One row of the dispatch table. Rows run in the order of their numbers; the batch and utilities pages add
-    // theirs (13-14 and 16-27) when they are built.
-    struct Row {
-        int order;
-        std::function<bool(const UiEventSlot&)> matches;
-        std::function<void()> run;
-    };
-    void AddRow(int order, std::function<bool(const UiEventSlot&)> matches, std::function<void()> run);
-    // What a page does with files dropped while it is shown: the control they were dropped on and the paths joined
-    // by "\r\n". Page 0's is set by the build.
-    std::function<void(int, const WideString&)> dropHandlers[kPageCount];
+    // True while a page's worker makes a preview or runs a job.
+    bool Busy() const;
 
     // The page shown now (0-2).
     int ShownPage();
@@ -64,8 +52,12 @@ public:
 
 private:
     void BuildHeader();
-    void AddPageRows();
+    void AddPage(int position);
+    // A close request: the first one during a batch cancels it and the window stays; otherwise the running job
+    // ends first, so nothing is left half-written. False when the loop must end.
+    bool OnCloseRequest();
+    void OnFilesDropped(int target);
+    void CollectJobs();
 
     Application& app_;
-    std::vector<Row> rows_;
 };

@@ -95,6 +95,17 @@ constexpr int kLargePreview = 128;
 
 }  // namespace
 
+// One icon to make on the worker, with everything it needs copied from the page.
+struct SingleIconJob {
+    enum Kind { kFile = 0, kResource = 1, kWindow = 2 } kind = kFile;
+    HWND window = nullptr;
+    WideString source;  // mapped
+    int32_t index = 0;
+    WideString target;  // the output's path
+    IconJobInputs job;
+    bool isAdmin = false;
+};
+
 // One preview of a file source, made on a worker thread. The worker owns it until it sets done; the page reads the
 // images only after that.
 struct PreviewRequest {
@@ -148,16 +159,54 @@ DWORD WINAPI PreviewThread(void* parameter) {
     return 0;
 }
 
+// A failed job's status: what failed (ending in ": "), then why, with noImage when the source gave no image.
+WideString JobFailureText(const wchar_t* failed, const wchar_t* noImage, const WideString& target, bool isAdmin) {
+    // Nothing tells why: the plain failure, "无法转换此文件: " becoming "无法转换此文件.".
+    WideString plain(failed);
+    plain.DropRight(2).Append(L".");
+    const FailureWording wording = {
+        failed, plain.Text(), text::kFolderMissing, text::kFileInUse, text::kDiskFull, text::kAccessDenied, noImage};
+    return FailureLine(LastOutputFailure(target), wording, isAdmin);
+}
+
+// Makes the icon on the worker: the backup of an existing target, the write and the failure's cause all happen on
+// one thread, which keeps the write's outcome for LastOutputFailure. The result is the status line.
+WideString MakeSingleIcon(const SingleIconJob& work) {
+    static const wchar_t* const kFailed[] = {text::kFileFailedBecause, text::kResourceFailedBecause,
+                                             text::kWindowFailedBecause};
+    static const wchar_t* const kNoImage[] = {text::kNotAPicture, text::kNoSuchIcon, text::kNoWindowIcon};
+    static const wchar_t* const kDone[] = {text::kFileDone, text::kResourceDone, text::kWindowDone};
+    const wchar_t* failed = kFailed[work.kind];
+    const wchar_t* noImage = kNoImage[work.kind];
+    // An existing target whose content can't be kept as its backup is never replaced.
+    OutputBackup backup;
+    if (!MoveAsideExisting(work.target, backup)) return JobFailureText(failed, noImage, work.target, work.isAdmin);
+    const IconJobFlags flags = work.job.flags;
+    bool written = false;
+    if (work.kind == SingleIconJob::kWindow)
+        written = MakeIconFromWindow(work.window, work.target, work.job.sizes, flags | kFromWindow);
+    else if (work.kind == SingleIconJob::kResource)
+        written = MakeIconFromResource(work.source, work.index, work.target, work.job.sizes, flags | kFromResource);
+    else
+        written = MakeIconFromFile(work.source, work.target, work.job.sizes, flags);
+    // Read before the backup is undone, which leaves errors of its own.
+    const WideString failure = written ? WideString() : JobFailureText(failed, noImage, work.target, work.isAdmin);
+    FinishOutput(backup, work.target, written);
+    return written ? WideString(kDone[work.kind]) : failure;
+}
+
 }  // namespace
 
 SingleIconPage::SingleIconPage(Application& app) : app_(app), window_(app.mainWindow) {}
 
 SingleIconPage::~SingleIconPage() {
+    FinishJob();
     if (previewThread_) WaitForSingleObject(previewThread_.Get(), INFINITE);
 }
 
-void SingleIconPage::Build(int commandResult, const WideString& source) {
+void SingleIconPage::BuildControls() {
     UiWindow& w = window_;
+    firstControl_ = w.controlCount() + 1;
     const HBITMAP radioOn = static_cast<HBITMAP>(app_.checkImages[Application::kRadioChecked].Get());
     const HBITMAP radioOff = static_cast<HBITMAP>(app_.checkImages[Application::kRadioUnchecked].Get());
     auto title = [&w](const wchar_t* caption, int y, int height) {
@@ -204,7 +253,12 @@ void SingleIconPage::Build(int commandResult, const WideString& source) {
     w.setIconFromResource(createButton, app_.osVersion >= 5.9 ? -1 : 0, app_.instance);
     w.setDefaultButton(createButton);
     singleStatus = w.addLabel(L"", 20, 405, 460, 20);
+}
 
+void SingleIconPage::Build(int tabControl, int commandResult, const WideString& source) {
+    UiWindow& w = window_;
+    tabControl_ = tabControl;
+    BuildControls();
     ShowOptions(ReadFormatSet(SettingsFilePath(app_.programFolder).Text(), kSingleIconFormatsKey));
 
     // The start-up preload: a lone resource file starts in resource mode, any other lone path in file mode.
@@ -220,6 +274,39 @@ void SingleIconPage::Build(int commandResult, const WideString& source) {
         w.setText(targetField, target.Text());
         UpdatePreview();
     }
+}
+
+bool SingleIconPage::OnCommand(int control, int code) {
+    if (control <= 0) return false;
+    if (code == kEventEditChange) {
+        if (control != indexField && control != sourceField) return false;
+        UpdatePreview();
+        return true;
+    }
+    if (code != control) return false;
+    if (control == kindFile)
+        OnKindFile();
+    else if (control == kindResource)
+        OnKindResource();
+    else if (control == kindWindow)
+        OnKindWindow();
+    else if (control == picker)
+        OnPickWindow();
+    else if (control == sourceBrowse)
+        OnSourceBrowse();
+    else if (control == targetBrowse)
+        OnTargetBrowse();
+    else if (control == createButton)
+        OnCreate();
+    else if (control == formats.pngs)
+        OnPngsToggled();
+    else if (control == preview32 || control == preview128 || formats.IsFitRadio(control))
+        UpdatePreview();
+    else if (formats.IsSizeOrPngc(control))
+        ClearStatus();
+    else
+        return false;
+    return true;
 }
 
 bool SingleIconPage::IsChecked(int index) {
@@ -268,19 +355,16 @@ void SingleIconPage::OnKindWindow() {
     SetKind(Kind::kWindow);
 }
 
-void SingleIconPage::DrainEvents() {
-    while (app_.NextEvent(false)) {
-    }
-}
-
 void SingleIconPage::OnPickWindow() {
     SetChecked(kindFile, false);
     SetChecked(kindResource, false);
     SetChecked(kindWindow, true);
     SetKind(Kind::kWindow);
-    DrainEvents();
+    // The kind just chosen shows before the drag takes the mouse.
+    UpdateWindow(window_.window);
     HWND pointed = nullptr;
     PickWindow(window_, picker, sourceField, {}, &pointed);
+    pickedWindow_ = window_.getText(sourceField).IsEmpty() ? nullptr : pointed;
     UpdatePreview();
     // A window was chosen but gave no icon (under Wine every other process's window): say so, not just nothing.
     if (pointed && window_.getText(sourceField).IsEmpty()) SetStatus(text::kWindowIconUnreadable);
@@ -311,6 +395,7 @@ void SingleIconPage::OnFilesDropped(int targetControl, const WideString& dropped
         return;
     }
     w.setText(sourceField, path.Text());
+    pickedWindow_ = nullptr;
     const WideString extension = path.Extension(true);
     const bool resource = extension.Ok() && extension.Length() > 3 && app_.resourceExtensions.Find(extension.Text());
     w.setState(indexField, resource ? kStateEnable : kStateDisable);
@@ -353,13 +438,17 @@ void SingleIconPage::OnSourceBrowse() {
                     path.Remeasure();
                     path.ExpandEnvironment();
                     w.setText(sourceField, path.Text());
+                    pickedWindow_ = nullptr;
                     w.setText(indexField, WideString::FromInt(index).Text());
                 }
             }
         }
     } else {
         WideString chosen;
-        if (OpenFileDialog(chosen, kPictureToConvertDialog, nullptr, w.window)) w.setText(sourceField, chosen.Text());
+        if (OpenFileDialog(chosen, kPictureToConvertDialog, nullptr, w.window)) {
+            w.setText(sourceField, chosen.Text());
+            pickedWindow_ = nullptr;
+        }
     }
     ClearStatus();
     UpdatePreview();
@@ -429,40 +518,40 @@ void SingleIconPage::FinishPreview() {
     FinishPreview();
 }
 
+void SingleIconPage::ShowWindowPreview(const IconJobFlags flags) {
+    if (!pickedWindow_ || !IsWindow(pickedWindow_)) return ClearPreview();
+    HICON small = GetWindowIcon(pickedWindow_, kIconSmall);
+    HICON large = GetWindowIcon(pickedWindow_, kIconBig);
+    if (!small) small = large;
+    if (!large) large = small;
+    if (!small) return ClearPreview();
+    const IconSource icons(small, large);
+    WorkingImage image32 = LoadIconImage(icons, 32, flags | kFromWindow, WideString(), 0);
+    WorkingImage image128 = LoadIconImage(icons, 128, flags | kFromWindow, WideString(), 0);
+    ShowPreviews(std::move(image32), std::move(image128));
+}
+
 void SingleIconPage::UpdatePreview() {
     ++previewGeneration_;
-    WideString source(window_.getText(sourceField));
-    if (source.IsEmpty()) return ClearPreview();
-    const bool windowKind = IsChecked(kindWindow) && !IsChecked(kindResource);
+    SingleIconForm form = ReadForm();
+    if (form.source.IsEmpty()) return ClearPreview();
+    const bool windowKind = form.kind == Kind::kWindow && !IsChecked(kindResource);
     if (windowKind) {
-        if (!source.StartsWith(L"->", true)) return ClearPreview();
+        if (!form.source.StartsWith(L"->", true)) return ClearPreview();
     } else {
-        app_.MapSystemFolders(source);
-        if (source.StartsWith(L"->", true) || !IsReadableSource(source)) return ClearPreview();
+        app_.MapSystemFolders(form.source);
+        if (form.source.StartsWith(L"->", true) || !IsReadableSource(form.source)) return ClearPreview();
     }
     // The preview shows icons, whatever the page writes.
-    const IconJobFlags flags = FormatSetToJob(ReadOptions()).flags & ~kPngs;
-
-    if (windowKind) {
-        HWND picked = WindowOfPickerText(source);
-        if (!picked || !IsWindow(picked)) return ClearPreview();
-        HICON small = GetWindowIcon(picked, kIconSmall);
-        HICON large = GetWindowIcon(picked, kIconBig);
-        if (!small) small = large;
-        if (!large) large = small;
-        if (!small) return ClearPreview();
-        const IconSource icons(small, large);
-        WorkingImage image32 = LoadIconImage(icons, 32, flags | kFromWindow, WideString(), 0);
-        WorkingImage image128 = LoadIconImage(icons, 128, flags | kFromWindow, WideString(), 0);
-        return ShowPreviews(std::move(image32), std::move(image128));
-    }
+    const IconJobFlags flags = FormatSetToJob(form.formats).flags & ~kPngs;
+    if (windowKind) return ShowWindowPreview(flags);
 
     auto request = std::make_unique<PreviewRequest>();
     request->app = &app_;
     request->notify = window_.window;
     request->generation = previewGeneration_;
-    request->source = source;
-    request->index = IconIndex();
+    request->source = form.source;
+    request->index = form.iconIndex;
     request->flags = flags;
     request->fileKind = IsChecked(kindFile);
     // The last request wins: one waiting behind the running worker replaces any that waited before it.
@@ -472,81 +561,92 @@ void SingleIconPage::UpdatePreview() {
         StartPreview(std::move(request));
 }
 
-WideString SingleIconPage::FailureText(const wchar_t* failed, const wchar_t* noImage, const WideString& target) {
-    // Nothing tells why: the plain failure, "无法转换此文件: " becoming "无法转换此文件.".
-    WideString plain(failed);
-    plain.DropRight(2).Append(L".");
-    const FailureWording wording = {
-        failed, plain.Text(), text::kFolderMissing, text::kFileInUse, text::kDiskFull, text::kAccessDenied, noImage};
-    return FailureLine(LastOutputFailure(target), wording, app_.isAdmin);
+SingleIconPage::SingleIconForm SingleIconPage::ReadForm() {
+    SingleIconForm form;
+    form.kind = IsChecked(kindWindow) ? Kind::kWindow : IsChecked(kindResource) ? Kind::kResource : Kind::kFile;
+    form.source = window_.getText(sourceField);
+    form.iconIndex = IconIndex();
+    form.target = window_.getText(targetField);
+    form.formats = ReadOptions();
+    return form;
+}
+
+const wchar_t* SingleIconPage::CheckForm(SingleIconForm& form) {
+    if (form.source.IsEmpty()) return text::kSourceNotSet;
+    if (form.kind == Kind::kWindow) {
+        if (!form.source.StartsWith(kPickerMarker, true)) return text::kSourceInvalid;
+        if (!pickedWindow_ || !IsWindow(pickedWindow_)) return text::kSourceWindowGone;
+    } else {
+        app_.MapSystemFolders(form.source);
+        if (!FileExists(form.source.Text(), true)) return text::kSourceFileMissing;
+        // A device (COM1, CON) answers to a file name, but a read may wait on it for ever.
+        const wchar_t* path = form.source.Text();
+        if (!IsRealFolder(path, true) && !IsDiskFile(path)) return text::kSourceInvalid;
+    }
+    if (form.target.IsEmpty()) return text::kTargetEmpty;
+    app_.MapSystemFolders(form.target);
+    if (!form.formats.AnySize()) return text::kNoFormat;
+    return nullptr;
 }
 
 void SingleIconPage::OnCreate() {
-    UiWindow& w = window_;
-    const bool windowKind = IsChecked(kindWindow);
-    const bool resourceKind = IsChecked(kindResource);
-    WideString source(w.getText(sourceField));
-    if (source.IsEmpty()) return SetStatus(text::kSourceNotSet);
-    HWND sourceWindow = nullptr;
-    if (windowKind) {
-        if (!source.StartsWith(kPickerMarker, true)) return SetStatus(text::kSourceInvalid);
-        sourceWindow = WindowOfPickerText(source);
-        if (!sourceWindow || !IsWindow(sourceWindow)) return SetStatus(text::kSourceWindowGone);
-    } else {
-        app_.MapSystemFolders(source);
-        if (!FileExists(source.Text(), true)) return SetStatus(text::kSourceFileMissing);
-        // A device (COM1, CON) answers to a file name, but a read may wait on it for ever.
-        if (!IsRealFolder(source.Text(), true) && !IsDiskFile(source.Text())) return SetStatus(text::kSourceInvalid);
-    }
-    WideString typedTarget(w.getText(targetField));
-    if (typedTarget.IsEmpty()) return SetStatus(text::kTargetEmpty);
-    app_.MapSystemFolders(typedTarget);
-    const IconFormatSet set = ReadOptions();
-    if (!set.AnySize()) return SetStatus(text::kNoFormat);
-
-    const IconJobInputs job = FormatSetToJob(set);
+    if (job_.Running()) return;
+    SingleIconForm form = ReadForm();
+    if (const wchar_t* refused = CheckForm(form)) return SetStatus(refused);
+    const IconJobInputs job = FormatSetToJob(form.formats);
     // The name the file is written under, which is also the one an existing file is kept for.
-    const WideString sourceName = windowKind
-                                      ? FileNamePartFromTitle(WideString(source).DropLeft(kPickerHandleOffset), -1)
-                                      : SourceFileName(source);
-    const WideString target = OutputFilePath(typedTarget, sourceName, job.flags);
+    const WideString sourceName = form.kind == Kind::kWindow
+                                      ? FileNamePartFromTitle(WideString(form.source).DropLeft(kPickerHandleOffset), -1)
+                                      : SourceFileName(form.source);
+    const WideString target = OutputFilePath(form.target, sourceName, job.flags);
     if (target.IsEmpty()) return SetStatus(text::kTargetNameless);
-    WriteFormatSet(SettingsFilePath(app_.programFolder).Text(), kSingleIconFormatsKey, set);
-    const wchar_t* failed = windowKind     ? text::kWindowFailedBecause
-                            : resourceKind ? text::kResourceFailedBecause
-                                           : text::kFileFailedBecause;
-    const wchar_t* noImage = windowKind ? text::kNoWindowIcon : resourceKind ? text::kNoSuchIcon : text::kNotAPicture;
-    // An existing target whose content can't be kept as its backup is never replaced.
-    OutputBackup backup;
+    WriteFormatSet(SettingsFilePath(app_.programFolder).Text(), kSingleIconFormatsKey, form.formats);
+    if (form.kind == Kind::kResource && form.iconIndex < 0) {
+        form.iconIndex = 0;
+        window_.setText(indexField, L"0");
+    }
     // A preview still decoding may hold the source or the target open.
     FinishPreview();
-    if (!MoveAsideExisting(target, backup)) return SetStatus(FailureText(failed, noImage, target).Text());
+    StartJob(form, job, target);
+}
 
-    bool written = false;
-    const wchar_t* outcome = nullptr;
-    if (windowKind) {
-        SetStatus(text::kExtracting);
-        DrainEvents();
-        written = MakeIconFromWindow(sourceWindow, target, job.sizes, job.flags | kFromWindow);
-        outcome = text::kWindowDone;
-    } else if (resourceKind) {
-        SetStatus(text::kExtracting);
-        DrainEvents();
-        int32_t index = IconIndex();
-        if (index < 0) {
-            index = 0;
-            w.setText(indexField, L"0");
-        }
-        written = MakeIconFromResource(source, index, target, job.sizes, job.flags | kFromResource);
-        outcome = text::kResourceDone;
-    } else {
-        SetStatus(text::kConverting);
-        DrainEvents();
-        written = MakeIconFromFile(source, target, job.sizes, job.flags);
-        outcome = text::kFileDone;
+void SingleIconPage::StartJob(const SingleIconForm& form, const IconJobInputs& job, const WideString& target) {
+    SingleIconJob work;
+    work.kind = form.kind == Kind::kWindow     ? SingleIconJob::kWindow
+                : form.kind == Kind::kResource ? SingleIconJob::kResource
+                                               : SingleIconJob::kFile;
+    work.window = pickedWindow_;
+    work.source = form.source;
+    work.index = form.iconIndex;
+    work.target = target;
+    work.job = job;
+    work.isAdmin = app_.isAdmin;
+    SetStatus(form.kind == Kind::kFile ? text::kConverting : text::kExtracting);
+    tabFreeze_.freeze(&window_, tabControl_, tabControl_);
+    inputFreeze_.freeze(&window_, firstControl_, createButton);
+    // Without a worker the icon is made here, late rather than never.
+    auto make = [this, work]() -> DWORD {
+        jobOutcome_ = MakeSingleIcon(work);
+        return 1;
+    };
+    if (!job_.Start(make, window_.window)) {
+        jobOutcome_ = MakeSingleIcon(work);
+        return EndJob();
     }
-    // Read before the backup is undone, which leaves errors of its own.
-    const WideString failure = written ? WideString() : FailureText(failed, noImage, target);
-    FinishOutput(backup, target, written);
-    SetStatus(written ? outcome : failure.Text());
+}
+
+void SingleIconPage::CollectJob() {
+    if (job_.Running() && job_.Finished()) FinishJob();
+}
+
+void SingleIconPage::FinishJob() {
+    if (!job_.Running()) return;
+    job_.Collect();
+    EndJob();
+}
+
+void SingleIconPage::EndJob() {
+    inputFreeze_.unfreeze();
+    tabFreeze_.unfreeze();
+    SetStatus(jobOutcome_.Text());
 }

@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <memory>
 
+#include "app/BackgroundJob.h"
 #include "app/FormatControls.h"
 #include "app/FormatSet.h"
 #include "engine/Imaging.h"
 #include "sys/Handles.h"
 #include "sys/WideString.h"
+#include "ui/ModalGuards.h"
 #include "ui/UiEventSlot.h"
 
 class Application;
@@ -17,21 +19,27 @@ class UiWindow;
 struct PreviewRequest;
 
 // The single-icon page: a source (any file or folder, a resource file with an icon index, or a running window
-// picked with the window picker), a target file, the live preview and the create button. The page keeps no state
-// beside its controls; the members are the indexes of those controls in the main window.
+// picked with the window picker), a target file, the live preview and the create button. Beside its controls the
+// page keeps the picked window and its workers; the members are the indexes of the controls in the main window.
+// An icon is made on a worker while the event loop keeps serving the window, the page's inputs greyed.
 class SingleIconPage {
 public:
     explicit SingleIconPage(Application& app);
-    // Waits for a preview still being made.
+    // Waits for a preview or a job still being made.
     ~SingleIconPage();
     SingleIconPage(const SingleIconPage&) = delete;
     SingleIconPage& operator=(const SingleIconPage&) = delete;
 
-    // Creates the page's controls on the tab page being built, reads the stored format set and applies the start-up
-    // preload: the command-line result (3 a lone path, 4 a lone resource file) and the parser's source.
-    void Build(int commandResult, const WideString& source);
+    // Creates the page's controls on the tab page being built (the tab control is frozen while a job runs), reads the
+    // stored format set and applies the start-up preload: the command-line result (3 a lone path, 4 a lone resource
+    // file) and the parser's source.
+    void Build(int tabControl, int commandResult, const WideString& source);
 
-    // Handlers of the event loop.
+    // Runs the page's handler of an event about one of its controls (code: the event; a click's is the control's
+    // own index, a field's change kEventEditChange). False for a control that is not the page's.
+    bool OnCommand(int control, int code);
+
+    // Handlers of the page's controls.
     void OnKindFile();
     void OnKindResource();
     void OnKindWindow();
@@ -52,11 +60,16 @@ public:
     void CollectPreview();
     // True while a preview is being made or waits to be.
     bool PreviewPending() const;
+    // Shows the outcome of an icon the worker has finished (the event loop calls it for every event).
+    void CollectJob();
+    // True from the create click until the outcome shows.
+    bool JobRunning() const { return job_.Running(); }
+    // Waits for a running job and shows its outcome.
+    void FinishJob();
 
     // The page's format set as its fifteen option controls show it, and the other way round.
     IconFormatSet ReadOptions();
     void ShowOptions(const IconFormatSet& set);
-    // True for the ten size boxes and PNGC.
 
     int32_t kindFile = 0;
     int32_t kindResource = 0;
@@ -75,6 +88,18 @@ public:
 
 private:
     enum class Kind { kFile, kResource, kWindow };
+    // What the page's fields say, read once before the page acts on them.
+    struct SingleIconForm {
+        Kind kind = Kind::kFile;
+        WideString source;
+        int32_t iconIndex = 0;
+        WideString target;
+        IconFormatSet formats;
+    };
+    SingleIconForm ReadForm();
+    // The status line of a form that can't be made, or null; a passing check maps the source's system folders.
+    const wchar_t* CheckForm(SingleIconForm& form);
+    void StartJob(const SingleIconForm& form, const IconJobInputs& job, const WideString& target);
     void SetKind(Kind kind);
     bool IsChecked(int index);
     void SetChecked(int index, bool checked);
@@ -84,11 +109,9 @@ private:
     // The icon index field's number.
     int32_t IconIndex();
     void ShowPreviews(WorkingImage small, WorkingImage large);
-    // The status of a failed job: what failed (ending in ": "), then why, with noImage when the source gave no
-    // image.
-    WideString FailureText(const wchar_t* failed, const wchar_t* noImage, const WideString& target);
-    // Handles every queued event once without dispatching it, so that what was just changed is painted.
-    void DrainEvents();
+    void ShowWindowPreview(const IconJobFlags flags);
+    void BuildControls();
+    void EndJob();
 
     void StartPreview(std::unique_ptr<PreviewRequest> request);
     // Waits for the running preview and collects it.
@@ -101,4 +124,15 @@ private:
     std::unique_ptr<PreviewRequest> runningPreview_;
     std::unique_ptr<PreviewRequest> nextPreview_;
     KernelHandle previewThread_;
+    // The page's first control; its inputs run from here to the create button.
+    int32_t firstControl_ = 0;
+    int32_t tabControl_ = 0;
+    // The window the picker chose; the source field shows its text.
+    HWND pickedWindow_ = nullptr;
+    ControlFreeze tabFreeze_;
+    ControlFreeze inputFreeze_;
+    // The status line the worker leaves; read once the worker has ended.
+    WideString jobOutcome_;
+    // Declared last: destroyed first, so a worker still running ends before what it writes to goes.
+    BackgroundJob job_;
 };

@@ -4,7 +4,6 @@
 
 #include "app/Application.h"
 #include "app/FailureText.h"
-#include "app/MainWindow.h"
 #include "app/PageStyle.h"
 #include "engine/FolderIcon.h"
 #include "sys/Dialogs.h"
@@ -59,17 +58,6 @@ constexpr const wchar_t* kRestartDone = L"Windows 外壳已成功重新启动";
 constexpr const wchar_t* kRestartFailed = L"无法重启 Windows 外壳.";
 }  // namespace text
 
-// The dispatch rows of the page, numbered as in the main window's table.
-constexpr int kRowSourceBrowse = 13;
-constexpr int kRowFolderBrowse = 14;
-constexpr int kRowApply = 22;
-constexpr int kRowShowHidden = 23;
-constexpr int kRowShowSystem = 24;
-constexpr int kRowClearCache = 25;
-constexpr int kRowRefreshShell = 26;
-constexpr int kRowRestartShell = 27;
-constexpr int kPage = 2;
-
 WideString FirstPath(const WideString& dropped) {
     WideString path(dropped);
     if (const int end = path.Find(L"\r\n", true)) path.TruncateTo(end - 1);
@@ -86,9 +74,15 @@ UtilitiesPage::UtilitiesPage(Application& app) : app_(app) {
     services.restartShell = RestartShell;
 }
 
-void UtilitiesPage::Build(UiWindow& window, int page) {
+UtilitiesPage::~UtilitiesPage() {
+    FinishJob();
+}
+
+void UtilitiesPage::Build(UiWindow& window, int tabControl, int page) {
     window_ = &window;
+    tabControl_ = tabControl;
     tabPage = page;
+    firstControl_ = window.controlCount() + 1;
     UiWindow& w = window;
     const HBITMAP checkOn = static_cast<HBITMAP>(app_.checkImages[Application::kCheckChecked].Get());
     const HBITMAP checkOff = static_cast<HBITMAP>(app_.checkImages[Application::kCheckUnchecked].Get());
@@ -124,19 +118,59 @@ void UtilitiesPage::Build(UiWindow& window, int page) {
     utilitiesStatus = w.addLabel(L"", 20, 405, 460, 20);
 }
 
-void UtilitiesPage::AddRows(MainWindow& main) {
-    auto click = [](const int32_t& index) {
-        return [&index](const UiEventSlot& e) { return index > 0 && e.code == index; };
+bool UtilitiesPage::OnCommand(int control, int code) {
+    if (control <= 0 || code != control) return false;
+    if (control == folderIconSourceBrowse)
+        OnSourceBrowse();
+    else if (control == folderBrowse)
+        OnFolderBrowse();
+    else if (control == applyIconButton)
+        OnApply();
+    else if (control == showHiddenBox)
+        OnShowHidden();
+    else if (control == showSystemBox)
+        OnShowSystem();
+    else if (control == clearCacheButton)
+        OnClearCache();
+    else if (control == refreshShellButton)
+        OnRefreshShell();
+    else if (control == restartShellButton)
+        OnRestartShell();
+    else
+        return false;
+    return true;
+}
+
+void UtilitiesPage::RunJob(int status, std::function<WideString()> work) {
+    if (job_.Running()) return;
+    jobStatus_ = status;
+    tabFreeze_.freeze(window_, tabControl_, tabControl_);
+    inputFreeze_.freeze(window_, firstControl_, utilitiesStatus);
+    auto run = [this, work]() -> DWORD {
+        jobOutcome_ = work();
+        return 1;
     };
-    main.AddRow(kRowSourceBrowse, click(folderIconSourceBrowse), [this] { OnSourceBrowse(); });
-    main.AddRow(kRowFolderBrowse, click(folderBrowse), [this] { OnFolderBrowse(); });
-    main.AddRow(kRowApply, click(applyIconButton), [this] { OnApply(); });
-    main.AddRow(kRowShowHidden, click(showHiddenBox), [this] { OnShowHidden(); });
-    main.AddRow(kRowShowSystem, click(showSystemBox), [this] { OnShowSystem(); });
-    main.AddRow(kRowClearCache, click(clearCacheButton), [this] { OnClearCache(); });
-    main.AddRow(kRowRefreshShell, click(refreshShellButton), [this] { OnRefreshShell(); });
-    main.AddRow(kRowRestartShell, click(restartShellButton), [this] { OnRestartShell(); });
-    main.dropHandlers[kPage] = [this](int target, const WideString& dropped) { OnFilesDropped(target, dropped); };
+    // Without a worker the service runs here, late rather than never.
+    if (!job_.Start(run, window_->window)) {
+        run();
+        EndJob();
+    }
+}
+
+void UtilitiesPage::CollectJob() {
+    if (job_.Running() && job_.Finished()) FinishJob();
+}
+
+void UtilitiesPage::FinishJob() {
+    if (!job_.Running()) return;
+    job_.Collect();
+    EndJob();
+}
+
+void UtilitiesPage::EndJob() {
+    inputFreeze_.unfreeze();
+    tabFreeze_.unfreeze();
+    window_->setText(jobStatus_, jobOutcome_.Text());
 }
 
 bool UtilitiesPage::IsChecked(int index) {
@@ -145,12 +179,6 @@ bool UtilitiesPage::IsChecked(int index) {
 
 void UtilitiesPage::SetChecked(int index, bool checked) {
     window_->setState(index, checked ? kStateChecked : kStateUnchecked);
-}
-
-void UtilitiesPage::ShowProgress(int status, const wchar_t* message) {
-    window_->setText(status, message);
-    while (app_.NextEvent(false)) {
-    }
 }
 
 void UtilitiesPage::ShowStoredVisibility() {
@@ -196,20 +224,25 @@ void UtilitiesPage::OnApply() {
     if (folder.IsEmpty()) return (void)w.setText(folderIconStatus, text::kFolderEmpty);
     const WideString source(w.getText(folderIconSource));
     if (source.IsEmpty()) {
-        ShowProgress(folderIconStatus, text::kResetting);
-        RememberOutputResult(Result());
-        const bool reset = services.resetFolderIcon(folder);
-        w.setText(folderIconStatus, reset ? WideString(text::kResetDone).Text() : FolderFailureText(folder).Text());
-        return;
+        w.setText(folderIconStatus, text::kResetting);
+        return RunJob(folderIconStatus, [this, folder] {
+            // The outcome is noted on the worker's thread, which is where the write's cause is read.
+            RememberOutputResult(Result());
+            const bool reset = services.resetFolderIcon(folder);
+            return reset ? WideString(text::kResetDone) : FolderFailureText(folder);
+        });
     }
     if (!FileExists(source.Text(), true)) return (void)w.setText(folderIconStatus, text::kSourceMissing);
     if (!FileExists(folder.Text(), true)) return (void)w.setText(folderIconStatus, text::kFolderMissing);
     if (!PathIsDirectoryW(folder.Text())) return (void)w.setText(folderIconStatus, text::kNotAFolder);
 
-    ShowProgress(folderIconStatus, text::kSetting);
-    RememberOutputResult(Result());
-    const bool set = services.setFolderIcon(folder, source, IconIndexFor(source));
-    w.setText(folderIconStatus, set ? WideString(text::kSetDone).Text() : FolderFailureText(folder).Text());
+    w.setText(folderIconStatus, text::kSetting);
+    const int32_t index = IconIndexFor(source);
+    RunJob(folderIconStatus, [this, folder, source, index] {
+        RememberOutputResult(Result());
+        const bool set = services.setFolderIcon(folder, source, index);
+        return set ? WideString(text::kSetDone) : FolderFailureText(folder);
+    });
 }
 
 // A folder icon that could not be set or reset: why, where the icon write or a look at the folder's desktop.ini
@@ -238,16 +271,16 @@ void UtilitiesPage::OnShowSystem() {
 }
 
 void UtilitiesPage::OnClearCache() {
-    const bool cleared = services.clearIconCache();
-    window_->setText(utilitiesStatus, cleared ? text::kCacheDone : text::kCacheFailed);
+    RunJob(utilitiesStatus,
+           [this] { return WideString(services.clearIconCache() ? text::kCacheDone : text::kCacheFailed); });
 }
 
 void UtilitiesPage::OnRefreshShell() {
-    const bool refreshed = services.refreshShellViews() > 0;
-    window_->setText(utilitiesStatus, refreshed ? text::kRefreshDone : text::kRefreshFailed);
+    RunJob(utilitiesStatus,
+           [this] { return WideString(services.refreshShellViews() > 0 ? text::kRefreshDone : text::kRefreshFailed); });
 }
 
 void UtilitiesPage::OnRestartShell() {
-    const bool restarted = services.restartShell() > 0;
-    window_->setText(utilitiesStatus, restarted ? text::kRestartDone : text::kRestartFailed);
+    RunJob(utilitiesStatus,
+           [this] { return WideString(services.restartShell() > 0 ? text::kRestartDone : text::kRestartFailed); });
 }

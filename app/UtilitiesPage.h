@@ -3,16 +3,18 @@
 #include <cstdint>
 #include <functional>
 
+#include "app/BackgroundJob.h"
 #include "sys/WideString.h"
+#include "ui/ModalGuards.h"
 
 class Application;
-class MainWindow;
 class UiWindow;
 
 // The utilities page: a folder's own icon made from any file (or the folder's default icon put back), and the
 // shell remedies: clearing the icon cache, refreshing and restarting the shell, and the two Explorer switches for
-// hidden and system files. Every outcome is one line in one of the page's two status labels. The members are the
-// indexes of the page's controls in its window.
+// hidden and system files. Every outcome is one line in one of the page's two status labels. The folder icon and the
+// shell remedies run on a worker while the event loop keeps serving the window, the page's inputs greyed. The
+// members are the indexes of the page's controls in its window.
 class UtilitiesPage {
 public:
     // The services behind the page's buttons, the system's own unless replaced (tests put observers in front of
@@ -26,16 +28,25 @@ public:
     };
 
     explicit UtilitiesPage(Application& app);
+    // Waits for a job still running.
+    ~UtilitiesPage();
     UtilitiesPage(const UtilitiesPage&) = delete;
     UtilitiesPage& operator=(const UtilitiesPage&) = delete;
 
     // Creates the page's controls on the tab page just added to the window and sets the two switches from the
-    // stored Explorer settings.
-    void Build(UiWindow& window, int tabPage);
-    // Adds the page's rows to the main window's dispatch and makes the page's drop handling that of its tab.
-    void AddRows(MainWindow& main);
+    // stored Explorer settings. The tab control is frozen while a job runs.
+    void Build(UiWindow& window, int tabControl, int tabPage);
 
-    // Handlers of the event loop.
+    // Runs the page's handler of a click on one of its controls (code: the event; a click's is the control's own
+    // index). False for a control that is not the page's.
+    bool OnCommand(int control, int code);
+    // Shows the outcome of a job the worker has finished (the event loop calls it for every event).
+    void CollectJob();
+    bool JobRunning() const { return job_.Running(); }
+    // Waits for a running job and shows its outcome.
+    void FinishJob();
+
+    // Handlers of the page's controls.
     void OnSourceBrowse();
     void OnFolderBrowse();
     // Only the first of the dropped paths (joined by "\r\n") is used.
@@ -69,8 +80,9 @@ public:
 private:
     bool IsChecked(int index);
     void SetChecked(int index, bool checked);
-    // Shows a text in a status line and lets it paint before a synchronous service blocks the window.
-    void ShowProgress(int status, const wchar_t* text);
+    // Runs a service on the worker; the line it returns goes into the status label once it has ended.
+    void RunJob(int status, std::function<WideString()> work);
+    void EndJob();
     void ApplyVisibility(int box, bool systemFiles);
     WideString FolderFailureText(const WideString& folder) const;
     // 0 for a resource file (its first icon), -1 for anything converted as a picture.
@@ -78,4 +90,12 @@ private:
 
     Application& app_;
     UiWindow* window_ = nullptr;
+    int32_t tabControl_ = 0;
+    int32_t firstControl_ = 0;
+    ControlFreeze tabFreeze_;
+    ControlFreeze inputFreeze_;
+    int32_t jobStatus_ = 0;
+    WideString jobOutcome_;
+    // Declared last: destroyed first, so a worker still running ends before what it writes to goes.
+    BackgroundJob job_;
 };

@@ -92,6 +92,60 @@ private:
     bool wasShown_ = false;
 };
 
+// How a drag ended: the window it ended over (null: none) and whether that one has an icon.
+struct DragEnd {
+    HWND last = nullptr;
+    bool hasIcon = false;
+    bool catcherLost = false;
+    bool cancelled = false;
+};
+
+// Follows the cursor while the button is held; the catcher shows the title and icons of the window under it.
+DragEnd FollowDrag(Catcher& catcher, SystemCursorGuard& cursors, const std::function<bool()>& held,
+                   HighResTimer& timer) {
+    DragEnd end;
+    wchar_t title[kTitleUnits];
+    HICON small = nullptr, large = nullptr;
+    while (held()) {
+        SleepEx(kPollMs, FALSE);
+        if (timer.Elapsed() > kPumpIntervalMs) {
+            PumpMessages();
+            cursors.ShowIconAgain();
+            timer.Start();
+        }
+        // The catcher can be closed from outside while the button is down; nothing is chosen then.
+        if (!IsWindow(catcher.window.window)) {
+            end.catcherLost = true;
+            break;
+        }
+        if (EscapePressed()) {
+            end.cancelled = true;
+            break;
+        }
+        POINT point = {};
+        HWND under = GetCursorPos(&point) ? WindowUnderPoint(point, catcher.window.window) : nullptr;
+        if (under == end.last) continue;
+        end.last = under;
+        if (under) {
+            title[0] = 0;
+            GetWindowTextW(under, title, kTitleUnits);
+            catcher.window.setText(catcher.field, title[0] ? title : kUntitled);
+            small = GetWindowIcon(under, kIconSmall);
+            large = GetWindowIcon(under, kIconBig);
+        } else {
+            catcher.window.setText(catcher.field, kNoWindow);
+            small = large = nullptr;
+        }
+        catcher.window.setIcon(catcher.smallView, -1, small, 16);
+        catcher.window.setIcon(catcher.largeView, -1, large, 32);
+        PumpMessages();
+        cursors.ShowIconAgain();
+        timer.Start();
+    }
+    end.hasIcon = small || large;
+    return end;
+}
+
 bool RunPicker(UiWindow& owner, int pickerIndex, int fieldIndex, const PickerSystem& system, HWND& pointed) {
     if (!owner.window || !owner.handleOf(pickerIndex) || !owner.handleOf(fieldIndex)) return false;
     Catcher catcher;
@@ -111,61 +165,20 @@ bool RunPicker(UiWindow& owner, int pickerIndex, int fieldIndex, const PickerSys
     const WideString before(owner.getText(fieldIndex));
     owner.setText(fieldIndex, L"");
     EscapePressed();  // forgets a press from before the drag
-    wchar_t title[kTitleUnits];
     PumpMessages();
     cursors.ShowIconAgain();
-
-    HWND last = nullptr;
-    HICON small = nullptr, large = nullptr;
-    bool catcherLost = false;
-    bool cancelled = false;
-    while (held()) {
-        SleepEx(kPollMs, FALSE);
-        if (timer.Elapsed() > kPumpIntervalMs) {
-            PumpMessages();
-            cursors.ShowIconAgain();
-            timer.Start();
-        }
-        // The catcher can be closed from outside while the button is down; nothing is chosen then.
-        if (!IsWindow(catcher.window.window)) {
-            catcherLost = true;
-            break;
-        }
-        if (EscapePressed()) {
-            cancelled = true;
-            break;
-        }
-        POINT point = {};
-        HWND under = GetCursorPos(&point) ? WindowUnderPoint(point, catcher.window.window) : nullptr;
-        if (under == last) continue;
-        last = under;
-        if (under) {
-            title[0] = 0;
-            GetWindowTextW(under, title, kTitleUnits);
-            catcher.window.setText(catcher.field, title[0] ? title : kUntitled);
-            small = GetWindowIcon(under, kIconSmall);
-            large = GetWindowIcon(under, kIconBig);
-        } else {
-            catcher.window.setText(catcher.field, kNoWindow);
-            small = large = nullptr;
-        }
-        catcher.window.setIcon(catcher.smallView, -1, small, 16);
-        catcher.window.setIcon(catcher.largeView, -1, large, 32);
-        PumpMessages();
-        cursors.ShowIconAgain();
-        timer.Start();
-    }
+    const DragEnd end = FollowDrag(catcher, cursors, held, timer);
 
     cursors.Restore();
     picker.ShowAgain();
     // A cancelled pick leaves the field as it was before the drag, and points at nothing.
-    if (cancelled) {
+    if (end.cancelled) {
         owner.setText(fieldIndex, before.Text());
         return false;
     }
-    if (!catcherLost) pointed = last;
-    const bool chosen = !catcherLost && last && (small || large);
-    if (chosen) owner.setText(fieldIndex, PickerResultText(last).Text());
+    if (!end.catcherLost) pointed = end.last;
+    const bool chosen = !end.catcherLost && end.last && end.hasIcon;
+    if (chosen) owner.setText(fieldIndex, PickerResultText(end.last).Text());
     return chosen;
 }
 

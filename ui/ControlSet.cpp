@@ -854,7 +854,5 @@ bool UiWindow::removeControl(int index) {
     if (removed == count)
         while (count > 0 && controls[count].inUse == 0)
             --count;
-    while (pumpEvent(*sink, kPumpPoll) != 0) {
-    }
     return true;
 }

@@ -260,9 +260,11 @@ void UiMessageBox::closeMessage() {
         RemoveSubclass(window.window, TipHookProc, kTipHookId);
         window.destroy();
     }
+    // Every queued message, also those that raise no event (a WM_CLOSE becomes the close request only when the
+    // message it posts is taken in turn).
     int result;
     do {
-        result = UiWindow::pumpEvent(*ownerSlot, kPumpPoll);
+        result = UiWindow::pumpEvent(*ownerSlot, kPumpPollAny);
         lastPump = result;
     } while (result != 0);
     const bool closeArrived = ownerSlot->closeRequested != 0;

@@ -207,6 +207,14 @@ protected:
         window().setText(page->batchTarget, target);
     }
     WideString Settings() const { return temp / L"Glyphwright.ini"; }
+    // Clicks start and serves the window, as the event loop does, until the batch has ended.
+    void Start() {
+        page->OnStart();
+        while (page->RunningJob()) {
+            if (!app->NextEvent(false)) Sleep(5);
+            page->CollectJob();
+        }
+    }
     // Drops a path at the centre of a control, or on an empty spot of the page, through the window's message.
     void Drop(int control, const WideString& path) {
         POINT point = {600, 245};  // page coordinates right of the options' title
@@ -266,7 +274,7 @@ TEST_F(BatchPageTest, StartRefusesWhatItCannotRunWithTheFirstFailingCheck) {
         window().setText(page->batchTarget, c.target);
         for (int box : page->formats.sizeBoxes)
             if (!c.sizes) window().setState(box, kStateUnchecked);
-        page->OnStart();
+        Start();
         EXPECT_EQ(Narrow(Text(page->batchStatus).c_str()), Narrow(c.expected));
         EXPECT_TRUE(Enabled(tab)) << "the tab control is given back";
     }
@@ -378,7 +386,7 @@ TEST_F(BatchPageTest, AFolderOfPicturesConvertsWhileTheWindowShowsProgressAndMat
                 Sleep(50);
             }
         });
-        page->OnStart();
+        Start();
         returned = true;
         rescue.join();
         EXPECT_FALSE(rescued) << "the result waited for a message from outside";
@@ -450,7 +458,7 @@ TEST_F(BatchPageTest, ResultTextsTellFailuresFromPartialSuccess) {
             ASSERT_TRUE(CreateDirectoryW((std::wstring(target.Text()) + L"\\" + outputs[i]).c_str(), nullptr));
         window().setState(c.extract ? page->batchKindExtract : page->batchKindConvert, kStateChecked);
         SetFields(c.extract ? notepad.Text() : source.Text(), target.Text());
-        page->OnStart();
+        Start();
         EXPECT_EQ(Narrow(Text(page->batchStatus).c_str()), Narrow(c.expected.c_str()));
     }
 
@@ -466,7 +474,7 @@ TEST_F(BatchPageTest, ResultTextsTellFailuresFromPartialSuccess) {
         ASSERT_TRUE(held);
         window().setState(page->batchKindConvert, kStateChecked);
         SetFields(source.Text(), target.Text());
-        page->OnStart();
+        Start();
     }
     EXPECT_EQ(Narrow(Text(page->batchStatus).c_str()), Narrow(L"图标创建操作失败. 目标文件正被其他程序使用."));
     EXPECT_EQ(ReadBytes(output.Text()), std::vector<uint8_t>({'o', 'l', 'd'}));
@@ -692,6 +700,54 @@ TEST(CloseRequestTest, ACloseWhileAJobIsPreparedClosesTheWindowAfterTheJob) {
     CoUninitialize();
 }
 
+// While the single-icon page makes an icon the one event loop serves the window: timers tick, the page's inputs are
+// greyed and the status says what runs; the outcome shows once the worker has ended, over a whole file.
+TEST(SingleJobTest, TheEventLoopServesTheWindowWhileAnIconIsMade) {
+    CoInitialize(nullptr);
+    TempFolder temp;
+    const WideString picture = temp / L"large.png";
+    const WideString icon = temp / L"large.ico";
+    ASSERT_TRUE(SavePicture(picture, 4000, 3000, 0xFF2080C0));
+    RunningMainWindow run(temp.Path());
+    ASSERT_TRUE(run.built);
+    UiWindow& w = run.app.mainWindow;
+    SingleIconPage& page = run.main.single;
+    w.setText(page.sourceField, picture.Text());
+    w.setText(page.targetField, icon.Text());
+    run.RunUntil([&] { return !run.main.Busy(); });
+
+    int ticksWhileRunning = 0;
+    std::set<std::wstring> statusesWhileRunning;
+    bool enabledWhileRunning = false;
+    Ticker watcher([&] {
+        if (!page.JobRunning()) return true;
+        ++ticksWhileRunning;
+        statusesWhileRunning.insert(w.getText(page.singleStatus).Text());
+        enabledWhileRunning |= w.getState(page.createButton, kStateEnable | kStateDisable) == kStateEnable;
+        return true;
+    });
+    HWND button = w.handleOf(page.createButton);
+    PostMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(page.createButton, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+    const DWORD start = GetTickCount();
+    bool started = false;
+    while ((!started || page.JobRunning()) && GetTickCount() - start < 60000) {
+        if (run.app.NextEvent(false))
+            run.main.Dispatch();
+        else
+            Sleep(5);
+        started = started || page.JobRunning();
+    }
+    EXPECT_TRUE(started);
+    EXPECT_GT(ticksWhileRunning, 0) << "the window was not served while the icon was made";
+    EXPECT_EQ(statusesWhileRunning, std::set<std::wstring>({L"正在转换..."}));
+    EXPECT_FALSE(enabledWhileRunning) << "the create button stayed usable while its job ran";
+    EXPECT_EQ(Narrow(w.getText(page.singleStatus).Text()), Narrow(L"选择的文件已成功转换."));
+    EXPECT_TRUE(IsIconFile(icon));
+    EXPECT_EQ(w.getState(page.createButton, kStateEnable | kStateDisable), kStateEnable);
+    CoUninitialize();
+}
+
 // Windows whose icon can't be read (under Wine every other process's window) are skipped, not failed: a batch that
 // wrote the icon of every window that has one reports success.
 TEST_F(BatchPageTest, WindowsWithoutIconsAreSkippedNotFailed) {
@@ -712,7 +768,7 @@ TEST_F(BatchPageTest, WindowsWithoutIconsAreSkippedNotFailed) {
     ASSERT_TRUE(withIcon && bare);
     window().setState(page->batchKindWindows, kStateChecked);
     SetFields(kAllWindows, target.Text());
-    page->OnStart();
+    Start();
     DestroyWindow(withIcon);
     DestroyWindow(bare);
     const std::set<std::wstring> names = FolderNames(target);

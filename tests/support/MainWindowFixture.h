@@ -35,12 +35,12 @@ protected:
     }
 
     // Dispatches what comes until the queue has stayed empty for a few rounds (tooltip timers may never let it
-    // rest: at most two seconds) and no preview is still being made (at most twenty).
+    // rest: at most two seconds) and no page's worker still makes a preview or runs a job (at most twenty).
     void Pump() {
         const DWORD start = GetTickCount();
         auto busy = [this, start](int quiet) {
             const DWORD elapsed = GetTickCount() - start;
-            return (quiet < 4 && elapsed < 2000) || (main->single.PreviewPending() && elapsed < 20000);
+            return (quiet < 4 && elapsed < 2000) || (main->Busy() && elapsed < 20000);
         };
         for (int quiet = 0; busy(quiet);) {
             bool any = false;
