@@ -201,6 +201,9 @@ void OptionReader::ReadFlag(const WideString& argument) {
     IconJobFlags& flags = request_.flags;
     if (IsOption(argument, L"nopngc")) {
         flags &= ~kPngc;
+    } else if (IsOption(argument, L"original")) {
+        // Like the page's box, it is part of the output choice of every job; only resource extraction reads it.
+        flags |= kOriginal;
     } else if (IsOption(argument, L"crop")) {
         flags = (flags & ~kCenter) | kCrop;
     } else if (IsOption(argument, L"stretch")) {

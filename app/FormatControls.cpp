@@ -9,6 +9,7 @@ namespace text {
 constexpr const wchar_t* kSizes[IconFormatSet::kSizeCount] = {
     L" 16x16", L" 24x24", L" 32x32", L" 48x48", L" 64x64", L" 72x72", L" 96x96", L" 128x128", L" 256x256", L" 512x512"};
 constexpr const wchar_t* kPngc = L" PNG 压缩大格式 (使用更少的存储空间!)";
+constexpr const wchar_t* kOriginal = L" 保留原始图标";
 constexpr const wchar_t* kNotSquare = L"如果源图像不是正方形:";
 constexpr const wchar_t* kCenter = L" 中心";
 constexpr const wchar_t* kCrop = L" 修剪";
@@ -36,6 +37,8 @@ void FormatControls::Build(UiWindow& w, const Application& app, const wchar_t* p
             w.addCheckBox(text::kSizes[i], checkOn, checkOff, kSizeX[i % 5], i < 5 ? 275 : 300, width, kStateUnchecked);
     }
     pngc = w.addCheckBox(text::kPngc, checkOn, checkOff, 20, 330, 400, kStateUnchecked);
+    // Beside PNGC, where the row has room: extraction then writes each group as the file holds it.
+    original = w.addCheckBox(text::kOriginal, checkOn, checkOff, kSizeX[3], 330, 200, kStateUnchecked);
     w.addLabel(text::kNotSquare, 20, 355, 210, 20);
     w.flags |= kWindowGroupNext;
     fitCenter = w.addRadioButton(text::kCenter, radioOn, radioOff, kSizeX[2], 355, 60, kStateUnchecked);
@@ -49,6 +52,7 @@ IconFormatSet FormatControls::Read(UiWindow& w) const {
         set.sizes[i] = Checked(w, sizeBoxes[i]);
     set.pngs = Checked(w, pngs);
     set.pngc = Checked(w, pngc);
+    set.original = Checked(w, original);
     set.fit = Checked(w, fitCrop) ? FitMode::kCrop : Checked(w, fitStretch) ? FitMode::kStretch : FitMode::kCenter;
     return set;
 }
@@ -59,14 +63,15 @@ void FormatControls::Show(UiWindow& w, const IconFormatSet& set) const {
     for (int i = 0; i < IconFormatSet::kSizeCount; ++i)
         show(sizeBoxes[i], set.sizes[i]);
     show(pngc, set.pngc);
+    show(original, set.original);
     show(fitCenter, set.fit == FitMode::kCenter);
     show(fitCrop, set.fit == FitMode::kCrop);
     show(fitStretch, set.fit == FitMode::kStretch);
 }
 
-bool FormatControls::IsSizeOrPngc(int index) const {
+bool FormatControls::IsSizeOrOption(int index) const {
     if (index <= 0) return false;
-    if (index == pngc) return true;
+    if (index == pngc || index == original) return true;
     for (int32_t box : sizeBoxes)
         if (index == box) return true;
     return false;
@@ -77,5 +82,5 @@ bool FormatControls::IsFitRadio(int index) const {
 }
 
 bool FormatControls::Contains(int index) const {
-    return index > 0 && (index == pngs || IsSizeOrPngc(index) || IsFitRadio(index));
+    return index > 0 && (index == pngs || IsSizeOrOption(index) || IsFitRadio(index));
 }

@@ -8,11 +8,13 @@ class Application;
 class UiWindow;
 
 // The "image formats and options" group the single-icon and batch pages share: the PNG-instead-of-icon box, a box
-// per size, PNG compression and the three fit radios. The members are the controls' indexes in the main window.
+// per size, PNG compression, keeping a resource's original entries and the three fit radios. The members are the
+// controls' indexes in the main window.
 struct FormatControls {
     int32_t pngs = 0;
     int32_t sizeBoxes[IconFormatSet::kSizeCount] = {};
     int32_t pngc = 0;
+    int32_t original = 0;
     int32_t fitCenter = 0;
     int32_t fitCrop = 0;
     int32_t fitStretch = 0;
@@ -25,7 +27,8 @@ struct FormatControls {
     IconFormatSet Read(UiWindow& w) const;
     void Show(UiWindow& w, const IconFormatSet& set) const;
 
-    bool IsSizeOrPngc(int index) const;
+    // A size box, PNGC or the original box: a choice only the next job reads.
+    bool IsSizeOrOption(int index) const;
     bool IsFitRadio(int index) const;
     // Any control of the group.
     bool Contains(int index) const;

@@ -46,6 +46,7 @@ WideString FormatSetToText(const IconFormatSet& set) {
         if (set.sizes[i]) text.Append(WideString::FromInt(IconFormatSet::kSizeTable[i]), L"|");
     if (set.pngc) text.Append(L"PNGC|");
     text.Append(set.fit == FitMode::kCrop ? L"Crop|" : set.fit == FitMode::kStretch ? L"Stretch|" : L"Center|");
+    if (set.original) text.Append(L"Original|");
     return text;
 }
 
@@ -54,6 +55,7 @@ IconFormatSet ParseFormatSet(const wchar_t* text) {
     IconFormatSet set;
     set.pngs = HasToken(value, L"PNGS");
     set.pngc = HasToken(value, L"PNGC");
+    set.original = HasToken(value, L"Original");
     for (int i = 0; i < IconFormatSet::kSizeCount; ++i)
         set.sizes[i] = HasToken(value, WideString::FromInt(IconFormatSet::kSizeTable[i]).Text());
     set.fit = HasToken(value, L"Crop")      ? FitMode::kCrop
@@ -92,5 +94,6 @@ IconJobInputs FormatSetToJob(const IconFormatSet& set) {
     else if (set.fit == FitMode::kCrop)
         job.flags |= kCrop;
     if (set.pngs) job.flags |= kPngs;
+    if (set.original) job.flags |= kOriginal;
     return job;
 }

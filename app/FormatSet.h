@@ -5,7 +5,8 @@
 
 enum class FitMode { kCenter, kCrop, kStretch };
 
-// One page's choice of output formats: sizes out of kSizeTable, PNGS, PNGC and the fit mode.
+// One page's choice of output formats: sizes out of kSizeTable, PNGS, PNGC, the fit mode, and whether resource
+// extraction keeps the groups' original entries instead.
 struct IconFormatSet {
     static constexpr int kSizeCount = 10;
     static constexpr int kSizeTable[kSizeCount] = {16, 24, 32, 48, 64, 72, 96, 128, 256, 512};
@@ -14,6 +15,7 @@ struct IconFormatSet {
     bool pngs = false;
     bool pngc = false;
     FitMode fit = FitMode::kCenter;
+    bool original = false;
 
     bool HasSize(int pixels) const;
     void SetSize(int pixels, bool on);
@@ -26,7 +28,8 @@ constexpr const wchar_t* kBatchIconFormatsKey = L"BatchIconFormats";
 constexpr const wchar_t* kDefaultFormatText = L"|16|32|48|256|PNGC|Center|";
 constexpr const wchar_t* kSettingsFileName = L"Glyphwright.ini";
 
-// Text form: "|" then each set member's token followed by "|", in the order PNGS, sizes ascending, PNGC, fit.
+// Text form: "|" then each set member's token followed by "|", in the order PNGS, sizes ascending, PNGC, fit,
+// Original.
 WideString FormatSetToText(const IconFormatSet& set);
 // Each member is set when "|token|" occurs anywhere in the text, ignoring case; unknown tokens are ignored.
 IconFormatSet ParseFormatSet(const wchar_t* text);

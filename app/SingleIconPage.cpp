@@ -303,7 +303,7 @@ bool SingleIconPage::OnCommand(int control, int code) {
         OnPngsToggled();
     else if (control == preview32 || control == preview128 || formats.IsFitRadio(control))
         UpdatePreview();
-    else if (formats.IsSizeOrPngc(control))
+    else if (formats.IsSizeOrOption(control))
         ClearStatus();
     else
         return false;

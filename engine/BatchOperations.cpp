@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/FileStructure.h"
+#include "engine/IconGroups.h"
 #include "engine/IconJob.h"
 #include "engine/IconLibrary.h"
 #include "engine/IconWriter.h"
@@ -222,12 +223,16 @@ int BatchExtractIcons(BatchJob* job) {
     const ReachableFile library(job->source);
     // Listing the groups walks the resource tree, which the loader trusts.
     if (!ResourceFileSound(library.Path().Text())) return 0;
+    // Groups kept as they are come from the file's own bytes, whatever the loader makes of it.
+    const bool original = (job->flags & kOriginal) != 0;
     // Loaded once for every group and size; a file the loader can't map (a 16-bit library) leaves each size to the
     // shell's extractor, which reads it on its own.
-    const IconLibrary loaded(library.Path());
+    const IconLibrary loaded = original ? IconLibrary() : IconLibrary(library.Path());
     const std::vector<bool> sound = loaded.Loaded() ? SoundIconGroups(library.Path().Text()) : std::vector<bool>();
-    const int32_t groups = loaded.Loaded() ? loaded.GroupCount() : CountIconGroups(library.Path());
-    const IconJobFlags flags = job->flags;
+    const int32_t groups = original          ? CountOriginalIconGroups(library.Path())
+                           : loaded.Loaded() ? loaded.GroupCount()
+                                             : CountIconGroups(library.Path());
+    const IconJobFlags flags = original ? job->flags & ~kPngs : job->flags;
     std::atomic<int32_t> written{0}, last{-1};
     RetryAlone gate;
     job->counter = 0;

@@ -60,12 +60,18 @@ bool ReadGroupDirectory(ByteSpan group, std::vector<uint16_t>& iconIds) {
     return true;
 }
 
-// Icon blocks by identifier; an identifier with several blocks (languages) counts when all are sound.
-using IconBlocks = std::map<uint16_t, bool>;
+// Icon blocks by identifier; an identifier with several blocks (languages) counts when all are sound, and its
+// first block is the one read.
+struct StoredIcon {
+    bool sound = false;
+    ByteSpan first;
+};
+using IconBlocks = std::map<uint16_t, StoredIcon>;
 
-void AddIconBlock(IconBlocks& icons, uint16_t id, bool sound) {
-    auto [it, inserted] = icons.emplace(id, sound);
-    if (!inserted) it->second = it->second && sound;
+void AddIconBlock(IconBlocks& icons, uint16_t id, ByteSpan block) {
+    const bool sound = IconImageSound(block);
+    auto [it, inserted] = icons.emplace(id, StoredIcon{sound, block});
+    if (!inserted) it->second.sound = it->second.sound && sound;
 }
 
 bool GroupBlockSound(ByteSpan group, const IconBlocks& icons) {
@@ -73,7 +79,7 @@ bool GroupBlockSound(ByteSpan group, const IconBlocks& icons) {
     if (!ReadGroupDirectory(group, ids)) return false;
     for (uint16_t id : ids) {
         const auto it = icons.find(id);
-        if (it == icons.end() || !it->second) return false;
+        if (it == icons.end() || !it->second.sound) return false;
     }
     return true;
 }
@@ -89,7 +95,7 @@ class PeResourceReader {
 public:
     explicit PeResourceReader(ByteSpan file) : file_(file) {}
 
-    bool Read(std::vector<IconGroupTable::Group>& groups) {
+    bool Read(std::vector<IconGroupTable::Group>& groups, IconBlocks& icons) {
         const uint32_t pe = file_.U32(0x3C);
         if (!file_.Has(pe, 24) || file_.U32(pe) != 0x00004550) return false;
         const uint16_t sectionCount = file_.U16(pe + 6);
@@ -123,7 +129,6 @@ public:
         if (!ReadDirectory(0, types)) return false;
         // Every directory of the tree lies inside the section; only the icon data is checked block by block, as
         // packers leave other resources' data outside the file.
-        IconBlocks icons;
         std::vector<std::pair<IconGroupTable::Group, std::vector<ByteSpan>>> found;
         for (const Entry& type : types) {
             if (!type.subdirectory) return false;
@@ -142,12 +147,13 @@ public:
                     blocks.push_back(block);
                 }
                 if (isIcon && !name.named) {
-                    bool sound = !blocks.empty();
+                    if (blocks.empty()) AddIconBlock(icons, name.id, ByteSpan{});
                     for (ByteSpan block : blocks)
-                        sound = sound && IconImageSound(block);
-                    AddIconBlock(icons, name.id, sound);
+                        AddIconBlock(icons, name.id, block);
                 }
-                if (isGroup) found.push_back({{name.named, name.id, !blocks.empty()}, blocks});
+                if (isGroup)
+                    found.push_back(
+                        {{name.named, name.id, !blocks.empty(), blocks.empty() ? ByteSpan{} : blocks[0]}, blocks});
             }
         }
         for (auto& [group, blocks] : found) {
@@ -220,7 +226,7 @@ private:
 };
 
 // Reads an NE file's resource table the way the shell's extractor walks it.
-bool ReadNeGroups(ByteSpan file, std::vector<IconGroupTable::Group>& groups) {
+bool ReadNeGroups(ByteSpan file, std::vector<IconGroupTable::Group>& groups, IconBlocks& icons) {
     const uint32_t ne = file.U32(0x3C);
     if (!file.Has(ne, 64) || file.U16(ne) != 0x454E) return false;
     const uint16_t table = file.U16(ne + 0x24), names = file.U16(ne + 0x26);
@@ -266,57 +272,37 @@ bool ReadNeGroups(ByteSpan file, std::vector<IconGroupTable::Group>& groups) {
         type += 8 + uint64_t{count} * 12;
     }
     if (!haveGroups || !haveIcons) return true;
-    IconBlocks icons;
     for (const Resource& icon : iconBlocks)
-        AddIconBlock(icons, static_cast<uint16_t>(icon.id & 0x7FFF), IconImageSound(icon.block));
+        AddIconBlock(icons, static_cast<uint16_t>(icon.id & 0x7FFF), icon.block);
     for (const Resource& group : groupBlocks) {
         const bool named = !(group.id & 0x8000);
-        groups.push_back(
-            {named, static_cast<uint16_t>(named ? 0 : group.id & 0x7FFF), GroupBlockSound(group.block, icons)});
+        groups.push_back({named, static_cast<uint16_t>(named ? 0 : group.id & 0x7FFF),
+                          GroupBlockSound(group.block, icons), group.block});
     }
     return true;
 }
 
-// A file's bytes, mapped read-only. A file too large for a 32-bit process's address space is mapped only as far as
-// its format can be recognised; checks that need more of it then refuse it, as the system can't map it either.
-class MappedFile {
-public:
-    explicit MappedFile(const wchar_t* path) {
-        file_.Reset(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        LARGE_INTEGER size{};
-        if (!file_ || !GetFileSizeEx(file_.Get(), &size)) return;
-        opened_ = true;
-        empty_ = size.QuadPart == 0;
-        if (empty_) return;
-        constexpr LONGLONG kWholeLimit = 1ll << 30, kHeadBytes = 1 << 16;
-        const SIZE_T length = static_cast<SIZE_T>(size.QuadPart > kWholeLimit ? kHeadBytes : size.QuadPart);
-        mapping_.Reset(CreateFileMappingW(file_.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-        if (!mapping_) return;
-        view_ = MapViewOfFile(mapping_.Get(), FILE_MAP_READ, 0, 0, length);
-        if (view_) size_ = length;
-    }
-    ~MappedFile() {
-        if (view_) UnmapViewOfFile(view_);
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-
-    // Nothing to check: the file can't be opened or holds nothing, so the system's readers find nothing either.
-    bool NothingToCheck() const { return !opened_ || empty_; }
-    bool Mapped() const { return view_ != nullptr; }
-    ByteSpan Bytes() const { return ByteSpan{static_cast<const uint8_t*>(view_), size_}; }
-
-private:
-    FileHandle file_;
-    KernelHandle mapping_;
-    const void* view_ = nullptr;
-    size_t size_ = 0;
-    bool opened_ = false;
-    bool empty_ = false;
-};
-
 }  // namespace
+
+MappedFile::MappedFile(const wchar_t* path) {
+    file_.Reset(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file_ || !GetFileSizeEx(file_.Get(), &size)) return;
+    opened_ = true;
+    empty_ = size.QuadPart == 0;
+    if (empty_) return;
+    constexpr LONGLONG kWholeLimit = 1ll << 30, kHeadBytes = 1 << 16;
+    const SIZE_T length = static_cast<SIZE_T>(size.QuadPart > kWholeLimit ? kHeadBytes : size.QuadPart);
+    mapping_.Reset(CreateFileMappingW(file_.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!mapping_) return;
+    view_ = MapViewOfFile(mapping_.Get(), FILE_MAP_READ, 0, 0, length);
+    if (view_) size_ = length;
+}
+
+MappedFile::~MappedFile() {
+    if (view_) UnmapViewOfFile(view_);
+}
 
 uint16_t ByteSpan::U16(uint64_t offset) const {
     return Has(offset, 2) ? static_cast<uint16_t>(data[offset] | (data[offset + 1] << 8)) : 0;
@@ -451,6 +437,16 @@ const IconGroupTable::Group* IconGroupTable::Find(int32_t index) const {
     return nullptr;
 }
 
+ByteSpan IconGroupTable::GroupDirectory(int32_t index) const {
+    const Group* group = Find(index);
+    return treeSound_ && group ? group->directory : ByteSpan{};
+}
+
+ByteSpan IconGroupTable::IconBlock(uint16_t id) const {
+    const auto it = icons_.find(id);
+    return it == icons_.end() ? ByteSpan{} : it->second;
+}
+
 bool IconGroupTable::GroupSound(int32_t index) const {
     const Group* group = Find(index);
     return treeSound_ && group && group->sound;
@@ -458,17 +454,23 @@ bool IconGroupTable::GroupSound(int32_t index) const {
 
 IconGroupTable IconGroupTable::Read(ByteSpan file) {
     IconGroupTable table;
+    IconBlocks icons;
     switch (DetectFileFormat(file)) {
         case FileFormat::kPortableExecutable:
-            table.treeSound_ = PeResourceReader(file).Read(table.groups_);
+            table.treeSound_ = PeResourceReader(file).Read(table.groups_, icons);
             break;
         case FileFormat::kNewExecutable:
-            table.treeSound_ = ReadNeGroups(file, table.groups_);
+            table.treeSound_ = ReadNeGroups(file, table.groups_, icons);
             break;
         default:
             break;
     }
-    if (!table.treeSound_) table.groups_.clear();
+    if (!table.treeSound_) {
+        table.groups_.clear();
+        return table;
+    }
+    for (const auto& [id, icon] : icons)
+        table.icons_.emplace(id, icon.first);
     return table;
 }
 
@@ -499,7 +501,6 @@ std::vector<wchar_t> ExtractorPath(const wchar_t* path) {
         return std::vector<wchar_t>(path, path + wcslen(path) + 1);
     return found;
 }
-
 
 // The whole file's structure, and with an index also that group's (a missing group is simply not found).
 bool ResourceStructureSound(const wchar_t* path, const int32_t* index) {

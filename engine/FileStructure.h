@@ -1,8 +1,13 @@
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <vector>
+
+#include "sys/Handles.h"
 
 // The system's picture decoders and icon loaders trust the counts, offsets and sizes inside the files they are
 // given, and crash on hostile ones. These checks read a file's structure first, so that such a file is refused
@@ -52,11 +57,16 @@ public:
     bool HasGroup(int32_t index) const { return Find(index) != nullptr; }
     // False also for a group that doesn't exist.
     bool GroupSound(int32_t index) const;
+    // The group's directory block (its first language's), and an icon's block by identifier: empty when missing or
+    // when the tree is unsound. Both point into the bytes read.
+    ByteSpan GroupDirectory(int32_t index) const;
+    ByteSpan IconBlock(uint16_t id) const;
 
     struct Group {
         bool named = false;
         uint16_t id = 0;
         bool sound = false;
+        ByteSpan directory;
     };
 
 private:
@@ -64,6 +74,30 @@ private:
 
     bool treeSound_ = false;
     std::vector<Group> groups_;
+    std::map<uint16_t, ByteSpan> icons_;
+};
+
+// A file's bytes, mapped read-only. A file too large for a 32-bit process's address space is mapped only as far as
+// its format can be recognised; checks that need more of it then refuse it, as the system can't map it either.
+class MappedFile {
+public:
+    explicit MappedFile(const wchar_t* path);
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    // Nothing to check: the file can't be opened or holds nothing, so the system's readers find nothing either.
+    bool NothingToCheck() const { return !opened_ || empty_; }
+    bool Mapped() const { return view_ != nullptr; }
+    ByteSpan Bytes() const { return ByteSpan{static_cast<const uint8_t*>(view_), size_}; }
+
+private:
+    FileHandle file_;
+    KernelHandle mapping_;
+    const void* view_ = nullptr;
+    size_t size_ = 0;
+    bool opened_ = false;
+    bool empty_ = false;
 };
 
 // Whether a file may be handed to the imaging library for decoding. Formats without a check pass.

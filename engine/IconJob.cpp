@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/IconGroups.h"
 #include "engine/IconWriter.h"
 #include "engine/OutputNaming.h"
 #include "sys/FileOperations.h"
@@ -68,6 +69,12 @@ Result WriteFileSource(const IconRequest& request, const WideString& output, Ico
 }
 
 Result WriteResourceSource(const IconRequest& request, const WideString& output, IconJobFlags flags) {
+    if (flags & kOriginal) {
+        std::vector<uint8_t> ico;
+        const ReachableFile file(request.sourcePath);
+        const Result read = ReadOriginalIcon(file.Path(), request.iconIndex, ico);
+        return read ? WriteOutputBytes(ico, output) : read;
+    }
     if (request.library) {
         IconSource source(request.sourcePath);
         source.library = request.library;
@@ -136,6 +143,8 @@ IconJobResult RunIconJob(const IconRequest& request) {
     IconJobFlags flags = request.flags & ~kSourceBits;
     if (request.kind == IconSourceKind::kResource) flags |= kFromResource;
     if (request.kind == IconSourceKind::kWindow) flags |= kFromWindow;
+    // A group kept as it is stays an .ico whatever the target's extension asked for.
+    if ((flags & kOriginal) && request.kind == IconSourceKind::kResource) flags &= ~kPngs;
 
     // Decided once, before anything is moved aside: the backup and the write are for the same name.
     if (request.targetIsFile) {
@@ -173,7 +182,7 @@ IconJobResult RunIconJob(const IconRequest& request) {
             break;
     }
     // Looked at before the backup is undone, which leaves errors of its own.
-    if (!job.result && job.result.Cause() != Failure::kNotAPicture)
+    if (!job.result && job.result.Cause() != Failure::kNotAPicture && job.result.Cause() != Failure::kNoSource)
         job.result = DiagnoseOutputFailure(job.output, job.result.Error());
     if (keepsBackup) FinishOutput(backup, job.output, job.result.Ok());
     return Finished(std::move(job));

@@ -188,6 +188,10 @@ Result WriteIconEntries(std::vector<IconEntry>& entries, const WideString& outpu
 // The picture is encoded in memory and written like an icon: the imaging library's own file save reports success
 // under Wine even when the disk refused part of the file, which would leave a truncated picture behind.
 Result WritePngFile(const std::vector<uint8_t>& png, const WideString& outputPath) {
+    return WriteOutputBytes(png, outputPath);
+}
+
+Result WriteOutputBytes(const std::vector<uint8_t>& bytes, const WideString& outputPath) {
     StagedFile file;
-    return Written(file.Create(outputPath) && file.Write(png.data(), png.size()) && CommitOutput(file, outputPath));
+    return Written(file.Create(outputPath) && file.Write(bytes.data(), bytes.size()) && CommitOutput(file, outputPath));
 }

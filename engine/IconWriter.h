@@ -58,6 +58,8 @@ bool EncodePng(const WorkingImage& image, std::vector<uint8_t>& bytes);
 // Windows error of the step that failed.
 Result WriteIconEntries(std::vector<IconEntry>& entries, const WideString& outputPath);
 Result WritePngFile(const std::vector<uint8_t>& png, const WideString& outputPath);
+// The same staged write of a whole file made elsewhere (a resource's icon group as it is).
+Result WriteOutputBytes(const std::vector<uint8_t>& bytes, const WideString& outputPath);
 
 // The class id of the imaging library's PNG encoder.
 bool FindPngEncoder(CLSID& encoder);

@@ -37,6 +37,12 @@ void ExpectSet(const IconFormatSet& actual, const IconFormatSet& expected, const
     EXPECT_EQ(actual.pngs, expected.pngs) << context;
     EXPECT_EQ(actual.pngc, expected.pngc) << context;
     EXPECT_EQ(actual.fit, expected.fit) << context;
+    EXPECT_EQ(actual.original, expected.original) << context;
+}
+
+IconFormatSet KeepingOriginals(IconFormatSet set) {
+    set.original = true;
+    return set;
 }
 
 struct ParseCase {
@@ -56,6 +62,7 @@ TEST(ParseFormatSetTest, LooksUpEveryTokenBetweenBarsIgnoringCase) {
         {L"|512|1024|160|2|", MakeSet({512}, false, false, FitMode::kCenter)},
         {L"|Stretch|PNGC|24|72|96|64|", MakeSet({24, 64, 72, 96}, false, true, FitMode::kStretch)},
         {L"junk|PnGs|xx|STRETCH|48|", MakeSet({48}, true, false, FitMode::kStretch)},
+        {L"|ORIGINAL|32|", KeepingOriginals(MakeSet({32}, false, false, FitMode::kCenter))},
         {L"|PNGSC|PNG|Crops|", MakeSet({}, false, false, FitMode::kCenter)},
         {L"", MakeSet({}, false, false, FitMode::kCenter)},
         {L"||||", MakeSet({}, false, false, FitMode::kCenter)},
@@ -77,6 +84,7 @@ TEST(FormatSetToTextTest, WritesTokensInTheirFixedOrder) {
         {MakeSet({}, false, false, FitMode::kCenter), L"|Center|"},
         {MakeSet({512, 128, 96, 72, 64, 48, 32, 24, 16, 256}, true, false, FitMode::kCrop),
          L"|PNGS|16|24|32|48|64|72|96|128|256|512|Crop|"},
+        {KeepingOriginals(MakeSet({16}, false, true, FitMode::kCrop)), L"|16|PNGC|Crop|Original|"},
     };
     for (const TextCase& c : cases) {
         const WideString text = FormatSetToText(c.set);
@@ -87,19 +95,21 @@ TEST(FormatSetToTextTest, WritesTokensInTheirFixedOrder) {
 TEST(FormatSetToTextTest, EverySetSurvivesItsTextForm) {
     const FitMode fits[] = {FitMode::kCenter, FitMode::kCrop, FitMode::kStretch};
     for (int mask = 0; mask < (1 << IconFormatSet::kSizeCount); ++mask)
-        for (int flags = 0; flags < 4; ++flags)
+        for (int flags = 0; flags < 8; ++flags)
             for (FitMode fit : fits) {
                 IconFormatSet set;
                 for (int i = 0; i < IconFormatSet::kSizeCount; ++i)
                     set.sizes[i] = (mask >> i) & 1;
                 set.pngs = flags & 1;
                 set.pngc = flags & 2;
+                set.original = flags & 4;
                 set.fit = fit;
                 const IconFormatSet back = ParseFormatSet(FormatSetToText(set).Text());
                 ASSERT_TRUE(std::equal(std::begin(set.sizes), std::end(set.sizes), std::begin(back.sizes))) << mask;
                 ASSERT_EQ(back.pngs, set.pngs);
                 ASSERT_EQ(back.pngc, set.pngc);
                 ASSERT_EQ(back.fit, set.fit);
+                ASSERT_EQ(back.original, set.original);
             }
 }
 
@@ -116,6 +126,7 @@ TEST(FormatSetToJobTest, GivesAscendingSizesAndTheFlagWord) {
         {MakeSet({512, 24}, false, false, FitMode::kCrop), {24, 512}, 0x08},
         {MakeSet({72}, true, false, FitMode::kCenter), {72}, 0x14},
         {MakeSet({}, false, true, FitMode::kCrop), {}, 0x09},
+        {KeepingOriginals(MakeSet({32}, false, false, FitMode::kCenter)), {32}, 0x44},
     };
     for (const JobCase& c : cases) {
         const IconJobInputs job = FormatSetToJob(c.set);
