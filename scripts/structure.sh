@@ -6,14 +6,16 @@ cd "$(dirname "$0")/.."
 sources() { find sys engine ui app -name '*.cpp' -o -name '*.h' | sort; }
 
 echo "Removed names (each count should be 0):"
-for pattern in 'AddRow' 'kRow' 'batchKind'; do
-    printf '  %-12s %s\n' "$pattern" "$(sources | xargs grep -l -- "$pattern" | grep -cv '^app/Startup' || true)"
+for pattern in 'AddRow' 'kRow[A-Z]' 'batchKind'; do
+    printf '  %-12s %s\n' "$pattern" "$(sources | grep -v '^app/Startup' | xargs grep -wcE -- "$pattern" |
+        awk -F: '{s+=$2} END {print s+0}')"
 done
 printf '  %-12s %s\n' 'GetProcAddress outside sys/DynamicCalls' \
     "$(sources | grep -v '^sys/DynamicCalls' | xargs grep -c 'GetProcAddress' | awk -F: '{s+=$2} END {print s+0}')"
 
-echo "Message loops (GetMessage/PeekMessage/MsgWait loops and loops over NextEvent/waitEvent):"
-sources | xargs grep -nE 'while *\(.*(GetMessageW|PeekMessageW|MsgWaitForMultipleObjects|NextEvent|waitEvent|pumpEvent)\(' |
+echo "Places that take messages from the queue (calls, not definitions):"
+sources | xargs grep -nE '(GetMessageW|PeekMessageW|MsgWaitForMultipleObjects|NextEvent|pumpEvent|PumpMessages)\(' |
+    grep -vE '^[^:]+\.h:|^[^:]+:[0-9]+:(bool|int|static|[A-Za-z]+ [A-Za-z:]+::)' | grep -vE '^[^:]+:[0-9]+: *//' |
     sed 's/^/  /' || true
 
 echo "Longest functions:"

@@ -154,9 +154,13 @@ TEST(CommitStagedOutput, AFileThatTookTheOutputSinceTheBackupStepIsKeptBeforeItI
         SCOPED_TRACE(c.name);
         TempFolder folder;
         const WideString output = folder / L"a.ico";
-        if (c.before) ASSERT_TRUE(WriteBytes(output.Text(), c.before, strlen(c.before)));
+        if (c.before) {
+            ASSERT_TRUE(WriteBytes(output.Text(), c.before, strlen(c.before)));
+        }
         OutputBackup backup;
-        if (c.keepsBackups) ASSERT_TRUE(MoveAsideExisting(output, backup));
+        if (c.keepsBackups) {
+            ASSERT_TRUE(MoveAsideExisting(output, backup));
+        }
         if (c.theirs) {
             // Written as a new file of its own, the way a staged write puts it in place.
             const WideString their = folder / L"their.tmp";
@@ -166,7 +170,9 @@ TEST(CommitStagedOutput, AFileThatTookTheOutputSinceTheBackupStepIsKeptBeforeItI
         bool replaced = false;
         EXPECT_TRUE(CommitMine(output, replaced));
         EXPECT_EQ(replaced, c.before != nullptr || c.theirs != nullptr);
-        if (c.keepsBackups) EXPECT_TRUE(FinishOutput(backup, output, true));
+        if (c.keepsBackups) {
+            EXPECT_TRUE(FinishOutput(backup, output, true));
+        }
         EXPECT_EQ(FolderContents(folder.Path()), c.expected);
     }
 }
@@ -195,7 +201,9 @@ TEST(FinishOutput, AFailedJobDropsOnlyABackupThatStillHoldsTheOutput) {
         TempFolder folder;
         const WideString output = folder / L"a.ico";
         ASSERT_TRUE(WriteBytes(output.Text(), "old", 3));
-        if (c.staleLink) ASSERT_TRUE(CreateHardLinkW(BackupPath(output).Text(), output.Text(), nullptr));
+        if (c.staleLink) {
+            ASSERT_TRUE(CreateHardLinkW(BackupPath(output).Text(), output.Text(), nullptr));
+        }
         OutputBackup backup;
         ASSERT_TRUE(MoveAsideExisting(output, backup));
         EXPECT_TRUE(backup.displaced.IsEmpty()) << "a second name of the output is no earlier backup";
@@ -205,7 +213,9 @@ TEST(FinishOutput, AFailedJobDropsOnlyABackupThatStillHoldsTheOutput) {
             ASSERT_TRUE(MoveFileExW(their.Text(), output.Text(), MOVEFILE_REPLACE_EXISTING));
         }
         bool replaced = false;
-        if (c.succeeded) EXPECT_TRUE(CommitMine(output, replaced));
+        if (c.succeeded) {
+            EXPECT_TRUE(CommitMine(output, replaced));
+        }
         EXPECT_TRUE(FinishOutput(backup, output, c.succeeded));
         EXPECT_EQ(FolderContents(folder.Path()), c.expected);
     }

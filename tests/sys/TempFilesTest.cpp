@@ -94,7 +94,9 @@ TEST(StagedFile, ACommitToAFreeNameNeverReplacesAFileThatTookItMeanwhile) {
         StagedFile file;
         ASSERT_TRUE(file.Create(path));
         ASSERT_TRUE(file.Write("mine", 4));
-        if (c.other) ASSERT_TRUE(WriteBytes(path.Text(), c.other, strlen(c.other)));
+        if (c.other) {
+            ASSERT_TRUE(WriteBytes(path.Text(), c.other, strlen(c.other)));
+        }
         const bool committed = file.CommitNew();
         EXPECT_EQ(committed, c.other == nullptr);
         if (c.other) {
