@@ -98,12 +98,7 @@ constexpr int kLargePreview = 128;
 
 // One icon to make on the worker, with everything it needs copied from the page.
 struct SingleIconJob {
-    enum Kind { kFile = 0, kResource = 1, kWindow = 2 } kind = kFile;
-    HWND window = nullptr;
-    WideString source;  // mapped
-    int32_t index = 0;
-    WideString target;  // the output's path
-    IconJobInputs job;
+    IconRequest request;
     bool isAdmin = false;
 };
 
@@ -160,40 +155,21 @@ DWORD WINAPI PreviewThread(void* parameter) {
     return 0;
 }
 
-// A failed job's status: what failed (ending in ": "), then why, with noImage when the source gave no image.
-WideString JobFailureText(const wchar_t* failed, const wchar_t* noImage, const WideString& target, bool isAdmin) {
-    // Nothing tells why: the plain failure, "无法转换此文件: " becoming "无法转换此文件.".
-    WideString plain(failed);
-    plain.DropRight(2).Append(L".");
-    const FailureWording wording = {
-        failed, plain.Text(), text::kFolderMissing, text::kFileInUse, text::kDiskFull, text::kAccessDenied, noImage};
-    return FailureLine(LastOutputFailure(target), wording, isAdmin);
-}
-
-// Makes the icon on the worker: the backup of an existing target, the write and the failure's cause all happen on
-// one thread, which keeps the write's outcome for LastOutputFailure. The result is the status line.
+// Makes the icon on the worker; the result is the status line: done, or what failed (ending in ": ") and why.
 WideString MakeSingleIcon(const SingleIconJob& work) {
     static const wchar_t* const kFailed[] = {text::kFileFailedBecause, text::kResourceFailedBecause,
                                              text::kWindowFailedBecause};
     static const wchar_t* const kNoImage[] = {text::kNotAPicture, text::kNoSuchIcon, text::kNoWindowIcon};
     static const wchar_t* const kDone[] = {text::kFileDone, text::kResourceDone, text::kWindowDone};
-    const wchar_t* failed = kFailed[work.kind];
-    const wchar_t* noImage = kNoImage[work.kind];
-    // An existing target whose content can't be kept as its backup is never replaced.
-    OutputBackup backup;
-    if (!MoveAsideExisting(work.target, backup)) return JobFailureText(failed, noImage, work.target, work.isAdmin);
-    const IconJobFlags flags = work.job.flags;
-    bool written = false;
-    if (work.kind == SingleIconJob::kWindow)
-        written = MakeIconFromWindow(work.window, work.target, work.job.sizes, flags | kFromWindow);
-    else if (work.kind == SingleIconJob::kResource)
-        written = MakeIconFromResource(work.source, work.index, work.target, work.job.sizes, flags | kFromResource);
-    else
-        written = MakeIconFromFile(work.source, work.target, work.job.sizes, flags);
-    // Read before the backup is undone, which leaves errors of its own.
-    const WideString failure = written ? WideString() : JobFailureText(failed, noImage, work.target, work.isAdmin);
-    FinishOutput(backup, work.target, written);
-    return written ? WideString(kDone[work.kind]) : failure;
+    const size_t kind = static_cast<size_t>(work.request.kind);
+    const IconJobResult done = RunIconJob(work.request);
+    if (done.result) return WideString(kDone[kind]);
+    // Nothing tells why: the plain failure, "无法转换此文件: " becoming "无法转换此文件.".
+    WideString plain(kFailed[kind]);
+    plain.DropRight(2).Append(L".");
+    const FailureWording wording = {kFailed[kind],   plain.Text(),        text::kFolderMissing, text::kFileInUse,
+                                    text::kDiskFull, text::kAccessDenied, kNoImage[kind]};
+    return FailureLine(done.result.Cause(), wording, work.isAdmin);
 }
 
 }  // namespace
@@ -591,35 +567,42 @@ void SingleIconPage::OnCreate() {
     if (job_.Running()) return;
     SingleIconForm form = ReadForm();
     if (const wchar_t* refused = CheckForm(form)) return SetStatus(refused);
-    const IconJobInputs job = FormatSetToJob(form.formats);
-    // The name the file is written under, which is also the one an existing file is kept for.
-    const WideString sourceName = form.kind == Kind::kWindow
-                                      ? FileNamePartFromTitle(WideString(form.source).DropLeft(kPickerHandleOffset), -1)
-                                      : SourceFileName(form.source);
-    const WideString target = OutputFilePath(form.target, sourceName, job.flags);
-    if (target.IsEmpty()) return SetStatus(text::kTargetNameless);
+    // A negative index names no position: the first icon is taken and the field says so.
+    const bool negativeIndex = form.kind == Kind::kResource && form.iconIndex < 0;
+    if (negativeIndex) form.iconIndex = 0;
+    const IconRequest request = JobRequest(form);
+    if (IconJobOutput(request).IsEmpty()) return SetStatus(text::kTargetNameless);
     WriteFormatSet(SettingsFilePath(app_.programFolder).Text(), kSingleIconFormatsKey, form.formats);
-    if (form.kind == Kind::kResource && form.iconIndex < 0) {
-        form.iconIndex = 0;
-        window_.setText(indexField, L"0");
-    }
+    if (negativeIndex) window_.setText(indexField, L"0");
     // A preview still decoding may hold the source or the target open.
     FinishPreview();
-    StartJob(form, job, target);
+    StartJob(request, form.kind == Kind::kFile);
 }
 
-void SingleIconPage::StartJob(const SingleIconForm& form, const IconJobInputs& job, const WideString& target) {
+IconRequest SingleIconPage::JobRequest(const SingleIconForm& form) const {
+    const IconJobInputs job = FormatSetToJob(form.formats);
+    IconRequest request;
+    request.kind = form.kind == Kind::kWindow     ? IconSourceKind::kWindow
+                   : form.kind == Kind::kResource ? IconSourceKind::kResource
+                                                  : IconSourceKind::kFile;
+    request.sourcePath = form.source;
+    request.iconIndex = form.iconIndex;
+    request.window = pickedWindow_;
+    // A window's file takes its title; a file's the source's own name.
+    request.sourceName = form.kind == Kind::kWindow
+                             ? FileNamePartFromTitle(WideString(form.source).DropLeft(kPickerHandleOffset), -1)
+                             : SourceFileName(form.source);
+    request.sizes = job.sizes;
+    request.flags = job.flags;
+    request.target = form.target;
+    return request;
+}
+
+void SingleIconPage::StartJob(const IconRequest& request, bool converts) {
     SingleIconJob work;
-    work.kind = form.kind == Kind::kWindow     ? SingleIconJob::kWindow
-                : form.kind == Kind::kResource ? SingleIconJob::kResource
-                                               : SingleIconJob::kFile;
-    work.window = pickedWindow_;
-    work.source = form.source;
-    work.index = form.iconIndex;
-    work.target = target;
-    work.job = job;
+    work.request = request;
     work.isAdmin = app_.isAdmin;
-    SetStatus(form.kind == Kind::kFile ? text::kConverting : text::kExtracting);
+    SetStatus(converts ? text::kConverting : text::kExtracting);
     tabFreeze_.freeze(&window_, tabControl_, tabControl_);
     inputFreeze_.freeze(&window_, firstControl_, createButton);
     // Without a worker the icon is made here, late rather than never.

@@ -8,6 +8,7 @@
 #include "app/BackgroundJob.h"
 #include "app/FormatControls.h"
 #include "app/FormatSet.h"
+#include "engine/IconJob.h"
 #include "engine/Imaging.h"
 #include "sys/Handles.h"
 #include "sys/WideString.h"
@@ -99,7 +100,9 @@ private:
     SingleIconForm ReadForm();
     // The status line of a form that can't be made, or null; a passing check maps the source's system folders.
     const wchar_t* CheckForm(SingleIconForm& form);
-    void StartJob(const SingleIconForm& form, const IconJobInputs& job, const WideString& target);
+    // The icon job the form asks for.
+    IconRequest JobRequest(const SingleIconForm& form) const;
+    void StartJob(const IconRequest& request, bool converts);
     void SetKind(Kind kind);
     bool IsChecked(int index);
     void SetChecked(int index, bool checked);

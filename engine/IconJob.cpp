@@ -136,23 +136,30 @@ IconRequest SingleRequest(IconSourceKind kind, const WideString& output, const S
     return request;
 }
 
-}  // namespace
-
-IconJobResult RunIconJob(const IconRequest& request) {
-    IconJobResult job;
+IconJobFlags JobFlags(const IconRequest& request) {
     IconJobFlags flags = request.flags & ~kSourceBits;
     if (request.kind == IconSourceKind::kResource) flags |= kFromResource;
     if (request.kind == IconSourceKind::kWindow) flags |= kFromWindow;
     // A group kept as it is stays an .ico whatever the target's extension asked for.
     if ((flags & kOriginal) && request.kind == IconSourceKind::kResource) flags &= ~kPngs;
+    return flags;
+}
 
+}  // namespace
+
+WideString IconJobOutput(const IconRequest& request) {
+    const IconJobFlags flags = JobFlags(request);
+    if (!request.targetIsFile) return OutputFilePath(request.target, SourceName(request), flags);
+    WideString output(request.target);
+    EnsureOutputExtension(output, flags);
+    return output;
+}
+
+IconJobResult RunIconJob(const IconRequest& request) {
+    IconJobResult job;
+    const IconJobFlags flags = JobFlags(request);
     // Decided once, before anything is moved aside: the backup and the write are for the same name.
-    if (request.targetIsFile) {
-        job.output = request.target;
-        EnsureOutputExtension(job.output, flags);
-    } else {
-        job.output = OutputFilePath(request.target, SourceName(request), flags);
-    }
+    job.output = IconJobOutput(request);
     if (job.output.IsEmpty()) {
         job.result = Result::Failed(Failure::kNoTarget);
         return Finished(std::move(job));

@@ -63,6 +63,8 @@ struct IconJobResult {
 // the source, writes them through a staged file, and keeps the backup or undoes it (FinishOutput). A failed job
 // leaves the output and its backups as they were. The outcome is also remembered for LastOutputFailure.
 IconJobResult RunIconJob(const IconRequest& request);
+// The file RunIconJob writes for the request, decided the way it decides it; empty when no name comes out.
+WideString IconJobOutput(const IconRequest& request);
 
 // The source's image of every size written as an .ico (or with kPngs one .png of the last size) at exactly
 // outputPath: no naming and no backup. Every size is prepared in memory before the file is created. A caller that
