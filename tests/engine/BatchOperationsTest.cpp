@@ -207,7 +207,8 @@ TEST(BatchNamesTest, PictureTypesAreRecognisedByTheLastExtension) {
         {L"photo.JPG", true}, {L"scan.TIFF", true}, {L"a.bmp", true},   {L"a.gif", true},      {L"a.jfif", true},
         {L"a.jpe", true},     {L"a.jpeg", true},    {L"a.png", true},   {L"a.rle", true},      {L"a.Tga", true},
         {L"a.tif", true},     {L"x.tar.png", true}, {L"readme", false}, {L"movie.mp4", false}, {L"a.png.bak", false},
-        {L"png", false},      {L"a.jpgx", false},   {L"a.ico", false},  {L"a.", false},
+        {L"png", false},      {L"a.jpgx", false},   {L"a.ico", false},  {L"a.", false},        {L"a.webp", true},
+        {L"a.PSD", true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(IsPictureFileName(c.name), c.picture) << Narrow(c.name);
