@@ -46,7 +46,7 @@ TEST(PictureFormatsTest, FirstBytesNameTheFormat) {
         {"BMP", Bytes("BM\x36\x10\0\0\0\0\0\0\x36\0\0\0\x28", 32), 4150, PictureFormat::Bmp},
         {"text after BM", Bytes("BMW owners' club newsletter, spring"), 35, PictureFormat::Unknown},
         {"icon", Bytes("\0\0\1\0\1\0", 22), 300, PictureFormat::Icon},
-        {"cursor", cursor, 300, PictureFormat::Icon},
+        {"cursor", cursor, 1600000, PictureFormat::Icon},
         {"TGA", Tga(0, 2, 32, 0x28), 18 + 4096, PictureFormat::Tga},
         {"run-length TGA", Tga(0, 10, 24, 0), 100, PictureFormat::Tga},
         {"colour-mapped TGA", Tga(1, 1, 8, 0), 100, PictureFormat::Tga},
