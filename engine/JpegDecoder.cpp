@@ -283,6 +283,10 @@ PictureDecode DecodePictureFile(const wchar_t* path, const SizeList& sizes, Icon
     const PictureDecode imaging = DecodeWithImaging(path, plan, out);
     // An icon directory the imaging library refuses is the icon readers' to judge.
     if (imaging != PictureDecode::NotPicture || format == PictureFormat::Icon) return imaging;
+    // The imaging component is for the formats the imaging library doesn't know. One it knows and refused is
+    // damaged, and is kept from the component's decoders: Wine's GIF decoder reads a GIF without any colour table
+    // through a null palette.
+    if (format != PictureFormat::Unknown && format != PictureFormat::Dds) return PictureDecode::Failed;
     const PictureDecode wic = DecodeWicFile(path, sizes, flags, out);
     if (wic != PictureDecode::NotPicture) return wic;
     return format == PictureFormat::Unknown ? PictureDecode::NotPicture : PictureDecode::Failed;

@@ -20,9 +20,12 @@ bool StartsWith(const uint8_t* head, size_t size, const char* signature, size_t 
     return size >= length && std::memcmp(head, signature, length) == 0;
 }
 
-// The info header sizes BMP writers use (core, version 1 to 5 and the OS/2 2.0 one).
-bool IsBmp(const uint8_t* head, size_t size) {
+// An info header of a size BMP writers use (core, version 1 to 5 and the OS/2 2.0 one), or pixels that start past
+// the headers and within the file.
+bool IsBmp(const uint8_t* head, size_t size, uint64_t fileSize) {
     if (size < 18 || head[0] != 'B' || head[1] != 'M') return false;
+    const uint32_t pixels = LittleEndian32(head + 10);
+    if (pixels >= 26 && pixels < fileSize) return true;
     switch (LittleEndian32(head + 14)) {
         case 12:
         case 16:
@@ -74,7 +77,7 @@ PictureFormat SniffPictureFormat(const uint8_t* head, size_t size, uint64_t file
         return PictureFormat::Webp;
     if (StartsWith(head, size, "8BPS", 4)) return PictureFormat::Psd;
     if (StartsWith(head, size, "DDS ", 4)) return PictureFormat::Dds;
-    if (IsBmp(head, size)) return PictureFormat::Bmp;
+    if (IsBmp(head, size, fileSize)) return PictureFormat::Bmp;
     // Before the icon test: a TGA's header can start as a cursor directory's does, but a directory then counts its
     // entries where a TGA without a colour map has zeros.
     if (IsTga(head, size, fileSize)) return PictureFormat::Tga;

@@ -117,10 +117,10 @@ build_jpeg() {
 # patches on top of the upstream archive); prints the unpacked folder.
 unpack_source() {
     local package=$1 work=$2
-    rm -rf "$work" && mkdir -p "$work/src"
+    rm -rf "$work" && mkdir -p "$work/src" || return 1
     (cd "$work/src" && apt-get source --download-only "$package" >/dev/null 2>&1 ||
-        apt-get source --download-only "$package" >&2)
-    (cd "$work/src" && dpkg-source --no-check -x "$(ls ./*.dsc | head -n1)" tree >/dev/null)
+        apt-get source --download-only "$package" >&2) || return 1
+    (cd "$work/src" && dpkg-source --no-check -x "$(ls ./*.dsc | head -n1)" tree >/dev/null) || return 1
     echo "$work/src/tree"
 }
 
