@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr wchar_t kPicturePattern[] = L"\\.(bmp|gif|jfif|jpe|jpeg|jpg|png|rle|tga|tif|tiff)$";
+constexpr wchar_t kPicturePattern[] = L"\\.(bmp|gif|jfif|jpe|jpeg|jpg|png|psd|rle|tga|tif|tiff|webp)$";
 // GetWindowTextW buffer, terminator included.
 constexpr int kTitleUnits = 256;
 // Longest file name (one path component) the file systems accept.

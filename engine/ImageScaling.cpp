@@ -446,6 +446,115 @@ WorkingImage ScaleImage(ScaleSource& source, int width, int height, IconJobFlags
     return source.Scale(width, height, flags);
 }
 
+int ReadLevel(int pictureWidth, int pictureHeight, const SizeList& sizes, IconJobFlags flags) {
+    if (sizes.empty()) return 0;
+    int level = kMaxStripLevel;
+    for (int size : sizes)
+        level = std::min(level, ReductionLevel(pictureWidth, pictureHeight, size, flags));
+    return level;
+}
+
+struct RowReducer::State {
+    int width = 0;
+    int height = 0;
+    int level = 0;
+    int y = 0;
+    std::unique_ptr<PixelPlane> whole;  // level 0
+    std::unique_ptr<WidePlane> reduced;
+    std::vector<uint32_t> sums;
+};
+
+RowReducer::RowReducer() = default;
+RowReducer::~RowReducer() = default;
+
+uint64_t RowReducer::HeldBytes(int pictureWidth, int pictureHeight, int level) {
+    if (pictureWidth <= 0 || pictureHeight <= 0) return 0;
+    level = std::clamp(level, 0, kMaxStripLevel);
+    if (level == 0) return static_cast<uint64_t>(pictureWidth) * static_cast<uint64_t>(pictureHeight) * 4;
+    const uint64_t block = uint64_t(1) << level;
+    const uint64_t width = (static_cast<uint64_t>(pictureWidth) + block - 1) >> level;
+    const uint64_t height = (static_cast<uint64_t>(pictureHeight) + block - 1) >> level;
+    return width * height * 4 * sizeof(uint16_t) + width * 4 * sizeof(uint32_t);
+}
+
+bool RowReducer::Start(int pictureWidth, int pictureHeight, int level) {
+    state_.reset();
+    if (pictureWidth <= 0 || pictureHeight <= 0 || HeldBytes(pictureWidth, pictureHeight, level) > kMaxPlaneBytes)
+        return false;
+    level = std::clamp(level, 0, kMaxStripLevel);
+    try {
+        auto state = std::make_unique<State>();
+        state->width = pictureWidth;
+        state->height = pictureHeight;
+        state->level = level;
+        if (level == 0) {
+            state->whole = std::make_unique<PixelPlane>();
+            state->whole->width = pictureWidth;
+            state->whole->height = pictureHeight;
+            state->whole->bytes.resize(static_cast<size_t>(pictureWidth) * static_cast<size_t>(pictureHeight) * 4);
+        } else {
+            const int64_t block = int64_t(1) << level;
+            state->reduced = std::make_unique<WidePlane>();
+            state->reduced->width = static_cast<int>((pictureWidth + block - 1) >> level);
+            state->reduced->height = static_cast<int>((pictureHeight + block - 1) >> level);
+            state->reduced->values.resize(static_cast<size_t>(state->reduced->width) *
+                                          static_cast<size_t>(state->reduced->height) * 4);
+            state->sums.assign(static_cast<size_t>(state->reduced->width) * 4, 0);
+        }
+        state_ = std::move(state);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+void RowReducer::AddRow(const uint8_t* row) {
+    if (!state_ || state_->y >= state_->height) return;
+    State& s = *state_;
+    const int y = s.y++;
+    if (s.whole) {
+        const size_t rowBytes = static_cast<size_t>(s.width) * 4;
+        std::memcpy(s.whole->bytes.data() + static_cast<size_t>(y) * rowBytes, row, rowBytes);
+        return;
+    }
+    AddRowToBlocks(row, s.width, s.level, s.sums.data());
+    const int last = (1 << s.level) - 1;
+    if ((y & last) == last || y == s.height - 1)
+        EmitBlocks(
+            s.sums.data(), s.reduced->width, s.width, s.level, (y & last) + 1,
+            s.reduced->values.data() + static_cast<size_t>(y >> s.level) * static_cast<size_t>(s.reduced->width) * 4);
+}
+
+ScaleSource RowReducer::Finish() {
+    ScaleSource source;
+    std::unique_ptr<State> state = std::move(state_);
+    if (!state || state->y != state->height) return source;
+    source.frameCount_ = 1;
+    source.frames_ = std::make_unique<ScaleSource::Frame[]>(1);
+    ScaleSource::Frame& frame = source.frames_[0];
+    frame.width = state->width;
+    frame.height = state->height;
+    if (state->whole)
+        frame.pyramid.Start(std::move(state->whole), state->width, state->height, 0);
+    else
+        frame.pyramid.Start(std::move(state->reduced), state->width, state->height, state->level);
+    return source;
+}
+
+ScaleSource SourceFromPixels(std::vector<uint8_t> pixels, int pictureWidth, int pictureHeight, int level) {
+    if (level <= 0 || pictureWidth <= 0 || pictureHeight <= 0)
+        return ScaleSource(std::move(pixels), pictureWidth, pictureHeight, 0);
+    RowReducer reducer;
+    const size_t rowBytes = static_cast<size_t>(pictureWidth) * 4;
+    if (pixels.size() != rowBytes * static_cast<size_t>(pictureHeight) ||
+        !reducer.Start(pictureWidth, pictureHeight, level))
+        return ScaleSource();
+    for (int y = 0; y < pictureHeight; ++y)
+        reducer.AddRow(pixels.data() + static_cast<size_t>(y) * rowBytes);
+    std::vector<uint8_t>().swap(pixels);
+    return reducer.Finish();
+}
+
 namespace {
 
 // Header of a top-down 32-bit device-independent bitmap.

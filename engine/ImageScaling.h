@@ -64,6 +64,8 @@ public:
     struct Frame;
 
 private:
+    friend class RowReducer;
+
     GdiplusImage picture_;  // empty for a picture given as pixels, and once a single frame is loaded
     std::unique_ptr<Frame[]> frames_;
     unsigned frameCount_ = 0;
@@ -77,6 +79,38 @@ int ReductionLevel(int pictureWidth, int pictureHeight, int size, IconJobFlags f
 // Deepest level a picture is reduced to as it is read; a block of 2^8 x 2^8 pixels still sums within 32 bits
 // (65536 * 65025 < 2^32). Deeper levels are halved from it.
 constexpr int kMaxStripLevel = 8;
+
+// The level a picture of pictureWidth x pictureHeight is read at for all the sizes: the deepest reduction every size
+// allows, at most kMaxStripLevel; 0 (whole) for no sizes.
+int ReadLevel(int pictureWidth, int pictureHeight, const SizeList& sizes, IconJobFlags flags);
+
+// Takes a picture's rows top-down, as a decoder delivers them (straight-alpha BGRA), and reduces them to the level as
+// they come, the way a picture the imaging library decoded is reduced in strips: a decoder that works row by row
+// then never holds the picture whole. Level 0 keeps the rows as they are.
+class RowReducer {
+public:
+    RowReducer();
+    ~RowReducer();
+    RowReducer(const RowReducer&) = delete;
+    RowReducer& operator=(const RowReducer&) = delete;
+
+    // Bytes the reducer holds for such a picture, for a budget check before anything is decoded.
+    static uint64_t HeldBytes(int pictureWidth, int pictureHeight, int level);
+    // False when the size is not positive, the plane is larger than the program copies or memory runs out.
+    bool Start(int pictureWidth, int pictureHeight, int level);
+    // The next row of pictureWidth pixels; rows past the last are ignored.
+    void AddRow(const uint8_t* row);
+    // The source to scale, once every row has come (else an invalid source); the reducer is empty afterwards.
+    ScaleSource Finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// A decoded picture's whole straight-alpha BGRA plane as a source to scale at the level, reduced (and given up) at
+// once when the level is above 0, so that only the reduction is kept.
+ScaleSource SourceFromPixels(std::vector<uint8_t> pixels, int pictureWidth, int pictureHeight, int level);
 
 // A new width x height working image of the source fitted by the flags' fit mode (Center, Crop or Stretch);
 // uncovered margins stay transparent. Empty when the source is missing or has no pixels, or a size is not

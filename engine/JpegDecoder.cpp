@@ -10,6 +10,10 @@
 #include "engine/ImageScaling.h"
 #include "engine/Imaging.h"
 #include "engine/PictureBudget.h"
+#include "engine/PngDecoder.h"
+#include "engine/StbDecoder.h"
+#include "engine/WebpDecoder.h"
+#include "engine/WicDecoder.h"
 
 // jpeglib.h needs FILE and size_t declared before it.
 #include <jerror.h>
@@ -224,9 +228,10 @@ bool FitsBudget(const wchar_t* path, const ShiftPlan& plan) {
 
 }  // namespace
 
-PictureDecode DecodePictureFile(const wchar_t* path, const SizeList& sizes, IconJobFlags flags, ScaleSource& out) {
-    out = ScaleSource();
-    const ShiftPlan plan{&sizes, flags};
+namespace {
+
+// JPEG first; one this decoder leaves alone (CMYK) goes on to the imaging libraries.
+PictureDecode DecodeJpeg(const wchar_t* path, const ShiftPlan& plan, ScaleSource& out) {
     JpegPicture jpeg;
     switch (DecodeJpegFile(path, SmallestJpegReduction, &plan, jpeg)) {
         case JpegStatus::Decoded:
@@ -239,6 +244,10 @@ PictureDecode DecodePictureFile(const wchar_t* path, const SizeList& sizes, Icon
         case JpegStatus::Unsupported:
             break;
     }
+    return PictureDecode::NotPicture;
+}
+
+PictureDecode DecodeWithImaging(const wchar_t* path, const ShiftPlan& plan, ScaleSource& out) {
     if (!FitsBudget(path, plan)) return PictureDecode::Failed;
     GdiplusImage picture = DecodeImageFile(path);
     if (picture && picture.LastStatus() == kGpOk) {
@@ -248,4 +257,37 @@ PictureDecode DecodePictureFile(const wchar_t* path, const SizeList& sizes, Icon
     }
     // The imaging library answers OutOfMemory for a picture too large to decode, not for a file that is no picture.
     return picture.LastStatus() == Gdiplus::OutOfMemory ? PictureDecode::Failed : PictureDecode::NotPicture;
+}
+
+}  // namespace
+
+PictureDecode DecodePictureFile(const wchar_t* path, const SizeList& sizes, IconJobFlags flags, ScaleSource& out) {
+    out = ScaleSource();
+    const PictureFormat format = SniffPictureFile(path);
+    switch (format) {
+        case PictureFormat::Png:
+            return DecodePngFile(path, sizes, flags, out);
+        case PictureFormat::Webp:
+            return DecodeWebpFile(path, sizes, flags, out);
+        case PictureFormat::Tga:
+        case PictureFormat::Psd:
+            return DecodeStbFile(path, sizes, flags, out);
+        default:
+            break;
+    }
+    const ShiftPlan plan{&sizes, flags};
+    if (format == PictureFormat::Jpeg) {
+        const PictureDecode jpeg = DecodeJpeg(path, plan, out);
+        if (jpeg != PictureDecode::NotPicture) return jpeg;
+    }
+    const PictureDecode imaging = DecodeWithImaging(path, plan, out);
+    // An icon directory the imaging library refuses is the icon readers' to judge.
+    if (imaging != PictureDecode::NotPicture || format == PictureFormat::Icon) return imaging;
+    // The imaging component is for the formats the imaging library doesn't know. One it knows and refused is
+    // damaged, and is kept from the component's decoders: Wine's GIF decoder reads a GIF without any colour table
+    // through a null palette.
+    if (format != PictureFormat::Unknown && format != PictureFormat::Dds) return PictureDecode::Failed;
+    const PictureDecode wic = DecodeWicFile(path, sizes, flags, out);
+    if (wic != PictureDecode::NotPicture) return wic;
+    return format == PictureFormat::Unknown ? PictureDecode::NotPicture : PictureDecode::Failed;
 }

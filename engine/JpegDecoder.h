@@ -39,17 +39,13 @@ using JpegShiftChooser = int (*)(int width, int height, const void* context);
 JpegStatus DecodeJpegFile(const wchar_t* path, JpegShiftChooser chooseShift, const void* context, JpegPicture& out);
 
 #include "engine/IconJobFlags.h"
+#include "engine/PictureFormats.h"
 
 class ScaleSource;
 
-// How decoding a file as a picture ended.
-enum class PictureDecode {
-    Picture,     // decoded: the source is ready to scale
-    NotPicture,  // no decoder takes the file: it may still be an icon holder
-    Failed,      // a picture that cannot be decoded (damaged, or too large for memory): the job fails
-};
-
-// Decodes a picture file for scaling to the given sizes with the flags' fit: a JPEG with libjpeg-turbo at the
-// largest reduction every size allows (empty sizes: full size), every other format (and CMYK JPEGs) with the
-// imaging library.
+// Decodes a picture file for scaling to the given sizes with the flags' fit, by a decoder chosen by the file's
+// content: JPEG with libjpeg-turbo at the largest reduction every size allows (empty sizes: full size), PNG, WebP,
+// TGA and Photoshop files with their own decoders, every other format (and CMYK JPEGs) with the imaging library,
+// and what that can't decode with the Windows Imaging Component. A file of a known picture format that none of them
+// decodes is Failed; NotPicture is left for files that are no picture at all.
 PictureDecode DecodePictureFile(const wchar_t* path, const SizeList& sizes, IconJobFlags flags, ScaleSource& out);

@@ -7,7 +7,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 deps="$here/.deps"
 packages=(cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64 xvfb xauth xdotool
           fonts-wqy-microhei fonts-liberation icoutils imagemagick python3-pil googletest
-          dpkg-dev file nasm)
+          dpkg-dev file nasm libz-mingw-w64-dev libstb-dev)
 
 sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
@@ -21,14 +21,17 @@ triplet() { case "$1" in x86) echo i686-w64-mingw32 ;; x64) echo x86_64-w64-ming
 processor() { case "$1" in x86) echo i686 ;; x64) echo AMD64 ;; esac; }
 libs_missing=0
 for arch in x86 x64; do
-    [ -f "$deps/$arch/pcre2/lib/libpcre2-16.a" ] && [ -f "$deps/$arch/jpeg/lib/libjpeg.a" ] || libs_missing=1
+    for lib in pcre2/lib/libpcre2-16.a jpeg/lib/libjpeg.a spng/lib/libspng.a webp/lib/libwebpdemux.a; do
+        [ -f "$deps/$arch/$lib" ] || libs_missing=1
+    done
 done
 
 if [ ${#missing[@]} -gt 0 ] || [ "$libs_missing" = 1 ]; then
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         sudo_ dpkg --add-architecture i386
     fi
-    # PCRE2 and libjpeg-turbo have no mingw build in Debian: their source packages are cross-built below.
+    # PCRE2, libjpeg-turbo, libspng and libwebp have no mingw build in Debian: their source packages are cross-built
+    # below.
     if ! grep -rqs '^\(Types:.*deb-src\|deb-src\)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
         # The suites of the main archive, from one-line and deb822 entries alike; the security archive has no
         # sources at this address.
@@ -110,8 +113,59 @@ build_jpeg() {
     rm -rf "$work"
 }
 
+# Fetches a source package into $2/src and unpacks it with Debian's patches applied (libwebp's security fixes are
+# patches on top of the upstream archive); prints the unpacked folder.
+unpack_source() {
+    local package=$1 work=$2
+    rm -rf "$work" && mkdir -p "$work/src" || return 1
+    (cd "$work/src" && apt-get source --download-only "$package" >/dev/null 2>&1 ||
+        apt-get source --download-only "$package" >&2) || return 1
+    (cd "$work/src" && dpkg-source --no-check -x "$(ls ./*.dsc | head -n1)" tree >/dev/null) || return 1
+    echo "$work/src/tree"
+}
+
+# PNG is decoded row by row with libspng, over Debian's mingw zlib.
+build_spng() {
+    local arch=$1 host prefix="$deps/$1/spng" work="$deps/$1/spng-work" src
+    host=$(triplet "$arch")
+    echo "setup: building libspng (static, $host)"
+    src=$(unpack_source libspng "$work")
+    # One C file; its CMake project can't build the static library alone.
+    "$host-gcc-posix" -O2 -msse2 -DSPNG_STATIC -c "$src/spng/spng.c" -o "$work/spng.o"
+    mkdir -p "$prefix/lib" "$prefix/include"
+    "$host-ar" rcs "$prefix/lib/libspng.a.part" "$work/spng.o"
+    cp "$src/spng/spng.h" "$prefix/include/"
+    mv "$prefix/lib/libspng.a.part" "$prefix/lib/libspng.a"
+    rm -rf "$work"
+}
+
+# WebP: the decoder and the demuxer (an animation's first frame); no encoder, no tools.
+build_webp() {
+    local arch=$1 host prefix="$deps/$1/webp" work="$deps/$1/webp-work" src
+    host=$(triplet "$arch")
+    echo "setup: building libwebp (decoder and demux, static, $host)"
+    src=$(unpack_source libwebp "$work")
+    cmake -S "$src" -B "$work/build" -G Ninja -Wno-dev \
+        -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_SYSTEM_PROCESSOR="$(processor "$arch")" \
+        -DCMAKE_C_COMPILER="$host-gcc-posix" -DCMAKE_RC_COMPILER="$host-windres" -DCMAKE_BUILD_TYPE=Release \
+        -DBUILD_SHARED_LIBS=OFF -DWEBP_USE_THREAD=OFF -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF \
+        -DWEBP_BUILD_DWEBP=OFF -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
+        -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_LIBWEBPMUX=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF \
+        >/dev/null
+    cmake --build "$work/build" --target webpdecoder webpdemux >/dev/null
+    mkdir -p "$prefix/lib" "$prefix/include/webp"
+    cp "$src/src/webp/decode.h" "$src/src/webp/demux.h" "$src/src/webp/mux_types.h" "$src/src/webp/types.h" \
+        "$prefix/include/webp/"
+    cp "$work/build/libwebpdecoder.a" "$prefix/lib/libwebpdecoder.a"
+    cp "$work/build/libwebpdemux.a" "$prefix/lib/libwebpdemux.a.part"
+    mv "$prefix/lib/libwebpdemux.a.part" "$prefix/lib/libwebpdemux.a"
+    rm -rf "$work"
+}
+
 for arch in x86 x64; do
     [ -f "$deps/$arch/pcre2/lib/libpcre2-16.a" ] || build_pcre2 "$arch"
     [ -f "$deps/$arch/jpeg/lib/libjpeg.a" ] || build_jpeg "$arch"
+    [ -f "$deps/$arch/spng/lib/libspng.a" ] || build_spng "$arch"
+    [ -f "$deps/$arch/webp/lib/libwebpdemux.a" ] || build_webp "$arch"
 done
 echo "setup: ready"

@@ -25,7 +25,7 @@ RUN_LIMIT = 10  # seconds per single run
 BATCH_SIZE = 100
 SIZES = [16, 48]
 FORMATS = "/formats=" + ",".join(map(str, SIZES))
-PICTURES = (".bmp", ".png", ".gif", ".jpg", ".tif")
+PICTURES = (".bmp", ".png", ".gif", ".jpg", ".tif", ".tga", ".psd", ".webp")
 
 
 def digest(data):

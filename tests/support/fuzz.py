@@ -97,6 +97,44 @@ def tiff_pages(sizes=((16, 16), (32, 24), (8, 8)), colours=((200, 30, 30), (30, 
     return out.getvalue()
 
 
+def _packbits(row):
+    """A row as PackBits packets: runs of three or more bytes, literals between them."""
+    out, i = bytearray(), 0
+    while i < len(row):
+        run = 1
+        while i + run < len(row) and run < 128 and row[i + run] == row[i]:
+            run += 1
+        if run >= 3:
+            out += bytes([257 - run, row[i]])
+            i += run
+            continue
+        j = i
+        while j < len(row) and j - i < 128 and not (j + 2 < len(row) and row[j] == row[j + 1] == row[j + 2]):
+            j += 1
+        out += bytes([j - i - 1]) + row[i:j]
+        i = j
+    return bytes(out)
+
+
+def psd_bytes(pixels, size, compressed=False):
+    """A Photoshop file holding only the composite of RGB pixels (8 bits a channel), raw or run-length encoded."""
+    width, height = size
+    planes = [bytes(p[c] for p in pixels) for c in range(3)]
+    rows = [plane[y * width:(y + 1) * width] for plane in planes for y in range(height)]
+    head = b"8BPS" + struct.pack(">H6xHIIHH", 1, 3, height, width, 8, 3) + struct.pack(">III", 0, 0, 0)
+    if not compressed:
+        return head + struct.pack(">H", 0) + b"".join(rows)
+    packed = [_packbits(row) for row in rows]
+    return head + struct.pack(">H", 1) + b"".join(struct.pack(">H", len(p)) for p in packed) + b"".join(packed)
+
+
+def webp_frames():
+    frames = [Image.new("RGBA", (20, 12), (200, 30, 30, 255)), Image.new("RGBA", (20, 12), (30, 30, 200, 128))]
+    out = io.BytesIO()
+    frames[0].save(out, "WEBP", save_all=True, append_images=frames[1:], duration=100, loop=0, lossless=True)
+    return out.getvalue()
+
+
 def ne_library(groups=((16, 32), (32,)), bits=4):
     """A 16-bit icon library (NE) whose icon groups hold palette bitmaps of the given sizes."""
     icons = []  # (id, data)
@@ -153,6 +191,12 @@ def seeds(pe_path=None):
         "frames.gif": gif_frames(),
         "photo.jpg": _pil("JPEG", size=(40, 30)),
         "pages.tif": tiff_pages(),
+        "plain.tga": _pil("TGA", mode="RGBA"),
+        "packed.tga": _pil("TGA", compression="tga_rle"),
+        "composite.psd": psd_bytes([_colour(x, y) for y in range(16) for x in range(24)], (24, 16), True),
+        "lossy.webp": _pil("WEBP", quality=80),
+        "lossless.webp": _pil("WEBP", mode="RGBA", lossless=True),
+        "frames.webp": webp_frames(),
         "library.icl": ne_library(),
     }
     if pe_path:
@@ -275,6 +319,12 @@ def hot_offsets(name, data):
             return [6, 8, 10] + [i + 9 for i in range(len(data)) if data[i] == 0x2C][:4]
         if name.endswith(".tif"):
             return [4] + tiff_page_offsets(data)
+        if name.endswith(".tga"):
+            return [1, 2, 12, 14, 16, 17]
+        if name.endswith(".psd"):
+            return [12, 14, 18, 22, 24, 38] + list(range(40, 40 + 2 * 16 * 3, 2))
+        if name.endswith(".webp"):
+            return [4, 16] + [i + 4 for i in range(12, len(data) - 4) if data[i:i + 3] in (b"VP8", b"ANM")][:6]
     except (struct.error, TypeError, IndexError):
         pass
     return []
