@@ -37,8 +37,6 @@ gw_wanted_arches() {
         exit 2
         ;;
     esac
-    gw_pick_build="$gw_root/$gw_pick"
-    [ -z "${1:-}" ] || echo "$1: $gw_pick_note" >&2
 }
 
 # Sets gw_x86_runs (1 or 0) and gw_x86_reason (why not). The answer is kept in ROOT/x86-probe for this boot and
