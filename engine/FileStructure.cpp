@@ -512,10 +512,17 @@ bool ResourceStructureSound(const wchar_t* path, const int32_t* index) {
         case FileFormat::kIcon:
             // The extractor reads the whole directory whichever entry it is asked for.
             return IconDirectorySound(bytes);
-        case FileFormat::kPortableExecutable:
-        case FileFormat::kNewExecutable: {
+        case FileFormat::kPortableExecutable: {
             const IconGroupTable table = IconGroupTable::Read(bytes);
             return table.TreeSound() && (!index || !table.HasGroup(*index) || table.GroupSound(*index));
+        }
+        case FileFormat::kNewExecutable: {
+            // The extractor reads every group of a 16-bit file to find the one it is asked for (or to count them).
+            const IconGroupTable table = IconGroupTable::Read(bytes);
+            if (!table.TreeSound()) return false;
+            for (int32_t i = 0; i < table.GroupCount(); ++i)
+                if (!table.GroupSound(i)) return false;
+            return true;
         }
         case FileFormat::kOtherExecutable:
             return false;

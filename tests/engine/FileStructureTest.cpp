@@ -168,6 +168,8 @@ TEST(IconGroupTableTest, RefusesBrokenTreesWholeAndBrokenGroupsOneByOne) {
     }
 }
 
+// A 16-bit file is read whole by the shell's extractor, whichever group it is asked for: one group outside the file
+// refuses them all (Wine's extractor read past the end of such a file and took the program down).
 TEST(IconGroupSoundTest, AskingForAMissingGroupIsHarmlessButABrokenTreeRefusesEveryIndex) {
     testing_support::TempFolder folder;
     PeFile pe = BuildPe({{1, BitmapImage(16, 32)}, {2, BitmapImage(32, 8)}}, {{1}, {2}});
@@ -179,6 +181,12 @@ TEST(IconGroupSoundTest, AskingForAMissingGroupIsHarmlessButABrokenTreeRefusesEv
     ASSERT_TRUE(testing_support::WriteBytes(brokenTree.Text(), pe.bytes));
     const WideString brokenIcon = folder / L"icon.ico";
     ASSERT_TRUE(testing_support::WriteBytes(brokenIcon.Text(), IconFile({BitmapImage(16, 8), PngImage(0, 16)})));
+    NeFile ne = BuildNe({{1, BitmapImage(16, 4)}, {2, BitmapImage(32, 8)}}, {{1}, {1, 2}});
+    const WideString soundNe = folder / L"sound.icl";
+    ASSERT_TRUE(testing_support::WriteBytes(soundNe.Text(), ne.bytes));
+    Put16(ne.bytes, ne.groupType + 8 + 12, 0x8000);  // the second group's block, far past the end
+    const WideString brokenNe = folder / L"group.icl";
+    ASSERT_TRUE(testing_support::WriteBytes(brokenNe.Text(), ne.bytes));
 
     struct Case {
         const WideString& path;
@@ -187,9 +195,10 @@ TEST(IconGroupSoundTest, AskingForAMissingGroupIsHarmlessButABrokenTreeRefusesEv
     };
     const WideString missing = folder / L"missing.dll";
     const Case cases[] = {
-        {brokenGroup, 0, false}, {brokenGroup, -1, false}, {brokenGroup, 1, true},
-        {brokenGroup, 7, true},  {brokenTree, 1, false},   {brokenTree, 7, false},
-        {brokenIcon, 0, false},  {brokenIcon, 3, false},   {missing, 0, true},
+        {brokenGroup, 0, false}, {brokenGroup, -1, false}, {brokenGroup, 1, true}, {brokenGroup, 7, true},
+        {brokenTree, 1, false},  {brokenTree, 7, false},   {brokenIcon, 0, false}, {brokenIcon, 3, false},
+        {missing, 0, true},      {soundNe, 0, true},       {soundNe, 1, true},     {brokenNe, 0, false},
+        {brokenNe, 1, false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(IconGroupSound(c.path.Text(), c.index), c.sound)
@@ -197,6 +206,7 @@ TEST(IconGroupSoundTest, AskingForAMissingGroupIsHarmlessButABrokenTreeRefusesEv
     EXPECT_TRUE(ResourceFileSound(brokenGroup.Text()));
     EXPECT_FALSE(ResourceFileSound(brokenTree.Text()));
     EXPECT_FALSE(ResourceFileSound(brokenIcon.Text()));
+    EXPECT_FALSE(ResourceFileSound(brokenNe.Text()));
     EXPECT_FALSE(PictureFileSound(brokenIcon.Text()));
     EXPECT_TRUE(PictureFileSound(missing.Text()));
     // A name without a folder is found where the extractor finds it.
