@@ -508,7 +508,7 @@ bool RowReducer::Start(int pictureWidth, int pictureHeight, int level) {
     return true;
 }
 
-void RowReducer::AddRow(const uint8_t* row) {
+void RowReducer::TakeRow(const uint8_t* row) {
     if (!state_ || state_->y >= state_->height) return;
     State& s = *state_;
     const int y = s.y++;
@@ -550,7 +550,7 @@ ScaleSource SourceFromPixels(std::vector<uint8_t> pixels, int pictureWidth, int 
         !reducer.Start(pictureWidth, pictureHeight, level))
         return ScaleSource();
     for (int y = 0; y < pictureHeight; ++y)
-        reducer.AddRow(pixels.data() + static_cast<size_t>(y) * rowBytes);
+        reducer.TakeRow(pixels.data() + static_cast<size_t>(y) * rowBytes);
     std::vector<uint8_t>().swap(pixels);
     return reducer.Finish();
 }

@@ -99,7 +99,7 @@ public:
     // False when the size is not positive, the plane is larger than the program copies or memory runs out.
     bool Start(int pictureWidth, int pictureHeight, int level);
     // The next row of pictureWidth pixels; rows past the last are ignored.
-    void AddRow(const uint8_t* row);
+    void TakeRow(const uint8_t* row);
     // The source to scale, once every row has come (else an invalid source); the reducer is empty afterwards.
     ScaleSource Finish();
 

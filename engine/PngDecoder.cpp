@@ -42,7 +42,7 @@ bool DecodeRows(spng_ctx* context, int width, int height, RowReducer& reducer) {
         // The last row answers "end of image"; any other answer before it is damage.
         if (status != 0 && !(status == SPNG_EOI && y == height - 1)) return false;
         RgbaToBgra(row.data(), width);
-        reducer.AddRow(row.data());
+        reducer.TakeRow(row.data());
     }
     return true;
 }
@@ -54,7 +54,7 @@ bool DecodeWhole(spng_ctx* context, int width, int height, RowReducer& reducer) 
     for (int y = 0; y < height; ++y) {
         uint8_t* row = pixels.data() + static_cast<size_t>(y) * rowBytes;
         RgbaToBgra(row, width);
-        reducer.AddRow(row);
+        reducer.TakeRow(row);
     }
     return true;
 }

@@ -123,7 +123,7 @@ PictureDecode DecodeStbFile(const wchar_t* path, const SizeList& sizes, IconJobF
             row[x + 2] = from[x];
             row[x + 3] = from[x + 3];
         }
-        reducer.AddRow(row.data());
+        reducer.TakeRow(row.data());
     }
     pixels.reset();
     out = reducer.Finish();

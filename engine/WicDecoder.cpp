@@ -64,7 +64,7 @@ PictureDecode DecodeWicFile(const wchar_t* path, const SizeList& sizes, IconJobF
                                          strip.data())))
             return PictureDecode::Failed;
         for (UINT r = 0; r < rows; ++r)
-            reducer.AddRow(strip.data() + static_cast<size_t>(r) * static_cast<size_t>(rowBytes));
+            reducer.TakeRow(strip.data() + static_cast<size_t>(r) * static_cast<size_t>(rowBytes));
     }
     out = reducer.Finish();
     return out.Valid() ? PictureDecode::Picture : PictureDecode::Failed;
