@@ -32,6 +32,9 @@ struct DynamicCalls {
     BOOL(WINAPI* getVersionEx)(OSVERSIONINFOEXW*) = nullptr;
     // user32
     BOOL(WINAPI* changeWindowMessageFilter)(UINT, DWORD) = nullptr;
+    // oleacc: the toolkit's accessible objects; bound so that the program's imports stay the ones it starts with.
+    HRESULT(WINAPI* createStdAccessibleObject)(HWND, LONG, REFIID, void**) = nullptr;
+    LRESULT(WINAPI* lresultFromObject)(REFIID, WPARAM, IUnknown*) = nullptr;
     // uiautomationcore: a status line's announcement, its provider (IRawElementProviderSimple) kept opaque so that
     // this table needs no automation header; kind and processing are the NotificationKind and NotificationProcessing.
     HRESULT(WINAPI* uiaHostProviderFromHwnd)(HWND, IUnknown**) = nullptr;

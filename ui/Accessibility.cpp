@@ -232,13 +232,16 @@ private:
 };
 
 LRESULT AnswerAccessibleObject(HWND control, WPARAM wParam) {
+    const DynamicCalls& calls = Dynamic();
+    if (!calls.createStdAccessibleObject || !calls.lresultFromObject) return 0;
     ComPtr<IAccessible> standard;
-    if (FAILED(CreateStdAccessibleObject(control, OBJID_CLIENT, IID_IAccessible, standard.ReceiveVoid())) || !standard)
+    if (FAILED(calls.createStdAccessibleObject(control, OBJID_CLIENT, IID_IAccessible, standard.ReceiveVoid())) ||
+        !standard)
         return 0;
     auto* object = new (std::nothrow) AccessibleControl(control, std::move(standard));
     if (!object) return 0;
     // LresultFromObject holds its own reference for as long as the client needs one.
-    const LRESULT answer = LresultFromObject(IID_IAccessible, wParam, static_cast<IAccessible*>(object));
+    const LRESULT answer = calls.lresultFromObject(IID_IAccessible, wParam, static_cast<IAccessible*>(object));
     object->Release();
     return answer > 0 ? answer : 0;
 }

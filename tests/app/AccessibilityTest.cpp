@@ -29,9 +29,13 @@ VARIANT Self() {
     return self;
 }
 
+// The object a screen reader gets for a window, through oleacc as a screen reader loads it.
 ComPtr<IAccessible> ObjectOf(HWND control) {
+    using FromWindow = HRESULT(WINAPI*)(HWND, DWORD, REFIID, void**);
+    static const auto fromWindow = reinterpret_cast<FromWindow>(
+        reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"oleacc.dll"), "AccessibleObjectFromWindow")));
     ComPtr<IAccessible> object;
-    AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible, object.ReceiveVoid());
+    if (fromWindow) fromWindow(control, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible, object.ReceiveVoid());
     return object;
 }
 
