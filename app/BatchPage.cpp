@@ -106,11 +106,13 @@ void BatchPage::Build(int tabControl) {
     w.addLabel(text::kSourceLabel, 20, 117, 50, 16);
     batchSource = w.addEdit(L"", 75, 115, 482, 20, kEditStyle, 0);
     w.setTip(batchSource, text::kSourceTip);
+    w.setAccessibleName(batchSource, text::kSourceLabel);
     batchSourceBrowse = w.addButton(text::kBrowse, 562, 114, 60, 22);
     w.setTextColor(batchSourceBrowse, kTitleColor);
     w.setState(batchSourceBrowse, kStateDisable);
     batchTarget = w.addEdit(L"", 20, 180, 537, 20, kEditStyle, 0);
     w.setTip(batchTarget, text::kTargetTip);
+    w.setAccessibleName(batchTarget, text::kTargetTitle);
     batchTargetBrowse = w.addButton(text::kBrowse, 562, 179, 60, 22);
 
     formats.Build(w, app_, text::kPngs);
@@ -121,6 +123,7 @@ void BatchPage::Build(int tabControl) {
     w.setIconFromResource(batchStart, app_.osVersion >= 5.9 ? -1 : 0, app_.instance);
     w.setTip(batchStart, text::kStartTip);
     batchStatus = w.addLabel(L"", 20, 405, 460, 20);
+    w.setLiveRegion(batchStatus);
     if (previousDefault) w.setDefaultButton(previousDefault);
 
     ShowOptions(ReadFormatSet(SettingsFilePath(app_.programFolder).Text(), kBatchIconFormatsKey));

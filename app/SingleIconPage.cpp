@@ -1,5 +1,6 @@
 #include "app/SingleIconPage.h"
 
+#include <oleacc.h>
 #include <shlwapi.h>
 
 #include <atomic>
@@ -205,22 +206,32 @@ void SingleIconPage::BuildControls() {
     w.setTip(kindWindow, text::kKindWindowTip);
     picker = w.addIconFromResource(app_.instance, 110, 450, 31, 24, 24);
     w.setTip(picker, text::kPickerTip);
-    w.addLabel(text::kPreview128, 495, 5, 130, 18, kCentredLabelStyle);
+    w.setAccessibleName(picker, text::kPickerTip);
+    w.setAccessibleRole(picker, ROLE_SYSTEM_PUSHBUTTON);
+    preview128Label = w.addLabel(text::kPreview128, 495, 5, 130, 18, kCentredLabelStyle);
 
     sourceField = w.addEdit(L"", 20, 70, 400, 20, kEditStyle);
     w.setTip(sourceField, text::kSourceTip);
+    w.setAccessibleName(sourceField, text::kSourceTitle);
     sourceBrowse = w.addButton(text::kBrowse, 423, 69, 57, 22);
     w.addLabel(text::kIndexLabel, 20, 110, 220, 20);
     indexField = w.addEdit(L"0", 230, 107, 50, 20, kEditStyle);
+    w.setAccessibleName(indexField, text::kIndexLabel);
     w.addUpDown(indexField);
-    w.addLabel(text::kPreview32, 340, 110, 105, 20);
+    preview32Label = w.addLabel(text::kPreview32, 340, 110, 105, 20);
     preview32 = w.addPicture(nullptr, 446, 103, 34, 34, kPreviewStyle);
     w.setTip(preview32, text::kPreviewTip);
     preview128 = w.addPicture(nullptr, 495, 25, 130, 130, kPreviewStyle);
     w.setTip(preview128, text::kPreviewTip);
+    for (const auto& [preview, name] :
+         {std::pair{preview32, text::kPreview32}, std::pair{preview128, text::kPreview128}}) {
+        w.setAccessibleName(preview, name);
+        w.setAccessibleRole(preview, ROLE_SYSTEM_GRAPHIC);
+    }
 
     targetField = w.addEdit(L"", 20, 180, 537, 20, kEditStyle);
     w.setTip(targetField, text::kTargetTip);
+    w.setAccessibleName(targetField, text::kTargetTitle);
     targetBrowse = w.addButton(text::kBrowse, 562, 179, 60, 22);
     formats.Build(w, app_, text::kPngs);
 
@@ -230,6 +241,7 @@ void SingleIconPage::BuildControls() {
     w.setIconFromResource(createButton, app_.osVersion >= 5.9 ? -1 : 0, app_.instance);
     w.setDefaultButton(createButton);
     singleStatus = w.addLabel(L"", 20, 405, 460, 20);
+    w.setLiveRegion(singleStatus);
 }
 
 void SingleIconPage::Build(int tabControl, int commandResult, const WideString& source) {

@@ -81,6 +81,9 @@ public:
     int32_t indexField = 0;
     int32_t preview32 = 0;
     int32_t preview128 = 0;
+    // The labels above the previews, whose texts name them.
+    int32_t preview32Label = 0;
+    int32_t preview128Label = 0;
     int32_t targetField = 0;
     int32_t targetBrowse = 0;
     FormatControls formats;

@@ -92,15 +92,18 @@ void UtilitiesPage::Build(UiWindow& window, int tabControl, int page) {
     w.addLabel(text::kSourceLabel, 20, 40, 500, 16);
     folderIconSource = w.addEdit(L"", 20, 60, 537, 20, kEditStyle);
     w.setTip(folderIconSource, text::kSourceTip);
+    w.setAccessibleName(folderIconSource, text::kSourceLabel);
     folderIconSourceBrowse = w.addButton(text::kBrowse, 562, 59, 60, 22);
     w.addLabel(text::kFolderLabel, 20, 100, 300, 16);
     folderField = w.addEdit(L"", 20, 120, 537, 20, kEditStyle);
     w.setTip(folderField, text::kFolderTip);
+    w.setAccessibleName(folderField, text::kFolderLabel);
     folderBrowse = w.addButton(text::kBrowse, 562, 119, 60, 22);
     applyIconButton = w.addButton(text::kApply, 490, 160, 140, 32);
     w.setTip(applyIconButton, text::kApplyTip);
     w.setIconFromResource(applyIconButton, app_.osVersion >= 5.9 ? -1 : 0, app_.instance);
     folderIconStatus = w.addLabel(text::kDropHint, 20, 165, 460, 20);
+    w.setLiveRegion(folderIconStatus);
 
     clearCacheButton = w.addButton(text::kClearCache, 20, 265, 180, 26);
     refreshShellButton = w.addButton(text::kRefreshShell, 235, 265, 180, 26);
@@ -111,6 +114,7 @@ void UtilitiesPage::Build(UiWindow& window, int tabControl, int page) {
     w.setTip(showSystemBox, text::kShowSystemTip);
     ShowStoredVisibility();
     utilitiesStatus = w.addLabel(L"", 20, 405, 460, 20);
+    w.setLiveRegion(utilitiesStatus);
 }
 
 bool UtilitiesPage::OnCommand(int control, int code) {

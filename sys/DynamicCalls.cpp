@@ -31,6 +31,12 @@ DynamicCalls BindAll() {
     Bind(calls.queryFullProcessImageName, kernel, "QueryFullProcessImageNameW");
     Bind(calls.getVersionEx, kernel, "GetVersionExW");
     Bind(calls.changeWindowMessageFilter, Module(L"user32.dll"), "ChangeWindowMessageFilter");
+    const HMODULE accessibility = Module(L"oleacc.dll");
+    Bind(calls.createStdAccessibleObject, accessibility, "CreateStdAccessibleObject");
+    Bind(calls.lresultFromObject, accessibility, "LresultFromObject");
+    const HMODULE automation = Module(L"uiautomationcore.dll");
+    Bind(calls.uiaHostProviderFromHwnd, automation, "UiaHostProviderFromHwnd");
+    Bind(calls.uiaRaiseNotificationEvent, automation, "UiaRaiseNotificationEvent");
     Bind(calls.wineGetVersion, GetModuleHandleW(L"ntdll.dll"), "wine_get_version");
     return calls;
 }

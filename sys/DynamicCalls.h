@@ -10,7 +10,7 @@ using SubclassCallback = LRESULT(CALLBACK*)(HWND, UINT, WPARAM, LPARAM, UINT_PTR
 // use, in a module that stays loaded for the rest of the run. A null entry means the system lacks the function (or
 // the module), and its caller takes the fallback its own comment names. Every name here is exported by name from
 // Windows 7 on (comctl32's subclass functions from its version 6, which the program's manifest selects), so no
-// ordinal is needed.
+// ordinal is needed; UiaRaiseNotificationEvent comes with Windows 10 1709.
 struct DynamicCalls {
     // shell32
     HRESULT(WINAPI* shDefExtractIcon)(LPCWSTR, int, UINT, HICON*, HICON*, UINT) = nullptr;
@@ -32,6 +32,14 @@ struct DynamicCalls {
     BOOL(WINAPI* getVersionEx)(OSVERSIONINFOEXW*) = nullptr;
     // user32
     BOOL(WINAPI* changeWindowMessageFilter)(UINT, DWORD) = nullptr;
+    // oleacc: the toolkit's accessible objects; bound so that the program's imports stay the ones it starts with.
+    HRESULT(WINAPI* createStdAccessibleObject)(HWND, LONG, REFIID, void**) = nullptr;
+    LRESULT(WINAPI* lresultFromObject)(REFIID, WPARAM, IUnknown*) = nullptr;
+    // uiautomationcore: a status line's announcement, its provider (IRawElementProviderSimple) kept opaque so that
+    // this table needs no automation header; kind and processing are the NotificationKind and NotificationProcessing.
+    HRESULT(WINAPI* uiaHostProviderFromHwnd)(HWND, IUnknown**) = nullptr;
+    HRESULT(WINAPI* uiaRaiseNotificationEvent)
+    (IUnknown* provider, int kind, int processing, BSTR text, BSTR activity) = nullptr;
     // ntdll: only Wine's loader exports it.
     const char*(CDECL* wineGetVersion)() = nullptr;
 };

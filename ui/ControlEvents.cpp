@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "ui/Accessibility.h"
 #include "ui/Subclass.h"
 #include "ui/UiWindow.h"
 
@@ -220,4 +221,44 @@ LRESULT CALLBACK UiWindow::LabelFocusProc(HWND hwnd, UINT message, WPARAM wParam
     } catch (...) {
     }
     return DefaultSubclassProc(hwnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK UiWindow::AccessibleProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                          DWORD_PTR reference) {
+    try {
+        auto* self = reinterpret_cast<UiWindow*>(reference);
+        switch (message) {
+            case WM_GETOBJECT:
+                // The object identifier arrives as a 32-bit value, not sign-extended in a 64-bit process.
+                // https://learn.microsoft.com/windows/win32/winauto/wm-getobject
+                if (static_cast<DWORD>(lParam) == static_cast<DWORD>(OBJID_CLIENT))
+                    return self->answerGetObject(hwnd, wParam, lParam);
+                break;
+            case WM_TIMER:
+                if (wParam == kAnnouncementTimer) {
+                    self->announceDue(hwnd);
+                    return 0;
+                }
+                break;
+            case WM_NCDESTROY:
+                KillTimer(hwnd, kAnnouncementTimer);
+                RemoveSubclass(hwnd, AccessibleProc, kHookSubclassId);
+                break;
+            default:
+                break;
+        }
+    } catch (...) {
+    }
+    return DefaultSubclassProc(hwnd, message, wParam, lParam);
+}
+
+UiWindow* UiWindow::accessibleOwner(HWND control) {
+    DWORD_PTR reference = 0;
+    if (!control || !QuerySubclass(control, AccessibleProc, kHookSubclassId, &reference)) return nullptr;
+    return reinterpret_cast<UiWindow*>(reference);
+}
+
+void UiWindow::makeAccessible(int index) {
+    if (const UiControl* c = control(index))
+        InstallSubclass(c->handle, AccessibleProc, kHookSubclassId, reinterpret_cast<DWORD_PTR>(this));
 }

@@ -1,7 +1,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <oleacc.h>
+
 #include <algorithm>
+#include <cwchar>
 #include <memory>
 
 #include "engine/ImageScaling.h"
@@ -40,6 +43,14 @@ void SetStaticBitmap(HWND control, HBITMAP image, std::initializer_list<HGDIOBJ>
     auto previous =
         reinterpret_cast<HGDIOBJ>(SendMessageW(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(image)));
     if (previous != image) DeleteUnlessOurs(previous, ours);
+}
+
+bool ShowsText(HWND control, const wchar_t* text) {
+    const int length = GetWindowTextLengthW(control);
+    if (length != static_cast<int>(wcslen(text))) return false;
+    std::vector<wchar_t> shown(static_cast<size_t>(length) + 1);
+    GetWindowTextW(control, shown.data(), length + 1);
+    return wcscmp(shown.data(), text) == 0;
 }
 
 HBITMAP CopyBitmap(HBITMAP bitmap) {
@@ -164,7 +175,10 @@ int UiWindow::addEdit(const wchar_t* text, int x, int y, int width, int height, 
 }
 
 int UiWindow::addLink(const wchar_t* markup, int x, int y, int width, int height) {
-    return createControl(ControlKind::kLink, WC_LINK, markup, kLinkStyle, 0, x, y, width, height);
+    const int index = createControl(ControlKind::kLink, WC_LINK, markup, kLinkStyle, 0, x, y, width, height);
+    // Read without its markup where the link offers no accessible object of its own.
+    if (index) setAccessibleName(index, markup);
+    return index;
 }
 
 int UiWindow::addIconImage(HICON icon, int x, int y, int width, int height) {
@@ -218,6 +232,7 @@ int UiWindow::addTab(int x, int y, int width, int height) {
     controlParent = tab;
     currentTab = index;
     InstallSubclass(tab, TabHookProc, kHookSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    makeAccessible(index);
     return index;
 }
 
@@ -318,6 +333,9 @@ int UiWindow::addCheckPair(ControlKind kind, const wchar_t* text, HBITMAP checke
     }
     showPairImage(*pair);
     InstallSubclass(controls[label].handle, LabelFocusProc, kHookSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    // Both halves answer screen readers as the one check box or radio button they draw.
+    makeAccessible(image);
+    makeAccessible(label);
     return label;
 }
 
@@ -342,6 +360,8 @@ int UiWindow::addDrawnButton(bool close) {
     if (!index) return 0;
     setCursor(index, LoadCursorW(nullptr, IDC_HAND));
     setTip(index, close ? L"关闭此对话框" : L"最小化此对话框");
+    setAccessibleName(index, close ? L"关闭" : L"最小化");
+    setAccessibleRole(index, ROLE_SYSTEM_PUSHBUTTON);
     return index;
 }
 
@@ -374,8 +394,10 @@ void UiWindow::applyPairState(int index, int state) {
     UiControl* c = slot(index);
     if (!c || !c->pair) return;
     std::shared_ptr<CheckPair> pair = c->pair;
+    const bool changed = pair->state != state;
     pair->state = state;
     showPairImage(*pair);
+    if (changed) notifyPairState(*pair);
     if (state == kStateChecked && c->kind == ControlKind::kRadioButton) uncheckRadioRun(*pair);
 }
 
@@ -402,6 +424,7 @@ void UiWindow::uncheckRadioRun(const CheckPair& pair) {
         if (c.pair.get() == &pair || c.pair->state == kStateUnchecked) continue;
         c.pair->state = kStateUnchecked;
         showPairImage(*c.pair);
+        notifyPairState(*c.pair);
     }
 }
 
@@ -469,8 +492,11 @@ uint32_t UiWindow::getState(int index, uint32_t mask) {
 bool UiWindow::setText(int index, const wchar_t* text) {
     const UiControl* c = control(index);
     if (!c) return false;
-    const bool done = SendMessageW(c->handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text ? text : L"")) != FALSE;
+    if (!text) text = L"";
+    const bool announce = c->liveRegion && !ShowsText(c->handle, text);
+    const bool done = SendMessageW(c->handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) != FALSE;
     invalidateInParent(c->handle);
+    if (announce) announceChange(resolve(index));
     return done;
 }
 

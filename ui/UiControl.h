@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sys/Handles.h"
+#include "sys/WideString.h"
 
 // Kinds of the controls the toolkit makes; the numbers are part of the event contract with the application.
 enum class ControlKind : int32_t {
@@ -84,6 +85,16 @@ struct UiControl {
     int32_t upDown = 0;               // Edit: index of its UpDown
     std::vector<int32_t> members;     // TabPage: indexes of the controls grouped under it, at most 255
     std::shared_ptr<CheckPair> pair;  // CheckBox, RadioButton
+
+    // What screen readers are told (ui/Accessibility.h).
+    WideString accessibleName;
+    int32_t accessibleRole = 0;
+    // Dynamic Annotation of name and role: 0 not tried yet, 1 the system's own object reports them (WM_GETOBJECT is
+    // left to it), -1 refused.
+    int8_t annotation = 0;
+    bool liveRegion = false;
+    bool announcementDue = false;  // a change within the quiet second after an announcement waits for a timer
+    DWORD announcedAt = 0;         // tick count of the last announcement; 0: none yet
 
     static constexpr size_t kMaxPageMembers = 255;
 

@@ -12,6 +12,8 @@
 #include "ui/UiControl.h"
 #include "ui/UiEventSlot.h"
 
+struct AccessibleFacts;
+
 // How the client area is erased.
 enum BackgroundMode : int32_t {
     kBackgroundSolidBrush = 0,
@@ -147,6 +149,14 @@ public:
     bool setProgressPosition(int index, int position);
     bool setProgressMarquee(int index, bool on);
 
+    // Accessibility. A name (a label's text, see AccessibleNameOf) and an MSAA role (ROLE_SYSTEM_*) screen readers
+    // report for a control; a control named a push button is clicked by its default action. A status line marked as a
+    // live region is announced whenever setText changes it, at most once a second: a change within that second is
+    // announced when it has passed, the latest text only.
+    bool setAccessibleName(int index, const wchar_t* name);
+    bool setAccessibleRole(int index, int32_t role);
+    bool setLiveRegion(int index);
+
     // Layout: the resizing rules of the last control, and the rules new controls start with (0x800 brings 0x400;
     // returns the previous defaults).
     void setResizing(uint32_t resizeFlags);
@@ -217,6 +227,8 @@ public:
     int32_t closeRequests = 0;
 
 private:
+    friend class AccessibleControl;
+
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                        DWORD_PTR reference);
     static LRESULT CALLBACK TabHookProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
@@ -225,6 +237,11 @@ private:
                                             DWORD_PTR reference);
     static LRESULT CALLBACK LabelFocusProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                            DWORD_PTR reference);
+    // Answers WM_GETOBJECT for the controls the toolkit describes itself, and runs their announcement timer.
+    static LRESULT CALLBACK AccessibleProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                           DWORD_PTR reference);
+    // The window whose control this is, while the control is one the toolkit describes.
+    static UiWindow* accessibleOwner(HWND control);
 
     // A message handler's answer; none leaves the message to the default procedure.
     using MessageResult = std::optional<LRESULT>;
@@ -278,6 +295,12 @@ private:
     void moveAttached(int dx, int dy);
     void setHoverLook(int index, bool hovered);
     void releaseWindowIcons();
+    void makeAccessible(int index);
+    LRESULT answerGetObject(HWND control, WPARAM wParam, LPARAM lParam);
+    bool describeAccessible(HWND control, AccessibleFacts& facts) const;
+    void announceChange(int index);
+    void announceDue(HWND control);
+    void notifyPairState(const CheckPair& pair);
 
     int resolve(int index) const;
     UiControl* slot(int index);

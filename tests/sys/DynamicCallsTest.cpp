@@ -27,6 +27,9 @@ TEST(DynamicCalls, BindsEveryFunctionTheSystemHas) {
         {"QueryFullProcessImageNameW", reinterpret_cast<const void*>(calls.queryFullProcessImageName)},
         {"GetVersionExW", reinterpret_cast<const void*>(calls.getVersionEx)},
         {"ChangeWindowMessageFilter", reinterpret_cast<const void*>(calls.changeWindowMessageFilter)},
+        {"CreateStdAccessibleObject", reinterpret_cast<const void*>(calls.createStdAccessibleObject)},
+        {"LresultFromObject", reinterpret_cast<const void*>(calls.lresultFromObject)},
+        {"UiaHostProviderFromHwnd", reinterpret_cast<const void*>(calls.uiaHostProviderFromHwnd)},
     };
     for (const auto& entry : entries)
         EXPECT_NE(entry.entry, nullptr) << entry.name;
