@@ -517,12 +517,13 @@ bool ResourceStructureSound(const wchar_t* path, const int32_t* index) {
             return table.TreeSound() && (!index || !table.HasGroup(*index) || table.GroupSound(*index));
         }
         case FileFormat::kNewExecutable: {
-            // The extractor reads every group of a 16-bit file to find the one it is asked for (or to count them).
+            // The extractor reads the directory of every group of a 16-bit file, whichever group it is asked for:
+            // one directory outside the file refuses them all.
             const IconGroupTable table = IconGroupTable::Read(bytes);
             if (!table.TreeSound()) return false;
             for (int32_t i = 0; i < table.GroupCount(); ++i)
-                if (!table.GroupSound(i)) return false;
-            return true;
+                if (table.GroupDirectory(i).size == 0) return false;
+            return !index || !table.HasGroup(*index) || table.GroupSound(*index);
         }
         case FileFormat::kOtherExecutable:
             return false;
