@@ -152,12 +152,14 @@ bool RunPicker(UiWindow& owner, int pickerIndex, int fieldIndex, const PickerSys
     if (!BuildCatcher(catcher, owner.window)) return false;
 
     auto icon = reinterpret_cast<HICON>(owner.sendMessage(pickerIndex, STM_GETICON, 0, 0));
+    // Taken before the picker hides and the catcher shows: either may put another cursor up under the pointer, and
+    // the one to put back is the one shown when the drag began.
+    CursorCalls& calls = system.cursors ? *system.cursors : PlatformCursorCalls();
+    SystemCursorGuard cursors(icon, calls);
     PickerHidden picker(owner, pickerIndex);
     catcher.window.show(SW_SHOW, kShowUpdate | kShowToFront);
     PumpMessages();
 
-    CursorCalls& calls = system.cursors ? *system.cursors : PlatformCursorCalls();
-    SystemCursorGuard cursors(icon, calls);
     const std::function<bool()>& held = system.buttonHeld ? system.buttonHeld : std::function<bool()>(ButtonHeld);
 
     HighResTimer timer;
