@@ -143,17 +143,12 @@ bool UtilitiesPage::OnCommand(int control, int code) {
 void UtilitiesPage::RunJob(int status, std::function<WideString()> work) {
     if (job_.Running()) return;
     jobStatus_ = status;
-    tabFreeze_.freeze(window_, tabControl_, tabControl_);
-    inputFreeze_.freeze(window_, firstControl_, utilitiesStatus);
-    auto run = [this, work]() -> DWORD {
-        jobOutcome_ = work();
-        return 1;
-    };
-    // Without a worker the service runs here, late rather than never.
-    if (!job_.Start(run, window_->window)) {
-        run();
-        EndJob();
-    }
+    // The folder icon and the shell remedies talk to the shell through COM and run on this thread: from a worker
+    // thread the shell under Wine stopped answering now and then, and with it every later shell call. The status
+    // shown before the work is painted at once rather than through a drain of the queue.
+    RedrawWindow(window_->handleOf(status), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    jobOutcome_ = work();
+    EndJob();
 }
 
 void UtilitiesPage::CollectJob() {
