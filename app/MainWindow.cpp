@@ -88,7 +88,7 @@ bool MainWindow::BuildMainWindow(int commandResult, const WideString& source) {
     // Drops from programs of lower rights reach an elevated window only through the message filter.
     UiWindow::allowDrops();
     AddPage(2);
-    utilities.Build(w, tab, pages[2]);
+    utilities.Build(w, pages[2]);
     return true;
 }
 
@@ -98,7 +98,7 @@ int MainWindow::ShownPage() {
 }
 
 bool MainWindow::Busy() const {
-    return single.PreviewPending() || single.JobRunning() || batch.RunningJob() || utilities.JobRunning();
+    return single.PreviewPending() || single.JobRunning() || batch.RunningJob();
 }
 
 void MainWindow::CollectJobs() {
@@ -106,7 +106,6 @@ void MainWindow::CollectJobs() {
     single.CollectPreview();
     single.CollectJob();
     batch.CollectJob();
-    utilities.CollectJob();
 }
 
 bool MainWindow::OnCloseRequest() {
@@ -118,7 +117,6 @@ bool MainWindow::OnCloseRequest() {
     }
     single.FinishJob();
     batch.FinishJob(false);
-    utilities.FinishJob();
     return false;
 }
 
@@ -171,7 +169,6 @@ void MainWindow::RunEventLoop() {
     }
     batch.FinishJob(true);
     single.FinishJob();
-    utilities.FinishJob();
 }
 
 bool MainWindow::RunAsAdministrator() {

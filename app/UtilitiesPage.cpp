@@ -69,15 +69,9 @@ UtilitiesPage::UtilitiesPage(Application& app) : app_(app) {
     services.restartShell = RestartShell;
 }
 
-UtilitiesPage::~UtilitiesPage() {
-    FinishJob();
-}
-
-void UtilitiesPage::Build(UiWindow& window, int tabControl, int page) {
+void UtilitiesPage::Build(UiWindow& window, int page) {
     window_ = &window;
-    tabControl_ = tabControl;
     tabPage = page;
-    firstControl_ = window.controlCount() + 1;
     UiWindow& w = window;
     const HBITMAP checkOn = static_cast<HBITMAP>(app_.checkImages[Application::kCheckChecked].Get());
     const HBITMAP checkOff = static_cast<HBITMAP>(app_.checkImages[Application::kCheckUnchecked].Get());
@@ -141,30 +135,11 @@ bool UtilitiesPage::OnCommand(int control, int code) {
 }
 
 void UtilitiesPage::RunJob(int status, std::function<WideString()> work) {
-    if (job_.Running()) return;
-    jobStatus_ = status;
     // The folder icon and the shell remedies talk to the shell through COM and run on this thread: from a worker
     // thread the shell under Wine stopped answering now and then, and with it every later shell call. The status
     // shown before the work is painted at once rather than through a drain of the queue.
     RedrawWindow(window_->handleOf(status), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    jobOutcome_ = work();
-    EndJob();
-}
-
-void UtilitiesPage::CollectJob() {
-    if (job_.Running() && job_.Finished()) FinishJob();
-}
-
-void UtilitiesPage::FinishJob() {
-    if (!job_.Running()) return;
-    job_.Collect();
-    EndJob();
-}
-
-void UtilitiesPage::EndJob() {
-    inputFreeze_.unfreeze();
-    tabFreeze_.unfreeze();
-    window_->setText(jobStatus_, jobOutcome_.Text());
+    window_->setText(status, work().Text());
 }
 
 bool UtilitiesPage::IsChecked(int index) {

@@ -3,9 +3,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/BackgroundJob.h"
 #include "sys/WideString.h"
-#include "ui/ModalGuards.h"
 
 class Application;
 class UiWindow;
@@ -28,23 +26,16 @@ public:
     };
 
     explicit UtilitiesPage(Application& app);
-    // Waits for a job still running.
-    ~UtilitiesPage();
     UtilitiesPage(const UtilitiesPage&) = delete;
     UtilitiesPage& operator=(const UtilitiesPage&) = delete;
 
     // Creates the page's controls on the tab page just added to the window and sets the two switches from the
-    // stored Explorer settings. The tab control is frozen while a job runs.
-    void Build(UiWindow& window, int tabControl, int tabPage);
+    // stored Explorer settings.
+    void Build(UiWindow& window, int tabPage);
 
     // Runs the page's handler of a click on one of its controls (code: the event; a click's is the control's own
     // index). False for a control that is not the page's.
     bool OnCommand(int control, int code);
-    // Shows the outcome of a job the worker has finished (the event loop calls it for every event).
-    void CollectJob();
-    bool JobRunning() const { return job_.Running(); }
-    // Waits for a running job and shows its outcome.
-    void FinishJob();
 
     // Handlers of the page's controls.
     void OnSourceBrowse();
@@ -80,9 +71,8 @@ public:
 private:
     bool IsChecked(int index);
     void SetChecked(int index, bool checked);
-    // Runs a service on the worker; the line it returns goes into the status label once it has ended.
+    // Runs a service; the line it returns goes into the status label.
     void RunJob(int status, std::function<WideString()> work);
-    void EndJob();
     void ApplyVisibility(int box, bool systemFiles);
     WideString FolderFailureText(const WideString& folder) const;
     // 0 for a resource file (its first icon), -1 for anything converted as a picture.
@@ -90,12 +80,4 @@ private:
 
     Application& app_;
     UiWindow* window_ = nullptr;
-    int32_t tabControl_ = 0;
-    int32_t firstControl_ = 0;
-    ControlFreeze tabFreeze_;
-    ControlFreeze inputFreeze_;
-    int32_t jobStatus_ = 0;
-    WideString jobOutcome_;
-    // Declared last: destroyed first, so a worker still running ends before what it writes to goes.
-    BackgroundJob job_;
 };
