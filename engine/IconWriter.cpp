@@ -4,8 +4,10 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <new>
 
 #include "engine/OutputNaming.h"
+#include "engine/PngEncoder.h"
 #include "sys/Handles.h"
 #include "sys/TempFiles.h"
 
@@ -162,22 +164,27 @@ void SetPngEntry(IconEntry& entry, std::vector<uint8_t> png) {
 }
 
 bool EncodePng(const WorkingImage& image, std::vector<uint8_t>& bytes) {
-    CLSID encoder;
-    if (!FindPngEncoder(encoder)) return false;
-    ComPtr<IStream> stream;
-    if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.Receive()))) return false;
-    LARGE_INTEGER start = {};
-    stream->Seek(start, STREAM_SEEK_SET, nullptr);
-    if (image.Check(gdip::GdipSaveImageToStream(image.Get(), stream.Get(), &encoder, nullptr)) != kGpOk) return false;
-
-    stream->Seek(start, STREAM_SEEK_SET, nullptr);
-    STATSTG stat = {};
-    if (FAILED(stream->Stat(&stat, STATFLAG_NONAME)) || stat.cbSize.QuadPart == 0 || stat.cbSize.QuadPart > 0x7FFFFFFF)
+    BitmapLock lock(image, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB);
+    if (!lock.Locked() || lock.Width() <= 0 || lock.Height() <= 0) return false;
+    const int width = lock.Width();
+    const int height = lock.Height();
+    std::vector<uint8_t> rgba;
+    try {
+        rgba.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    } catch (const std::bad_alloc&) {
         return false;
-    const ULONG length = static_cast<ULONG>(stat.cbSize.QuadPart);
-    bytes.assign(length, 0);
-    ULONG read = 0;
-    return SUCCEEDED(stream->Read(bytes.data(), length, &read)) && read == length;
+    }
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* source = lock.Row(y);
+        uint8_t* target = rgba.data() + static_cast<size_t>(y) * static_cast<size_t>(width) * 4;
+        for (int x = 0; x < width; ++x, source += 4, target += 4) {
+            target[0] = source[2];
+            target[1] = source[1];
+            target[2] = source[0];
+            target[3] = source[3];
+        }
+    }
+    return EncodeRgbaPng(rgba.data(), width, height, bytes);
 }
 
 Result WriteIconEntries(std::vector<IconEntry>& entries, const WideString& outputPath) {

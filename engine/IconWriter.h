@@ -49,7 +49,7 @@ bool PrepareIconEntry(WorkingImage image, IconEntry& entry, IconJobFlags flags);
 bool StoredAsPng(int size, IconJobFlags flags);
 // Makes the entry one that holds this complete PNG stream as it is (a library's own PNG image of the size).
 void SetPngEntry(IconEntry& entry, std::vector<uint8_t> png);
-// The complete PNG stream the imaging library's encoder makes of the image.
+// The image as a complete 8-bit RGBA PNG stream (straight alpha, as the image's pixels read unpremultiplied).
 bool EncodePng(const WorkingImage& image, std::vector<uint8_t>& bytes);
 
 // Write an .ico of the prepared entries in their order, or one .png of the given stream. The file is written beside
