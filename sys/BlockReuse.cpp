@@ -106,6 +106,12 @@ void operator delete(void* block) noexcept {
     std::free(block);
 }
 
-void operator delete(void* block, size_t) noexcept {
+// Most frees come with the size asked for. A block handed out for it is at most a third larger, so below that
+// bound it is a small block, freed without asking the heap for its size.
+void operator delete(void* block, size_t requested) noexcept {
+    if (requested < kSmallestKept - kSmallestKept / 4) {
+        std::free(block);
+        return;
+    }
     operator delete(block);
 }
