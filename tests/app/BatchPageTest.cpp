@@ -707,7 +707,8 @@ TEST(SingleJobTest, TheEventLoopServesTheWindowWhileAnIconIsMade) {
     TempFolder temp;
     const WideString picture = temp / L"large.png";
     const WideString icon = temp / L"large.ico";
-    ASSERT_TRUE(SavePicture(picture, 4000, 3000, 0xFF2080C0));
+    // Large enough that the job spans several of the watcher's 20 ms ticks even where it is fastest.
+    ASSERT_TRUE(SavePicture(picture, 8000, 6000, 0xFF2080C0));
     RunningMainWindow run(temp.Path());
     ASSERT_TRUE(run.built);
     UiWindow& w = run.app.mainWindow;
